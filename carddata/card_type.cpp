@@ -1,0 +1,59 @@
+#include "carddata/card_type.h"
+
+#include "support/text_util.h"
+
+namespace ostrel {
+
+namespace {
+
+struct BrandRow {
+    int digits;  // how many leading digits form the prefix
+    int low;
+    int high;
+    const char* name;
+    const char* code;  // nullptr: the brand has no code
+};
+
+// First match wins. Every two-digit row comes before the four-digit rows, and those before the
+// three-digit row, so 36 and 38 are never JCB and 300 to 305 only match once nothing else did.
+constexpr BrandRow kBrands[] = {
+    {2, 34, 34, "American Express", "A"},
+    {2, 37, 37, "American Express", "A"},
+    {2, 36, 36, "Diners Club", nullptr},
+    {2, 38, 38, "Carte Blanche", nullptr},
+    {2, 51, 55, "Master Card", "M"},
+    {4, 1800, 1800, "JCB", nullptr},
+    {4, 2131, 2131, "JCB", nullptr},
+    {4, 2014, 2014, "EnRoute", nullptr},
+    {4, 2149, 2149, "EnRoute", nullptr},
+    {4, 6011, 6011, "Discover", "D"},
+    {3, 300, 305, "American Diners Club", nullptr},
+    {1, 3, 3, "JCB", nullptr},
+    {1, 4, 4, "Visa", "V"},
+};
+
+constexpr size_t kMinDigits = 14;
+
+int Prefix(const std::string& number, int digits) {
+    return std::stoi(number.substr(0, digits));
+}
+
+}  // namespace
+
+std::string IdentifyCardType(std::string& number, std::string& code) {
+    number = RemoveAll(RemoveAll(number, ' '), '-');
+    // Only plain digits count: a sign, a decimal point or an exponent is not a card number.
+    if (number.size() < kMinDigits || !IsAllDigits(number))
+        return "Unknown";
+    for (const BrandRow& row : kBrands) {
+        const int prefix = Prefix(number, row.digits);
+        if (prefix < row.low || prefix > row.high)
+            continue;
+        if (row.code)
+            code = row.code;
+        return row.name;
+    }
+    return "Unknown";
+}
+
+}  // namespace ostrel

@@ -1,0 +1,23 @@
+#pragma once
+// Is a process with a given executable file name running? Asked of the process list, so the
+// host program need not cooperate.
+#include <cstdint>
+#include <string>
+
+#include "platform/desktop.h"
+#include "platform/processes.h"
+
+namespace ostrel {
+
+constexpr const char* kHostProgram = "kt4r.exe";
+
+// dwPlatformId as GetVersionExA reports it (2: the Windows NT family).
+uint32_t GetPlatformId(Processes& processes);
+
+// True when some process's main executable has exeName as its file name (case and surrounding
+// blanks aside). Outside the NT family the answer is false. Yields to the message loop while it
+// walks the list. A run-time error inside reaches the caller with the description
+// "ProcessInfo".
+bool isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName);
+
+}  // namespace ostrel

@@ -1,0 +1,47 @@
+#pragma once
+// The host maker's control, reached through its dispatch interface: a method call by
+// dispatch id with its arguments in call order.
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace ostrel {
+
+// Dispatch ids of the control's methods.
+namespace dispid {
+constexpr int32_t kAttachSession = 49;
+constexpr int32_t kDetachSession = 24;
+constexpr int32_t kPutScreenField = 39;
+constexpr int32_t kPutScreenValue = 18;
+constexpr int32_t kPutScreenFlag = 45;
+constexpr int32_t kGetScreenField = 36;
+constexpr int32_t kGetSessionInfo = 40;
+}  // namespace dispid
+
+struct DispArg {
+    enum class Type { Long, Text, TextRef };
+
+    static DispArg Long(int32_t v) { return DispArg{Type::Long, v, {}, nullptr}; }
+    static DispArg Text(std::string v) { return DispArg{Type::Text, 0, std::move(v), nullptr}; }
+    // A reference to the caller's variable: the control may change it.
+    static DispArg TextRef(std::string& var) { return DispArg{Type::TextRef, 0, {}, &var}; }
+
+    const std::string& TextValue() const { return type == Type::TextRef ? *ref : text; }
+
+    Type type;
+    int32_t i4;
+    std::string text;
+    std::string* ref;
+};
+
+class HostControl {
+  public:
+    virtual ~HostControl() = default;
+
+    // Calls a method (never a property) and returns its result as text, "" when it has none.
+    // A failure raises AppError with the HRESULT as its number and the control's own
+    // description when it gives one.
+    virtual std::string Invoke(int32_t dispId, std::span<DispArg> args) = 0;
+};
+
+}  // namespace ostrel

@@ -1,0 +1,41 @@
+#pragma once
+// The process list calls of host program detection, shaped like GetVersionExA, EnumProcesses,
+// OpenProcess, EnumProcessModules, GetModuleFileNameExA and CloseHandle.
+#include <cstdint>
+
+namespace ostrel {
+
+using ProcHandle = std::uintptr_t;  // 0: no handle
+using ModuleHandle = std::uintptr_t;
+
+constexpr uint32_t kProcessQueryAndRead = 0x0410;  // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
+constexpr uint32_t kPlatformWin32Nt = 2;
+
+// OSVERSIONINFOA. (Method names differ from the Windows ones, which are macros there.)
+struct OsVersionInfo {
+    uint32_t dwOSVersionInfoSize = 148;
+    uint32_t dwMajorVersion = 0;
+    uint32_t dwMinorVersion = 0;
+    uint32_t dwBuildNumber = 0;
+    uint32_t dwPlatformId = 0;
+    char szCSDVersion[128] = {};
+};
+
+class Processes {
+  public:
+    virtual ~Processes() = default;
+
+    virtual bool GetVersionInfo(OsVersionInfo* info) = 0;
+    // Fills ids with up to cb / 4 process ids; *needed receives the bytes filled.
+    virtual bool EnumProcessIds(uint32_t* ids, uint32_t cb, uint32_t* needed) = 0;
+    virtual ProcHandle OpenProcessHandle(uint32_t access, bool inherit, uint32_t pid) = 0;
+    // cb counts bytes, as in the Windows call.
+    virtual bool EnumModules(ProcHandle process, ModuleHandle* modules, uint32_t cb,
+                             uint32_t* needed) = 0;
+    // Returns the number of characters copied into buffer (no terminating zero counted).
+    virtual uint32_t ModuleFileName(ProcHandle process, ModuleHandle module, char* buffer,
+                                    uint32_t size) = 0;
+    virtual bool CloseProcessHandle(ProcHandle handle) = 0;
+};
+
+}  // namespace ostrel

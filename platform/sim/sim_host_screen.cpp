@@ -1,0 +1,52 @@
+#include "platform/sim/sim_host_screen.h"
+
+#include "platform/app_error.h"
+
+namespace ostrel::sim {
+
+std::string SimHostScreen::Invoke(int32_t dispId, std::span<DispArg> args) {
+    Call call{dispId, {}};
+    for (const DispArg& a : args)
+        call.args.push_back(Arg{a.type, a.i4, a.TextValue()});
+    calls.push_back(call);
+
+    if (const auto failure = failNext.find(dispId); failure != failNext.end()) {
+        const Failure f = failure->second;
+        failNext.erase(failure);
+        throw AppError(f.hresult, "VEQServer", f.description);
+    }
+
+    const auto text = [&](size_t i) { return args[i].TextValue(); };
+    switch (dispId) {
+        case dispid::kAttachSession:
+            attachedSession = args[0].i4;
+            return "";
+        case dispid::kDetachSession:
+            attachedSession.reset();
+            return "";
+        case dispid::kPutScreenField:
+        case dispid::kPutScreenValue:
+            fields[{args[3].i4, text(0)}] = text(2);
+            return "";
+        case dispid::kPutScreenFlag:
+            fields[{args[3].i4, text(0)}] = text(1);
+            return "";
+        case dispid::kGetScreenField: {
+            const std::string stored = Field(args[1].i4, text(0));
+            return readBack ? readBack(text(0), stored) : stored;
+        }
+        case dispid::kGetSessionInfo: {
+            const auto info = sessionInfo.find(args[1].i4);
+            return info == sessionInfo.end() ? "" : info->second;
+        }
+        default:
+            throw AppError(static_cast<int32_t>(0x80020003), "VEQServer", "Member not found.");
+    }
+}
+
+std::string SimHostScreen::Field(int32_t session, const std::string& name) const {
+    const auto it = fields.find({session, name});
+    return it == fields.end() ? "" : it->second;
+}
+
+}  // namespace ostrel::sim

@@ -1,0 +1,49 @@
+#pragma once
+// The host's screens behind the control, for tests: every call recorded with its argument
+// types, fields kept per session, session texts set by the test, failures on demand.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/host_control.h"
+
+namespace ostrel::sim {
+
+class SimHostScreen : public HostControl {
+  public:
+    struct Arg {
+        DispArg::Type type;
+        int32_t i4 = 0;
+        std::string text;
+        bool operator==(const Arg&) const = default;
+    };
+    struct Call {
+        int32_t dispId;
+        std::vector<Arg> args;
+        bool operator==(const Call&) const = default;
+    };
+    struct Failure {
+        int32_t hresult;
+        std::string description;
+    };
+
+    std::string Invoke(int32_t dispId, std::span<DispArg> args) override;
+
+    // Test side.
+    std::string Field(int32_t session, const std::string& name) const;
+
+    std::vector<Call> calls;
+    std::optional<int32_t> attachedSession;
+    std::map<int32_t, std::string> sessionInfo;  // what GetSessionInfo answers per session
+    std::map<std::pair<int32_t, std::string>, std::string> fields;
+    // The next call with this dispatch id fails.
+    std::map<int32_t, Failure> failNext;
+    // What the screen gives back for a field it holds (the identity unless set).
+    std::function<std::string(const std::string& field, const std::string& stored)> readBack;
+};
+
+}  // namespace ostrel::sim

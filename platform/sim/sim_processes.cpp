@@ -1,0 +1,85 @@
+#include "platform/sim/sim_processes.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ostrel::sim {
+
+bool SimProcesses::GetVersionInfo(OsVersionInfo* info) {
+    if (info->dwOSVersionInfoSize != sizeof(OsVersionInfo))
+        return false;
+    info->dwMajorVersion = 5;
+    info->dwMinorVersion = 1;
+    info->dwPlatformId = platformId;
+    return true;
+}
+
+bool SimProcesses::EnumProcessIds(uint32_t* ids, uint32_t cb, uint32_t* needed) {
+    ++enumCalls;
+    const size_t fits = std::min<size_t>(cb / 4, processes.size());
+    for (size_t i = 0; i < fits; ++i)
+        ids[i] = processes[i].pid;
+    *needed = static_cast<uint32_t>(fits * 4);
+    return true;
+}
+
+const SimProcesses::Process* SimProcesses::Find(uint32_t pid) const {
+    const auto it = std::find_if(processes.begin(), processes.end(),
+                                 [pid](const Process& p) { return p.pid == pid; });
+    return it == processes.end() ? nullptr : &*it;
+}
+
+ProcHandle SimProcesses::OpenProcessHandle(uint32_t, bool, uint32_t pid) {
+    const Process* process = Find(pid);
+    if (!process || !process->canOpen)
+        return 0;
+    const ProcHandle handle = nextHandle_++;
+    handles_[handle] = pid;
+    return handle;
+}
+
+bool SimProcesses::EnumModules(ProcHandle handle, ModuleHandle* modules, uint32_t cb,
+                               uint32_t* needed) {
+    const auto it = handles_.find(handle);
+    if (it == handles_.end())
+        return false;
+    const Process* process = Find(it->second);
+    if (!process || !process->modulesListed)
+        return false;
+    if (cb >= sizeof(ModuleHandle))
+        modules[0] = 0x400000;
+    *needed = sizeof(ModuleHandle);
+    return true;
+}
+
+uint32_t SimProcesses::ModuleFileName(ProcHandle handle, ModuleHandle, char* buffer,
+                                      uint32_t size) {
+    const auto it = handles_.find(handle);
+    if (it == handles_.end() || size == 0)
+        return 0;
+    const Process* process = Find(it->second);
+    if (!process)
+        return 0;
+    // Like the Windows call: a path that does not fit is cut, and so is its terminating zero.
+    const auto copied = static_cast<uint32_t>(std::min<size_t>(process->path.size(), size));
+    std::memcpy(buffer, process->path.data(), copied);
+    if (copied < size)
+        buffer[copied] = '\0';
+    return copied;
+}
+
+bool SimProcesses::CloseProcessHandle(ProcHandle handle) {
+    return handles_.erase(handle) > 0;
+}
+
+uint32_t SimProcesses::Start(std::string path) {
+    processes.push_back(Process{nextPid_, std::move(path)});
+    nextPid_ += 4;
+    return processes.back().pid;
+}
+
+void SimProcesses::End(uint32_t pid) {
+    std::erase_if(processes, [pid](const Process& p) { return p.pid == pid; });
+}
+
+}  // namespace ostrel::sim

@@ -1,0 +1,68 @@
+#pragma once
+// An in-memory registry: keys and typed values, open handles counted, every value written
+// recorded in order.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace ostrel::sim {
+
+class SimRegistry : public Registry {
+  public:
+    struct Value {
+        uint32_t type = kRegSz;
+        std::vector<uint8_t> data;
+    };
+    struct Write {
+        std::string name;
+        std::string text;  // the data without its terminating NUL
+        bool operator==(const Write&) const = default;
+    };
+
+    long CreateKey(RegKey root, const std::string& path, uint32_t access, RegKey* key) override;
+    long OpenKey(RegKey root, const std::string& path, uint32_t access, RegKey* key) override;
+    long OpenKeyDefault(RegKey root, const std::string& path, RegKey* key) override;
+    long QueryValue(RegKey key, const std::string& name, uint32_t* type, uint8_t* data,
+                    uint32_t* size) override;
+    long SetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
+                  uint32_t size) override;
+    long CloseKey(RegKey key) override;
+
+    // Test side.
+    void Put(RegKey root, const std::string& path, const std::string& name, Value value);
+    void PutText(RegKey root, const std::string& path, const std::string& name,
+                 const std::string& text);
+    std::optional<Value> Get(RegKey root, const std::string& path, const std::string& name) const;
+    // The stored text cut at its first NUL; nothing when the value is missing.
+    std::optional<std::string> Text(RegKey root, const std::string& path,
+                                    const std::string& name) const;
+    bool KeyExists(RegKey root, const std::string& path) const;
+    void DenyWrites(RegKey root, const std::string& path);
+    size_t OpenHandles() const { return handles_.size(); }
+
+    std::vector<Write> writes;
+    // Runs after a size-only query, before the caller reads the data.
+    std::function<void(const std::string& name)> afterSizeQuery;
+
+  private:
+    struct Handle {
+        std::string key;
+        uint32_t access;
+    };
+    using Key = std::map<std::string, Value>;  // by upper-case value name
+    static std::string KeyName(RegKey root, const std::string& path);
+    long Open(RegKey root, const std::string& path, uint32_t access, bool create, RegKey* key);
+
+    std::map<std::string, Key> keys_;  // by upper-case "ROOT\PATH"
+    std::set<std::string> denied_;
+    std::map<RegKey, Handle> handles_;
+    RegKey nextHandle_ = 0x1000;
+};
+
+}  // namespace ostrel::sim

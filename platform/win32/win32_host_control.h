@@ -1,0 +1,43 @@
+#pragma once
+// The host maker's control through IDispatch::Invoke.
+#include <memory>
+
+#include "platform/host_control.h"
+
+struct IDispatch;
+
+namespace ostrel::win32 {
+
+constexpr const char* kHostControlProgId = "VEQSERVERLib.VEQServer";
+
+// COM for this thread, for as long as the object lives.
+class ComApartment {
+  public:
+    ComApartment();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+  private:
+    bool initialized_;
+};
+
+class DispatchHostControl : public HostControl {
+  public:
+    // Holds its own reference to dispatch.
+    explicit DispatchHostControl(IDispatch* dispatch);
+    ~DispatchHostControl() override;
+    DispatchHostControl(const DispatchHostControl&) = delete;
+    DispatchHostControl& operator=(const DispatchHostControl&) = delete;
+
+    std::string Invoke(int32_t dispId, std::span<DispArg> args) override;
+
+  private:
+    IDispatch* dispatch_;
+};
+
+// Creates the control, in-process or as a local server, on this thread (which must have
+// initialised COM). Raises AppError with the HRESULT when it cannot be had.
+std::unique_ptr<HostControl> CreateHostControl(const char* progId = kHostControlProgId);
+
+}  // namespace ostrel::win32

@@ -1,0 +1,56 @@
+#include "platform/win32/win32_processes.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstring>
+
+namespace ostrel::win32 {
+
+static_assert(sizeof(OsVersionInfo) == sizeof(OSVERSIONINFOA));
+static_assert(sizeof(ModuleHandle) == sizeof(HMODULE));
+
+bool Win32Processes::GetVersionInfo(OsVersionInfo* info) {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = info->dwOSVersionInfoSize;
+    if (!GetVersionExA(&version))
+        return false;
+    info->dwMajorVersion = version.dwMajorVersion;
+    info->dwMinorVersion = version.dwMinorVersion;
+    info->dwBuildNumber = version.dwBuildNumber;
+    info->dwPlatformId = version.dwPlatformId;
+    std::memcpy(info->szCSDVersion, version.szCSDVersion, sizeof info->szCSDVersion);
+    return true;
+}
+
+bool Win32Processes::EnumProcessIds(uint32_t* ids, uint32_t cb, uint32_t* needed) {
+    DWORD bytes = 0;
+    const BOOL ok = EnumProcesses(reinterpret_cast<DWORD*>(ids), cb, &bytes);
+    *needed = bytes;
+    return ok != FALSE;
+}
+
+ProcHandle Win32Processes::OpenProcessHandle(uint32_t access, bool inherit, uint32_t pid) {
+    return reinterpret_cast<ProcHandle>(OpenProcess(access, inherit, pid));
+}
+
+bool Win32Processes::EnumModules(ProcHandle process, ModuleHandle* modules, uint32_t cb,
+                                 uint32_t* needed) {
+    DWORD bytes = 0;
+    const BOOL ok = EnumProcessModules(reinterpret_cast<HANDLE>(process),
+                                       reinterpret_cast<HMODULE*>(modules), cb, &bytes);
+    *needed = bytes;
+    return ok != FALSE;
+}
+
+uint32_t Win32Processes::ModuleFileName(ProcHandle process, ModuleHandle module, char* buffer,
+                                        uint32_t size) {
+    return GetModuleFileNameExA(reinterpret_cast<HANDLE>(process),
+                                reinterpret_cast<HMODULE>(module), buffer, size);
+}
+
+bool Win32Processes::CloseProcessHandle(ProcHandle handle) {
+    return CloseHandle(reinterpret_cast<HANDLE>(handle)) != FALSE;
+}
+
+}  // namespace ostrel::win32

@@ -1,0 +1,19 @@
+#pragma once
+#include "platform/processes.h"
+
+namespace ostrel::win32 {
+
+// The process list through kernel32 and psapi.
+class Win32Processes : public Processes {
+  public:
+    bool GetVersionInfo(OsVersionInfo* info) override;
+    bool EnumProcessIds(uint32_t* ids, uint32_t cb, uint32_t* needed) override;
+    ProcHandle OpenProcessHandle(uint32_t access, bool inherit, uint32_t pid) override;
+    bool EnumModules(ProcHandle process, ModuleHandle* modules, uint32_t cb,
+                     uint32_t* needed) override;
+    uint32_t ModuleFileName(ProcHandle process, ModuleHandle module, char* buffer,
+                            uint32_t size) override;
+    bool CloseProcessHandle(ProcHandle handle) override;
+};
+
+}  // namespace ostrel::win32

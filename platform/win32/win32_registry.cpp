@@ -1,0 +1,60 @@
+#include "platform/win32/win32_registry.h"
+
+#include <windows.h>
+
+namespace ostrel::win32 {
+
+namespace {
+HKEY ToHkey(RegKey key) {
+    return reinterpret_cast<HKEY>(key);
+}
+RegKey FromHkey(HKEY key) {
+    return reinterpret_cast<RegKey>(key);
+}
+}  // namespace
+
+long Win32Registry::CreateKey(RegKey root, const std::string& path, uint32_t access, RegKey* key) {
+    HKEY opened = nullptr;
+    const LONG rc = RegCreateKeyExA(ToHkey(root), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    access, nullptr, &opened, nullptr);
+    *key = rc == ERROR_SUCCESS ? FromHkey(opened) : 0;
+    return rc;
+}
+
+long Win32Registry::OpenKey(RegKey root, const std::string& path, uint32_t access, RegKey* key) {
+    HKEY opened = nullptr;
+    const LONG rc = RegOpenKeyExA(ToHkey(root), path.c_str(), 0, access, &opened);
+    *key = rc == ERROR_SUCCESS ? FromHkey(opened) : 0;
+    return rc;
+}
+
+long Win32Registry::OpenKeyDefault(RegKey root, const std::string& path, RegKey* key) {
+    HKEY opened = nullptr;
+    const LONG rc = RegOpenKeyA(ToHkey(root), path.c_str(), &opened);
+    *key = rc == ERROR_SUCCESS ? FromHkey(opened) : 0;
+    return rc;
+}
+
+long Win32Registry::QueryValue(RegKey key, const std::string& name, uint32_t* type, uint8_t* data,
+                               uint32_t* size) {
+    DWORD valueType = 0;
+    DWORD bytes = size ? *size : 0;
+    const LONG rc = RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &valueType, data,
+                                     size ? &bytes : nullptr);
+    if (type)
+        *type = valueType;
+    if (size)
+        *size = bytes;
+    return rc;
+}
+
+long Win32Registry::SetValue(RegKey key, const std::string& name, uint32_t type,
+                             const uint8_t* data, uint32_t size) {
+    return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
+}
+
+long Win32Registry::CloseKey(RegKey key) {
+    return RegCloseKey(ToHkey(key));
+}
+
+}  // namespace ostrel::win32

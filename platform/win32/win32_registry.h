@@ -1,0 +1,19 @@
+#pragma once
+#include "platform/registry.h"
+
+namespace ostrel::win32 {
+
+// The registry through the ANSI Reg* calls.
+class Win32Registry : public Registry {
+  public:
+    long CreateKey(RegKey root, const std::string& path, uint32_t access, RegKey* key) override;
+    long OpenKey(RegKey root, const std::string& path, uint32_t access, RegKey* key) override;
+    long OpenKeyDefault(RegKey root, const std::string& path, RegKey* key) override;
+    long QueryValue(RegKey key, const std::string& name, uint32_t* type, uint8_t* data,
+                    uint32_t* size) override;
+    long SetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
+                  uint32_t size) override;
+    long CloseKey(RegKey key) override;
+};
+
+}  // namespace ostrel::win32

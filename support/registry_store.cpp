@@ -1,0 +1,125 @@
+#include "support/registry_store.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "support/text_util.h"
+
+namespace ostrel {
+
+namespace {
+constexpr const char* kErrorCaption = "Tovan Regestery Function Error";
+// A value may change between the size query and the read (copies share values unlocked).
+constexpr int kQueryAttempts = 3;
+}  // namespace
+
+// What a query found. An absent text means the read failed (no key, no value, no access).
+struct RegistryStore::Query {
+    std::optional<std::string> text;
+    bool isText = false;
+};
+
+std::string RegistryStore::RegistryValue(const std::string& root, const std::string& path,
+                                         const std::string& name, const std::string& value) {
+    lastRoot_ = root;
+    const std::string upperRoot = ToUpper(root);
+    if (root.empty()) {
+        ShowError("Missing HKey Value");
+        return "";
+    }
+    if (upperRoot != "HKLM" && upperRoot != "HKCU") {
+        ShowError("Invalid HKey Value");
+        return "";
+    }
+    if (path.empty()) {
+        ShowError("Missing Path");
+        return "";
+    }
+    if (name.empty()) {
+        ShowError("Value Name Missing");
+        return "";
+    }
+
+    if (!value.empty()) {
+        CreateKey(path);
+        SetValue(path, name, value);
+        return value;
+    }
+
+    const Query found = QueryValue(path, name);
+    if (found.text && !found.isText) {
+        // Not a text value: none of ours. It reads as empty and is left as it is.
+        return "";
+    }
+    if (found.text && !found.text->empty())
+        return *found.text;
+    CreateKey(path);
+    SetValue(path, name, "");
+    return "";
+}
+
+RegKey RegistryStore::RootKey() const {
+    return ToUpper(lastRoot_) == "HKLM" ? kHkeyLocalMachine : kHkeyCurrentUser;
+}
+
+void RegistryStore::CreateKey(const std::string& path) {
+    RegKey key = 0;
+    if (registry_.CreateKey(RootKey(), path, kKeyCreateAccess, &key) == kErrorSuccess) {
+        registry_.CloseKey(key);
+    }
+}
+
+void RegistryStore::SetValue(const std::string& path, const std::string& name,
+                             const std::string& value) {
+    RegKey key = 0;
+    if (registry_.OpenKey(RootKey(), path, kKeySetValue, &key) != kErrorSuccess)
+        return;
+    // The text and its terminating NUL.
+    const std::string data = value + '\0';
+    registry_.SetValue(key, name, kRegSz, reinterpret_cast<const uint8_t*>(data.data()),
+                       static_cast<uint32_t>(data.size()));
+    registry_.CloseKey(key);
+}
+
+RegistryStore::Query RegistryStore::QueryValue(const std::string& path, const std::string& name) {
+    RegKey key = 0;
+    const bool opened = registry_.OpenKeyDefault(RootKey(), path, &key) == kErrorSuccess;
+    if (!opened)
+        key = 0;
+
+    Query result;
+    for (int attempt = 0; attempt < kQueryAttempts; ++attempt) {
+        uint32_t type = 0;
+        uint32_t size = 0;
+        if (registry_.QueryValue(key, name, &type, nullptr, &size) != kErrorSuccess)
+            break;
+        if (type != kRegSz) {
+            result.text = "";
+            break;
+        }
+        std::vector<uint8_t> buffer(size, ' ');
+        uint32_t filled = size;
+        const long rc = registry_.QueryValue(key, name, &type, buffer.data(), &filled);
+        if (rc == kErrorMoreData)
+            continue;
+        if (rc != kErrorSuccess)
+            break;
+        std::string text(buffer.begin(), buffer.begin() + std::min(filled, size));
+        const auto nul = text.find('\0');
+        if (nul != std::string::npos)
+            text.resize(nul);
+        result.text = std::move(text);
+        result.isText = true;
+        break;
+    }
+    if (opened)
+        registry_.CloseKey(key);
+    return result;
+}
+
+void RegistryStore::ShowError(const std::string& text) {
+    desktop_.ShowMessageBox(text, kErrorCaption, kMbOk | kMbIconInformation);
+}
+
+}  // namespace ostrel

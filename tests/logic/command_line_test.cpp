@@ -1,0 +1,96 @@
+#include "shell/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/app_error_matchers.h"
+
+namespace ostrel {
+namespace {
+
+SessionGlobals Parse(const std::string& text) {
+    SessionGlobals g;
+    ParseCommandLine(text, g);
+    return g;
+}
+
+int32_t SessionOf(const std::string& text) {
+    return Parse(text).SessionIndex.ToLong();
+}
+
+TEST(ParseCommandLine, LettersAToYGiveSessionsZeroToTwentyFour) {
+    EXPECT_EQ(SessionOf("A,x"), 0);
+    EXPECT_EQ(SessionOf("B,x"), 1);
+    EXPECT_EQ(SessionOf("C,x"), 2);
+    EXPECT_EQ(SessionOf("M,x"), 12);
+    EXPECT_EQ(SessionOf("X,x"), 23);
+    EXPECT_EQ(SessionOf("Y,x"), 24);
+}
+
+TEST(ParseCommandLine, AnyOtherLetterTextGivesSessionZero) {
+    for (const char* text : {"Z,x", "c,x", "y,x", "AB,x", " A,x", "C ,x", ",x", "1,x"}) {
+        SCOPED_TRACE(text);
+        const SessionGlobals g = Parse(text);
+        EXPECT_FALSE(g.SessionIndex.IsEmpty());
+        EXPECT_EQ(g.SessionIndex.ToLong(), 0);
+    }
+}
+
+TEST(ParseCommandLine, SessionTextIsTrimmedAndOnlyTheFirstCommaSplits) {
+    const SessionGlobals front = Parse("C,Front Desk ");
+    EXPECT_EQ(front.SessionIndex.ToLong(), 2);
+    EXPECT_EQ(front.SessionText, "Front Desk");
+    EXPECT_EQ(front.CommandLineText, "C,Front Desk ");
+
+    EXPECT_EQ(Parse("A,  padded  ").SessionText, "padded");
+    EXPECT_EQ(Parse("A,").SessionText, "");
+    const SessionGlobals commas = Parse("A,b,c");
+    EXPECT_EQ(commas.SessionIndex.ToLong(), 0);
+    EXPECT_EQ(commas.SessionText, "b,c");
+}
+
+TEST(ParseCommandLine, NoCommaRaisesInvalidArgumentAndStoresNoSession) {
+    for (const char* text : {"", "C Front Desk"}) {
+        SCOPED_TRACE(text);
+        SessionGlobals g;
+        EXPECT_EQ(CaughtError([&] { ParseCommandLine(text, g); }).Number(), 5);
+        EXPECT_TRUE(g.SessionIndex.IsEmpty());
+        EXPECT_EQ(g.SessionIndex.ToLong(), 0);
+        EXPECT_EQ(g.SessionText, "");
+        EXPECT_EQ(g.CommandLineText, text);
+    }
+}
+
+TEST(ArgumentText, IsWhatFollowsTheProgramPath) {
+    EXPECT_EQ(ArgumentText(R"("C:\Program Files\Ostrel\ostrel.exe" C,Front Desk)"), "C,Front Desk");
+    EXPECT_EQ(ArgumentText(R"(C:\Ostrel\ostrel.exe  A,x)"), "A,x");
+    EXPECT_EQ(ArgumentText("ostrel.exe"), "");
+    EXPECT_EQ(ArgumentText(R"("ostrel.exe")"), "");
+}
+
+TEST(ArgumentText, DropsOnePairOfQuotesAroundTheWholeArgument) {
+    EXPECT_EQ(ArgumentText(R"(ostrel.exe "C,Front Desk")"), "C,Front Desk");
+    // Quotes that do not enclose the whole text are the host's own.
+    EXPECT_EQ(ArgumentText(R"(ostrel.exe "A,x" "B")"), R"("A,x" "B")");
+    EXPECT_EQ(ArgumentText(R"(ostrel.exe A,"x")"), R"(A,"x")");
+}
+
+TEST(HostSessionId, ConvertsNumbersAndRefusesOtherTexts) {
+    EXPECT_EQ(HostSessionId().ToLong(), 0);
+    EXPECT_EQ(HostSessionId().AsText(), "0");
+    EXPECT_EQ(HostSessionId::Number(24).AsText(), "24");
+    EXPECT_EQ(HostSessionId::Text("12").ToLong(), 12);
+    EXPECT_EQ(HostSessionId::Text(" 7 ").ToLong(), 7);
+    EXPECT_TRUE(HostSessionId::Text("-1").IsNumeric());
+
+    for (const char* text : {" ", "", "A", "1.5", "1e3", "12x"}) {
+        SCOPED_TRACE(text);
+        const HostSessionId id = HostSessionId::Text(text);
+        EXPECT_FALSE(id.IsNumeric());
+        EXPECT_EQ(id.AsText(), text);
+        EXPECT_EQ(CaughtError([&] { id.ToLong(); }).Number(), 13);
+    }
+    EXPECT_EQ(CaughtError([] { HostSessionId::Text("3000000000").ToLong(); }).Number(), 6);
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,105 @@
+#include "hostlink/program_check.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_processes.h"
+#include "tests/app_error_matchers.h"
+
+namespace ostrel {
+namespace {
+
+class ProgramCheckTest : public ::testing::Test {
+  protected:
+    bool Active(const std::string& name) { return isPgmActive(processes, desktop, name); }
+
+    sim::SimProcesses processes;
+    sim::SimDesktop desktop;
+};
+
+TEST_F(ProgramCheckTest, MatchesTheWholeFileNameWhateverItsCaseAndBlanks) {
+    processes.Start("C:\\WINDOWS\\system32\\services.exe");
+    processes.Start("C:\\Apps\\Host\\KT4R.EXE");
+    EXPECT_TRUE(Active("kt4r.exe"));
+    EXPECT_TRUE(Active("  KT4R.exe "));
+    EXPECT_TRUE(Active("services.EXE"));
+    EXPECT_FALSE(Active("kt4r"));
+    EXPECT_FALSE(Active("kt4r.ex"));
+    EXPECT_FALSE(Active("t4r.exe"));
+    EXPECT_FALSE(Active("host"));
+    EXPECT_EQ(processes.OpenHandles(), 0u);
+}
+
+TEST_F(ProgramCheckTest, DirectoriesAndOtherExtensionsDoNotMatch) {
+    processes.Start("C:\\kt4r.exe\\other.exe");
+    processes.Start("C:\\Apps\\kt4r.exe.bak");
+    processes.Start("C:\\Apps\\kt4r.com");
+    processes.Start("kt4r");
+    EXPECT_FALSE(Active("kt4r.exe"));
+    EXPECT_TRUE(Active("other.exe"));
+}
+
+TEST_F(ProgramCheckTest, APathWithoutDirectoryOrWithPaddingStillMatches) {
+    processes.Start(std::string("  kt4r.exe\0\0", 12));
+    EXPECT_TRUE(Active("kt4r.exe"));
+}
+
+TEST_F(ProgramCheckTest, ProcessesThatCannotBeOpenedOrListedAreSkipped) {
+    processes.processes.push_back({4, "C:\\System\\kt4r.exe", false, true});
+    processes.processes.push_back({8, "C:\\Denied\\kt4r.exe", true, false});
+    EXPECT_FALSE(Active("kt4r.exe"));
+    EXPECT_EQ(processes.OpenHandles(), 0u);
+    processes.Start("C:\\Apps\\kt4r.exe");
+    EXPECT_TRUE(Active("kt4r.exe"));
+    EXPECT_EQ(processes.OpenHandles(), 0u);
+}
+
+TEST_F(ProgramCheckTest, OutsideTheNtFamilyTheAnswerIsNoWithoutLooking) {
+    processes.Start("C:\\Apps\\kt4r.exe");
+    processes.platformId = 1;
+    EXPECT_EQ(GetPlatformId(processes), 1u);
+    EXPECT_FALSE(Active("kt4r.exe"));
+    EXPECT_EQ(processes.enumCalls, 0);
+}
+
+TEST_F(ProgramCheckTest, TheIdBufferDoublesUntilTheListFitsWithRoomToSpare) {
+    // 16 bytes hold 4 ids: a full buffer may have cut the list, so it is read again.
+    for (int i = 0; i < 4; ++i)
+        processes.Start("C:\\p" + std::to_string(i) + ".exe");
+    EXPECT_FALSE(Active("kt4r.exe"));
+    EXPECT_EQ(processes.enumCalls, 2);
+
+    processes.processes.clear();
+    processes.enumCalls = 0;
+    for (int i = 0; i < 299; ++i)
+        processes.Start("C:\\p" + std::to_string(i) + ".exe");
+    processes.Start("C:\\Apps\\kt4r.exe");  // the 300th, last in the list
+    EXPECT_TRUE(Active("kt4r.exe"));
+    EXPECT_EQ(processes.enumCalls, 8);  // 16, 32, ... 2048 bytes
+}
+
+TEST_F(ProgramCheckTest, YieldsAtEachGrowthAndAroundEachProcess) {
+    processes.Start("C:\\a.exe");
+    processes.processes.push_back({4, "C:\\System", false, true});
+    processes.Start("C:\\b.exe");
+    EXPECT_FALSE(Active("kt4r.exe"));
+    EXPECT_EQ(desktop.doEventsCount, 1 + 3 * 2);
+}
+
+TEST_F(ProgramCheckTest, AnErrorInsideReachesTheCallerAsProcessInfo) {
+    processes.Start("C:\\a.exe");
+    processes.Start("C:\\b.exe");
+    int yields = 0;
+    desktop.onDoEvents = [&] {
+        if (++yields == 3)
+            throw AppError(91, "Timer1", "Object variable not set");
+    };
+    const AppError e = CaughtError([&] { Active("kt4r.exe"); });
+    EXPECT_EQ(e.Number(), 91);
+    EXPECT_EQ(e.Source(), "Timer1");
+    EXPECT_EQ(e.Description(), "ProcessInfo");
+    EXPECT_EQ(processes.OpenHandles(), 0u);
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,150 @@
+#include "support/registry_store.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_registry.h"
+
+namespace ostrel {
+namespace {
+
+using sim::SimRegistry;
+using Write = SimRegistry::Write;
+
+constexpr const char* kPath = "Software\\TOVAN\\RODazedur";
+
+class RegistryStoreTest : public ::testing::Test {
+  protected:
+    std::string Read(const std::string& name, const std::string& root = "HKCU") {
+        return store.RegistryValue(root, kPath, name, "");
+    }
+    std::optional<std::string> Stored(const std::string& name, RegKey root = kHkeyCurrentUser) {
+        return registry.Text(root, kPath, name);
+    }
+
+    SimRegistry registry;
+    sim::SimDesktop desktop;
+    RegistryStore store{registry, desktop};
+};
+
+TEST_F(RegistryStoreTest, ReadingAMissingValueCreatesItEmpty) {
+    EXPECT_EQ(Read("Logging"), "");
+    EXPECT_TRUE(registry.KeyExists(kHkeyCurrentUser, kPath));
+    const auto value = registry.Get(kHkeyCurrentUser, kPath, "Logging");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->type, kRegSz);
+    EXPECT_EQ(value->data, std::vector<uint8_t>{0});
+    EXPECT_EQ(registry.writes, (std::vector<Write>{{"Logging", ""}}));
+    // Already empty: read as empty and stored empty again.
+    EXPECT_EQ(Read("Logging"), "");
+    EXPECT_EQ(registry.writes.size(), 2u);
+}
+
+TEST_F(RegistryStoreTest, WritesRoundTripIncludingASingleBlank) {
+    EXPECT_EQ(store.RegistryValue("HKCU", kPath, "MSconnect", " "), " ");
+    const auto value = registry.Get(kHkeyCurrentUser, kPath, "MSconnect");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->data, (std::vector<uint8_t>{' ', 0}));
+    EXPECT_EQ(Read("MSconnect"), " ");
+    EXPECT_EQ(store.Setting("cSesId", "12"), "12");
+    EXPECT_EQ(store.Setting("cSesId"), "12");
+    EXPECT_EQ(registry.writes, (std::vector<Write>{{"MSconnect", " "}, {"cSesId", "12"}}));
+}
+
+TEST_F(RegistryStoreTest, ReadsWhatIsStoredUpToItsFirstNul) {
+    const std::string withNul("AB\0CD", 6);
+    registry.Put(kHkeyCurrentUser, kPath, "MSconnect",
+                 {kRegSz, std::vector<uint8_t>(withNul.begin(), withNul.end())});
+    EXPECT_EQ(Read("MSconnect"), "AB");
+    // Stored without a terminating NUL: all of it.
+    registry.Put(kHkeyCurrentUser, kPath, "cSesId", {kRegSz, {'1', '2'}});
+    EXPECT_EQ(Read("cSesId"), "12");
+    // A text that happens to read "NoJoy" is an ordinary text.
+    registry.PutText(kHkeyCurrentUser, kPath, "NSesDly", "NoJoy");
+    EXPECT_EQ(Read("NSesDly"), "NoJoy");
+    EXPECT_TRUE(registry.writes.empty());
+}
+
+TEST_F(RegistryStoreTest, AValueOfAnotherTypeReadsEmptyAndIsLeftAlone) {
+    registry.Put(kHkeyCurrentUser, kPath, "Logging", {kRegDword, {1, 0, 0, 0}});
+    EXPECT_EQ(Read("Logging"), "");
+    const auto value = registry.Get(kHkeyCurrentUser, kPath, "Logging");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->type, kRegDword);
+    EXPECT_EQ(value->data, (std::vector<uint8_t>{1, 0, 0, 0}));
+    EXPECT_TRUE(registry.writes.empty());
+}
+
+TEST_F(RegistryStoreTest, RootIsCaseBlindAndSelectsTheMachineOrTheUser) {
+    EXPECT_EQ(store.RegistryValue("hkcu", kPath, "A", "user"), "user");
+    EXPECT_EQ(Stored("A"), "user");
+    EXPECT_EQ(store.RegistryValue("HkLm", kPath, "B", "machine"), "machine");
+    EXPECT_EQ(Stored("B", kHkeyLocalMachine), "machine");
+    EXPECT_EQ(Stored("B"), std::nullopt);
+    EXPECT_EQ(store.RegistryValue("hklm", kPath, "B", ""), "machine");
+    EXPECT_TRUE(desktop.messageBoxes.empty());
+}
+
+TEST_F(RegistryStoreTest, ArgumentErrorsShowTheirTextAndTouchNothing) {
+    struct Case {
+        const char* root;
+        const char* path;
+        const char* name;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"", kPath, "A", "Missing HKey Value"},     {"", "", "", "Missing HKey Value"},
+        {"HKCR", kPath, "A", "Invalid HKey Value"}, {"HKCU ", kPath, "A", "Invalid HKey Value"},
+        {"HKCU", "", "A", "Missing Path"},          {"HKCU", "", "", "Missing Path"},
+        {"HKCU", kPath, "", "Value Name Missing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.root) + "|" + c.path + "|" + c.name);
+        desktop.messageBoxes.clear();
+        EXPECT_EQ(store.RegistryValue(c.root, c.path, c.name, "x"), "");
+        EXPECT_EQ(store.RegistryValue(c.root, c.path, c.name, ""), "");
+        ASSERT_EQ(desktop.messageBoxes.size(), 2u);
+        EXPECT_EQ(desktop.messageBoxes[0].text, c.text);
+        EXPECT_EQ(desktop.messageBoxes[0].caption, "Tovan Regestery Function Error");
+        EXPECT_EQ(desktop.messageBoxes[0].style, 64u);
+    }
+    EXPECT_TRUE(registry.writes.empty());
+    EXPECT_FALSE(registry.KeyExists(kHkeyCurrentUser, "Software"));
+}
+
+TEST_F(RegistryStoreTest, RegistryFailuresAreNotReported) {
+    registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~");
+    registry.DenyWrites(kHkeyCurrentUser, kPath);
+    // A failed write still answers with the value and leaves the old one.
+    EXPECT_EQ(store.Setting("MSconnect", "4NXYZ~"), "4NXYZ~");
+    EXPECT_EQ(Stored("MSconnect"), "3YABC~");
+    // A key that cannot be created reads as a missing value.
+    registry.DenyWrites(kHkeyCurrentUser, "Software\\Elsewhere");
+    EXPECT_EQ(store.RegistryValue("HKCU", "Software\\Elsewhere", "A", ""), "");
+    EXPECT_TRUE(desktop.messageBoxes.empty());
+}
+
+TEST_F(RegistryStoreTest, AValueThatGrowsWhileBeingReadIsReadWhole) {
+    registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~");
+    int growths = 0;
+    registry.afterSizeQuery = [&](const std::string&) {
+        if (growths++ == 0)
+            registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~4NXYZ~");
+    };
+    EXPECT_EQ(Read("MSconnect"), "3YABC~4NXYZ~");
+}
+
+TEST_F(RegistryStoreTest, EveryKeyOpenedIsClosed) {
+    Read("Logging");
+    store.Setting("Logging", "Y");
+    Read("Logging");
+    registry.Put(kHkeyCurrentUser, kPath, "Other", {kRegDword, {0, 0, 0, 0}});
+    Read("Other");
+    registry.DenyWrites(kHkeyCurrentUser, kPath);
+    store.Setting("Logging", "N");
+    Read("Missing");
+    EXPECT_EQ(registry.OpenHandles(), 0u);
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,260 @@
+#include "hostlink/session_table.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_registry.h"
+#include "tests/app_error_matchers.h"
+
+namespace ostrel {
+namespace {
+
+using sim::SimRegistry;
+using Write = SimRegistry::Write;
+
+constexpr const char* kPath = "Software\\TOVAN\\RODazedur";
+constexpr const char* kRefusal =
+    "Alternate Credit Card session is active, close alternate session and then try again.";
+
+HostSessionId Session(int n) {
+    return HostSessionId::Number(n);
+}
+
+class SessionTableTest : public ::testing::Test {
+  protected:
+    // Starts from a stored table; the writes recorded are those of the call under test.
+    void Given(const std::string& table) {
+        registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", table);
+        registry.writes.clear();
+    }
+    std::string Stored(const std::string& name) {
+        return registry.Text(kHkeyCurrentUser, kPath, name).value_or("<missing>");
+    }
+    std::string LogText() { return desktop.files["C:\\Ostrel\\CCProcess.log"]; }
+
+    SimRegistry registry;
+    sim::SimDesktop desktop;
+    RegistryStore store{registry, desktop};
+    ProcessLog log{desktop};
+    SessionTable table{store, desktop, log};
+    std::string state = "-";
+    std::string text = "-";
+};
+
+TEST_F(SessionTableTest, FilingIntoAResetTableGivesOneEntry) {
+    Given(" ");
+    EXPECT_TRUE(table.SessionHandshake(Session(3), " ", "ABC", &state, &text));
+    EXPECT_EQ(registry.writes, (std::vector<Write>{{"MSconnect", "3 ABC~"}, {"cSesId", "3"}}));
+    // No entry of this session existed: nothing to report.
+    EXPECT_EQ(state, "-");
+    EXPECT_EQ(text, "-");
+}
+
+TEST_F(SessionTableTest, FilingIntoAnEmptyOrMissingTable) {
+    EXPECT_TRUE(table.SessionHandshake(Session(5), "P", "Front"));
+    EXPECT_EQ(Stored("MSconnect"), "5PFront~");
+    EXPECT_EQ(Stored("cSesId"), "5");
+
+    Given("");
+    EXPECT_TRUE(table.SessionHandshake(Session(6)));
+    EXPECT_EQ(Stored("MSconnect"), "6  ~");
+}
+
+TEST_F(SessionTableTest, ACommandRewritesThisSessionsEntryAndKeepsTheOthers) {
+    Given("3YABC~4NXYZ~");
+    EXPECT_TRUE(table.SessionHandshake(Session(3), "N", "ABC", &state, &text));
+    EXPECT_EQ(state, "Y");
+    EXPECT_EQ(text, "ABC");
+    EXPECT_EQ(registry.writes,
+              (std::vector<Write>{{"MSconnect", "3NABC~4NXYZ~"}, {"cSesId", "3"}}));
+}
+
+TEST_F(SessionTableTest, ABlankCommandKeepsTheStateAndFilesTheNewText) {
+    Given("4NXYZ~3PABC~");
+    EXPECT_TRUE(table.SessionHandshake(Session(3), " ", "New Screen", &state, &text));
+    EXPECT_EQ(state, "P");
+    EXPECT_EQ(text, "New Screen");
+    EXPECT_EQ(Stored("MSconnect"), "4NXYZ~3PNew Screen~");
+}
+
+TEST_F(SessionTableTest, AReadRewritesTheTableUnchanged) {
+    Given("3YABC~stray");
+    EXPECT_TRUE(table.SessionHandshake(Session(3), std::nullopt, std::nullopt, &state, &text));
+    EXPECT_EQ(state, "Y");
+    EXPECT_EQ(text, "ABC");
+    EXPECT_EQ(registry.writes, (std::vector<Write>{{"MSconnect", "3YABC~stray"}, {"cSesId", "3"}}));
+}
+
+TEST_F(SessionTableTest, TextAfterTheLastEntryIsDroppedAtARewrite) {
+    Given("3YABC~4NX");
+    EXPECT_TRUE(table.SessionHandshake(Session(3), "N", "ABC"));
+    EXPECT_EQ(Stored("MSconnect"), "3NABC~");
+}
+
+TEST_F(SessionTableTest, ASessionWithoutAnEntryIsAppended) {
+    Given("4NXYZ~");
+    EXPECT_TRUE(table.SessionHandshake(Session(3), "P", "ABC", &state, &text));
+    EXPECT_EQ(Stored("MSconnect"), "4NXYZ~3PABC~");
+    EXPECT_EQ(state, "-");
+
+    Given("4NXYZ~");
+    EXPECT_TRUE(table.SessionHandshake(Session(3)));
+    EXPECT_EQ(Stored("MSconnect"), "4NXYZ~3  ~");
+}
+
+TEST_F(SessionTableTest, AnotherActiveSessionIsRefusedAndNothingIsWritten) {
+    for (const char* other : {"4YXYZ~", "4PXYZ~", "4 XYZ~", "4nXYZ~", "4NXYZ~5RQ~"}) {
+        SCOPED_TRACE(other);
+        Given(other);
+        registry.PutText(kHkeyCurrentUser, kPath, "cSesId", "4");
+        registry.writes.clear();
+        desktop.messageBoxes.clear();
+        std::string delay = "OFF";
+        EXPECT_FALSE(table.SessionHandshake(Session(3), "P", "ABC", &state, &text, &delay));
+        ASSERT_EQ(desktop.messageBoxes.size(), 1u);
+        EXPECT_EQ(desktop.messageBoxes[0].text, kRefusal);
+        EXPECT_EQ(desktop.messageBoxes[0].caption, "Ostrel Interface");
+        EXPECT_EQ(desktop.messageBoxes[0].style, 0u);
+        EXPECT_TRUE(registry.writes.empty());
+        EXPECT_EQ(Stored("MSconnect"), other);
+        EXPECT_EQ(state, "-");
+        EXPECT_EQ(text, "-");
+    }
+}
+
+TEST_F(SessionTableTest, ARefusedCallStillStoresTheHoldItWasAskedFor) {
+    Given("4YXYZ~");
+    std::string delay = "ON";
+    EXPECT_FALSE(table.SessionHandshake(Session(3), " ", "ABC", &state, &text, &delay));
+    EXPECT_EQ(registry.writes, (std::vector<Write>{{"NSesDly", "ON"}}));
+}
+
+TEST_F(SessionTableTest, DelayModeIsStoredFirstOrLastOrReadBack) {
+    Given("3NABC~");
+    std::string delay = "ON";
+    table.SessionHandshake(Session(3), " ", "ABC", &state, &text, &delay);
+    EXPECT_EQ(registry.writes,
+              (std::vector<Write>{{"NSesDly", "ON"}, {"MSconnect", "3NABC~"}, {"cSesId", "3"}}));
+    registry.writes.clear();
+    delay = "OFF";
+    table.SessionHandshake(Session(3), "P", "ABC", nullptr, nullptr, &delay);
+    EXPECT_EQ(registry.writes,
+              (std::vector<Write>{{"MSconnect", "3PABC~"}, {"cSesId", "3"}, {"NSesDly", "OFF"}}));
+    delay = "RTV";
+    table.SessionHandshake(Session(3), std::nullopt, std::nullopt, &state, &text, &delay);
+    EXPECT_EQ(delay, "OFF");
+    registry.writes.clear();
+    delay = "on";
+    table.SessionHandshake(Session(3), std::nullopt, std::nullopt, &state, &text, &delay);
+    EXPECT_EQ(delay, "on");
+    EXPECT_EQ(registry.writes.size(), 2u);  // the table and the id only
+}
+
+TEST_F(SessionTableTest, AnIdThatIsNoNumberFailsBeforeTheTableIsWritten) {
+    Given("3NABC~");
+    registry.PutText(kHkeyCurrentUser, kPath, "cSesId", " ");
+    registry.writes.clear();
+    const AppError e = CaughtError([&] {
+        table.SessionHandshake(HostSessionId::Text(" "), std::nullopt, std::nullopt, &state, &text);
+    });
+    EXPECT_EQ(e.Number(), 13);
+    EXPECT_TRUE(registry.writes.empty());
+    EXPECT_EQ(Stored("cSesId"), " ");
+}
+
+TEST_F(SessionTableTest, ANegativeIdFilesNothingInAnEmptyTable) {
+    EXPECT_TRUE(table.SessionHandshake(HostSessionId::Number(-1), "P", "X"));
+    EXPECT_EQ(registry.writes, (std::vector<Write>{{"MSconnect", ""}, {"cSesId", "-1"}}));
+}
+
+TEST_F(SessionTableTest, TraceLinesGoToTheLogOnlyWhileLoggingIsOn) {
+    Given("4NXYZ~3PABC~");
+    table.SessionHandshake(Session(3), "Y", "ABC");
+    EXPECT_EQ(LogText(), "");
+
+    log.LoggingOn = true;
+    std::string delay = "ON";
+    table.SessionHandshake(Session(3), " ", "DEF", &state, &text, &delay);
+    delay = "OFF";
+    table.SessionHandshake(Session(3), "N", "DEF", &state, &text, &delay);
+    EXPECT_EQ(LogText(),
+              "00:00:00 PKT 1**3*ABC**Y- *DEF*ON*-4NXYZ~3YDEF~\r\n"
+              "00:00:00 PKT 2**3*DEF**N*DEF*OFF*-4NXYZ~3NDEF~\r\n");
+}
+
+TEST_F(SessionTableTest, ShortEntriesBelongToNoSession) {
+    Given("~5~3YABC~");
+    EXPECT_TRUE(table.SessionHandshake(Session(3), "N", "ABC", &state, &text));
+    EXPECT_EQ(state, "Y");
+    EXPECT_EQ(Stored("MSconnect"), "3NABC~");
+}
+
+// Sessions 10 to 24 have a one-character id of their own and find their entry again.
+TEST_F(SessionTableTest, TwoDigitSessionsRewriteTheirOwnEntryBesideOneDigitSessions) {
+    Given("3NABC~");
+    EXPECT_TRUE(table.SessionHandshake(Session(12), " ", "DEF", &state, &text));
+    EXPECT_EQ(Stored("MSconnect"), "3NABC~C DEF~");
+    EXPECT_EQ(Stored("cSesId"), "12");
+
+    // The session as the scan loop sees it: the text of "cSesId".
+    const HostSessionId fromRegistry = HostSessionId::Text(Stored("cSesId"));
+    EXPECT_TRUE(table.SessionHandshake(fromRegistry, "P", "DEF"));
+    EXPECT_EQ(Stored("MSconnect"), "3NABC~CPDEF~");
+    EXPECT_TRUE(table.SessionHandshake(fromRegistry, std::nullopt, std::nullopt, &state, &text));
+    EXPECT_EQ(state, "P");
+    EXPECT_EQ(text, "DEF");
+    EXPECT_EQ(Stored("MSconnect"), "3NABC~CPDEF~");
+
+    // Session 12 active: session 3 is refused, and session 1 is not taken for session 12.
+    EXPECT_FALSE(table.SessionHandshake(Session(3), "P", "ABC"));
+    EXPECT_FALSE(table.SessionHandshake(Session(1), "P", "ABC"));
+    EXPECT_TRUE(table.SessionHandshake(Session(12), "N", "DEF"));
+    EXPECT_TRUE(table.SessionHandshake(Session(3), "P", "ABC"));
+    EXPECT_EQ(Stored("MSconnect"), "3PABC~CNDEF~");
+}
+
+TEST_F(SessionTableTest, EveryTwoDigitSessionHasItsOwnId) {
+    std::string ids;
+    for (int n = 0; n <= 24; ++n)
+        ids += EntryIdOf(Session(n));
+    EXPECT_EQ(ids, "0123456789ABCDEFGHIJKLMNO");
+    EXPECT_EQ(EntryIdOf(Session(25)), "25");
+    EXPECT_EQ(EntryIdOf(HostSessionId::Text("07")), "7");
+}
+
+// A "~" in a session text would otherwise end the entry and break every entry after it.
+TEST_F(SessionTableTest, ATildeInASessionTextStaysInsideItsEntry) {
+    Given("4NXYZ~");
+    EXPECT_TRUE(table.SessionHandshake(Session(5), "N", "~"));
+    EXPECT_TRUE(table.SessionHandshake(Session(3), "N", "Till~2"));
+    const std::string stored = Stored("MSconnect");
+    EXPECT_EQ(std::count(stored.begin(), stored.end(), '~'), 3);
+    EXPECT_EQ(stored.substr(0, 6), "4NXYZ~");
+
+    EXPECT_TRUE(table.SessionHandshake(Session(5), std::nullopt, std::nullopt, &state, &text));
+    EXPECT_EQ(state, "N");
+    EXPECT_EQ(text, "~");
+    EXPECT_TRUE(table.SessionHandshake(Session(4), std::nullopt, std::nullopt, &state, &text));
+    EXPECT_EQ(text, "XYZ");
+    EXPECT_TRUE(table.SessionHandshake(Session(3), "P", "Till~2", &state, &text));
+    EXPECT_EQ(state, "N");
+    EXPECT_EQ(text, "Till~2");
+    EXPECT_TRUE(table.SessionHandshake(Session(3), std::nullopt, std::nullopt, &state, &text));
+    EXPECT_EQ(state, "P");
+    EXPECT_EQ(text, "Till~2");
+}
+
+TEST(SessionTextEscape, RoundTripsEveryTextAndLeavesPlainTextsAlone) {
+    for (const std::string t : {"", "Front Desk", "~", "a~b~", "\x7F", "\x7F-", "~\x7F~\x7F\x7F"}) {
+        SCOPED_TRACE(t);
+        const std::string escaped = EscapeSessionText(t);
+        EXPECT_EQ(escaped.find('~'), std::string::npos);
+        EXPECT_EQ(UnescapeSessionText(escaped), t);
+    }
+    EXPECT_EQ(EscapeSessionText("Front Desk"), "Front Desk");
+}
+
+}  // namespace
+}  // namespace ostrel
