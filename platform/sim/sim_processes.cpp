@@ -16,6 +16,9 @@ bool SimProcesses::GetVersionInfo(OsVersionInfo* info) {
 
 bool SimProcesses::EnumProcessIds(uint32_t* ids, uint32_t cb, uint32_t* needed) {
     ++enumCalls;
+    index_.clear();
+    for (size_t i = 0; i < processes.size(); ++i)
+        index_[processes[i].pid] = i;
     const size_t fits = std::min<size_t>(cb / 4, processes.size());
     for (size_t i = 0; i < fits; ++i)
         ids[i] = processes[i].pid;
@@ -24,6 +27,12 @@ bool SimProcesses::EnumProcessIds(uint32_t* ids, uint32_t cb, uint32_t* needed) 
 }
 
 const SimProcesses::Process* SimProcesses::Find(uint32_t pid) const {
+    // The index is only a hint: the test may have changed the list since it was made.
+    if (const auto hint = index_.find(pid); hint != index_.end() &&
+                                            hint->second < processes.size() &&
+                                            processes[hint->second].pid == pid) {
+        return &processes[hint->second];
+    }
     const auto it = std::find_if(processes.begin(), processes.end(),
                                  [pid](const Process& p) { return p.pid == pid; });
     return it == processes.end() ? nullptr : &*it;

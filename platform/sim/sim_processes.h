@@ -3,6 +3,7 @@
 // opened and its modules listed; open handles are counted.
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,8 @@ class SimProcesses : public Processes {
   private:
     const Process* Find(uint32_t pid) const;
 
-    std::map<ProcHandle, uint32_t> handles_;  // handle -> pid
+    std::map<ProcHandle, uint32_t> handles_;      // handle -> pid
+    std::unordered_map<uint32_t, size_t> index_;  // pid -> position, as of the last listing
     ProcHandle nextHandle_ = 0x100;
     uint32_t nextPid_ = 1000;
 };
