@@ -1,6 +1,7 @@
 #pragma once
-// The desktop services the program uses: message boxes, the message pump, the clock's text,
-// the executable's directory and appending to a file.
+// The desktop services the program uses: its one window with labels, menu, timer and
+// notification icon; message boxes and the message pump; clocks and sleep; the executable's
+// place, its version and whether another copy was running at start; files; ending.
 #include <cstdint>
 #include <string>
 
@@ -14,21 +15,101 @@ constexpr uint32_t kMbIconInformation = 0x40;
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 
+// The main window's labels, as its layout places them.
+enum class Label { CompName, Status, CCHolder, CCno, CCType, Exp };
+// The "Tools" menu's entries that act.
+enum class MenuItem { Logging, Attach, End };
+enum class WindowShow { Hide, Show, Minimize, Normal };
+
+// Shell_NotifyIconA messages and the mouse messages its callback carries.
+constexpr uint32_t kNimAdd = 0;
+constexpr uint32_t kNimDelete = 2;
+constexpr uint32_t kWmMouseMove = 0x200;
+constexpr uint32_t kWmLButtonDblClk = 0x203;
+constexpr uint32_t kWmRButtonUp = 0x205;
+
+// NOTIFYICONDATAA in its first, 88-byte form.
+struct NotifyIconRecord {
+    uint32_t cbSize = 0;
+    std::uintptr_t hWnd = 0;
+    uint32_t uID = 0;
+    uint32_t uFlags = 0;
+    uint32_t uCallbackMessage = 0;
+    std::uintptr_t hIcon = 0;
+    char szTip[64] = {};
+};
+
+struct VersionInfo {
+    std::string productName;
+    int major = 0;
+    int minor = 0;
+    int revision = 0;
+};
+
+// What the window reports. Each handler runs inside the pump (DoEvents, a modal box or
+// menu); it must not let an exception escape into the window procedure.
+class WindowEvents {
+  public:
+    virtual ~WindowEvents() = default;
+    virtual void OnClick() = 0;   // the client area was clicked
+    virtual void OnResize() = 0;  // any size change, minimising too
+    // A mouse move over the window at client x (pixels), or the notification icon's callback,
+    // which arrives as a mouse move whose x is its mouse message (kWmLButtonDblClk, ...).
+    virtual void OnMouseMove(int32_t x) = 0;
+    virtual void OnTimer() = 0;              // Timer1's tick
+    virtual void OnMenu(MenuItem item) = 0;  // a "Tools" entry was chosen
+    virtual void OnCloseRequest() = 0;       // the window's close box
+};
+
 class Desktop {
   public:
     virtual ~Desktop() = default;
+
+    // The main window: created hidden, laid out with its labels (initial texts), rule and
+    // "Tools" menu, its timer off. Events go to events until the process ends.
+    virtual void CreateMainWindow(WindowEvents& events) = 0;
+    virtual std::uintptr_t WindowHandle() = 0;
+    virtual std::uintptr_t WindowIcon() = 0;
+    virtual void SetWindowCaption(const std::string& caption) = 0;
+    virtual void ShowWindow(WindowShow how) = 0;
+    virtual bool IsWindowVisible() = 0;
+    virtual void SetLabel(Label label, const std::string& text) = 0;
+    virtual std::string GetLabel(Label label) = 0;
+    virtual void SetMenuChecked(MenuItem item, bool checked) = 0;
+    virtual bool IsMenuChecked(MenuItem item) = 0;
+    // Timer1: ticks every 1000 ms while enabled.
+    virtual void SetTimerEnabled(bool enabled) = 0;
+    virtual bool IsTimerEnabled() = 0;
+    // Shell_NotifyIconA; the backend adds the icon again when the taskbar is re-created.
+    virtual bool NotifyIcon(uint32_t message, const NotifyIconRecord& record) = 0;
+    virtual bool SetForegroundWindow(std::uintptr_t window) = 0;
+    // Opens "Tools" as a pop-up menu at the mouse position; a choice arrives as OnMenu.
+    virtual void PopupToolsMenu() = 0;
 
     // A modal message box; returns the button pressed.
     virtual int ShowMessageBox(const std::string& text, const std::string& caption,
                                uint32_t style) = 0;
     // Dispatches every pending window message, then returns.
     virtual void DoEvents() = 0;
+    // Blocks the thread; no message is dispatched meanwhile.
+    virtual void Sleep(uint32_t ms) = 0;
+    // Seconds since midnight, with a fraction; starts again at 0 at midnight.
+    virtual double SecondsSinceMidnight() = 0;
+    // A clock that only moves forward, in microseconds from an arbitrary start.
+    virtual int64_t MonotonicMicros() = 0;
     // The time of day as the system formats a time.
     virtual std::string TimeOfDayText() = 0;
+
+    // Whether another copy of the program was running when this one started.
+    virtual bool PreviousInstance() = 0;
     // The directory of the program's executable, without a trailing "\".
     virtual std::string ExeDirectory() = 0;
+    // Product name and version from the executable's version resource.
+    virtual VersionInfo Version() = 0;
     // Appends bytes to a file, creating it when missing; returns 0 or a Windows error code.
     virtual uint32_t AppendToFile(const std::string& path, const std::string& bytes) = 0;
+    // Ends the process at once. Does not return.
+    [[noreturn]] virtual void EndProcess() = 0;
 };
 
 }  // namespace ostrel

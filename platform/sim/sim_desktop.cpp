@@ -1,27 +1,133 @@
 #include "platform/sim/sim_desktop.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace ostrel::sim {
 
+namespace {
+constexpr int64_t kTimerInterval = 1000 * 1000;
+}
+
+void SimDesktop::CreateMainWindow(WindowEvents& events) {
+    events_ = &events;
+    caption = version.productName;
+    labels = {{Label::CompName, version.productName},
+              {Label::Status, "Status:"},
+              {Label::CCHolder, "Name:"},
+              {Label::CCno, "ccno"},
+              {Label::CCType, ""},
+              {Label::Exp, "Exp: Date"}};
+}
+
+void SimDesktop::ShowWindow(WindowShow how) {
+    // Minimising, and restoring a minimised window, change its size: that raises a resize.
+    bool resized = false;
+    switch (how) {
+        case WindowShow::Hide:
+            visible = false;
+            break;
+        case WindowShow::Show:
+            visible = true;
+            break;
+        case WindowShow::Minimize:
+            resized = !minimized;
+            minimized = true;
+            visible = true;
+            break;
+        case WindowShow::Normal:
+            resized = minimized;
+            minimized = false;
+            visible = true;
+            break;
+    }
+    if (resized && events_)
+        events_->OnResize();
+}
+
+void SimDesktop::SetLabel(Label label, const std::string& text) {
+    labels[label] = text;
+    if (label == Label::Status)
+        statusHistory.push_back(text);
+}
+
+void SimDesktop::SetTimerEnabled(bool enabled) {
+    if (enabled && !timerEnabled)
+        nextTickMicros = nowMicros + kTimerInterval;
+    timerEnabled = enabled;
+}
+
+bool SimDesktop::NotifyIcon(uint32_t message, const NotifyIconRecord& record) {
+    iconCalls.push_back(IconCall{message, record});
+    if (message == kNimAdd) {
+        const bool added = !iconPresent;
+        iconPresent = true;
+        return added;
+    }
+    if (message == kNimDelete) {
+        const bool removed = iconPresent;
+        iconPresent = false;
+        return removed;
+    }
+    return false;
+}
+
+bool SimDesktop::SetForegroundWindow(std::uintptr_t window) {
+    ++foregroundCalls;
+    return window == kWindow;
+}
+
+void SimDesktop::PopupToolsMenu() {
+    ++popups;
+    if (popupChoice && events_) {
+        const MenuItem choice = *popupChoice;
+        popupChoice.reset();
+        events_->OnMenu(choice);
+    }
+}
+
 int SimDesktop::ShowMessageBox(const std::string& text, const std::string& caption,
                                uint32_t style) {
-    messageBoxes.push_back(MessageBoxShown{text, caption, style});
-    if (answers.empty())
-        return kIdOk;
-    const int answer = answers.front();
-    answers.pop_front();
+    int answer = kIdOk;
+    if (!answers.empty()) {
+        answer = answers.front();
+        answers.pop_front();
+    }
+    messageBoxes.push_back(MessageBoxShown{text, caption, style, answer});
     return answer;
 }
 
 void SimDesktop::DoEvents() {
     ++doEventsCount;
+    nowMicros += pumpStepMicros;
     if (onDoEvents)
         onDoEvents();
+    // Each action is taken off the script before it runs: it may pump again.
+    for (;;) {
+        const auto due =
+            std::min_element(script_.begin(), script_.end(),
+                             [](const Scripted& a, const Scripted& b) { return a.at < b.at; });
+        if (due == script_.end() || due->at > nowMicros)
+            break;
+        const std::function<void()> action = due->action;
+        script_.erase(due);
+        action();
+    }
+    // Like WM_TIMER: one tick however many intervals have passed.
+    if (timerEnabled && events_ && nowMicros >= nextTickMicros) {
+        nextTickMicros = nowMicros + kTimerInterval;
+        ++timerTicks;
+        events_->OnTimer();
+    }
+}
+
+double SimDesktop::SecondsSinceMidnight() {
+    return std::fmod(clockStartSeconds + static_cast<double>(nowMicros) / 1e6, 86400.0);
 }
 
 std::string SimDesktop::TimeOfDayText() {
-    const auto total = static_cast<long>(secondsSinceMidnight);
+    const auto total = static_cast<long>(SecondsSinceMidnight());
     char text[16];
     std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", total / 3600 % 24, total / 60 % 60,
                   total % 60);
@@ -35,6 +141,15 @@ uint32_t SimDesktop::AppendToFile(const std::string& path, const std::string& by
     }
     files[path] += bytes;
     return 0;
+}
+
+void SimDesktop::EndProcess() {
+    ended = true;
+    throw ProcessEnded{};
+}
+
+void SimDesktop::At(int64_t at, std::function<void()> action) {
+    script_.push_back(Scripted{at, std::move(action)});
 }
 
 }  // namespace ostrel::sim

@@ -1,10 +1,12 @@
 #pragma once
-// A desktop for tests: message boxes answered from a script and recorded, a pump that counts
-// its rounds, a clock set by the test and files kept in memory.
+// A desktop for tests and demos, on a virtual clock: the pump moves the clock on by a small
+// step, fires Timer1 when it is due and runs scripted events; message boxes answer from a
+// script and are recorded; ending the process unwinds to the test.
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,30 +14,103 @@
 
 namespace ostrel::sim {
 
+// Thrown by EndProcess. Deliberately no std::exception: no handler of the program catches it.
+struct ProcessEnded {};
+
 class SimDesktop : public Desktop {
   public:
     struct MessageBoxShown {
         std::string text;
         std::string caption;
         uint32_t style;
+        int answer;
     };
+    struct IconCall {
+        uint32_t message;
+        NotifyIconRecord record;
+    };
+
+    void CreateMainWindow(WindowEvents& events) override;
+    std::uintptr_t WindowHandle() override { return events_ ? kWindow : 0; }
+    std::uintptr_t WindowIcon() override { return events_ ? kIcon : 0; }
+    void SetWindowCaption(const std::string& text) override { caption = text; }
+    void ShowWindow(WindowShow how) override;
+    bool IsWindowVisible() override { return visible; }
+    void SetLabel(Label label, const std::string& text) override;
+    std::string GetLabel(Label label) override { return labels[label]; }
+    void SetMenuChecked(MenuItem item, bool checked) override { menuChecked[item] = checked; }
+    bool IsMenuChecked(MenuItem item) override { return menuChecked[item]; }
+    void SetTimerEnabled(bool enabled) override;
+    bool IsTimerEnabled() override { return timerEnabled; }
+    bool NotifyIcon(uint32_t message, const NotifyIconRecord& record) override;
+    bool SetForegroundWindow(std::uintptr_t window) override;
+    void PopupToolsMenu() override;
 
     int ShowMessageBox(const std::string& text, const std::string& caption,
                        uint32_t style) override;
     void DoEvents() override;
+    void Sleep(uint32_t ms) override { nowMicros += int64_t{ms} * 1000; }
+    double SecondsSinceMidnight() override;
+    int64_t MonotonicMicros() override { return nowMicros; }
     std::string TimeOfDayText() override;
+
+    bool PreviousInstance() override { return previousInstance; }
     std::string ExeDirectory() override { return exeDirectory; }
+    VersionInfo Version() override { return version; }
     uint32_t AppendToFile(const std::string& path, const std::string& bytes) override;
+    [[noreturn]] void EndProcess() override;
 
     // Test side.
-    std::vector<MessageBoxShown> messageBoxes;
-    std::deque<int> answers;  // pressed in turn; OK when the script runs out
+    // Runs action in the pump once the clock has reached at (microseconds).
+    void At(int64_t at, std::function<void()> action);
+    WindowEvents* Events() const { return events_; }
+
+    static constexpr std::uintptr_t kWindow = 0x10010;
+    static constexpr std::uintptr_t kIcon = 0x20020;
+
+    // The clock.
+    int64_t nowMicros = 0;
+    double clockStartSeconds = 9 * 3600;  // time of day when the clock reads 0
+    int64_t pumpStepMicros = 1000;        // how far one round of the pump moves the clock
     int doEventsCount = 0;
     std::function<void()> onDoEvents;
-    double secondsSinceMidnight = 0;
+
+    // The window.
+    std::string caption;
+    bool visible = false;
+    bool minimized = false;
+    std::map<Label, std::string> labels;
+    std::vector<std::string> statusHistory;  // every text set on the status label
+    std::map<MenuItem, bool> menuChecked;
+    bool timerEnabled = false;
+    int64_t nextTickMicros = 0;
+    int timerTicks = 0;
+    std::vector<IconCall> iconCalls;
+    bool iconPresent = false;
+    int foregroundCalls = 0;
+    int popups = 0;
+    std::optional<MenuItem> popupChoice;  // what the next pop-up menu chooses, if anything
+
+    // Message boxes.
+    std::vector<MessageBoxShown> messageBoxes;
+    std::deque<int> answers;  // pressed in turn; the first button when the script runs out
+
+    // The process.
+    bool previousInstance = false;
+    bool ended = false;
     std::string exeDirectory = "C:\\Ostrel";
+    VersionInfo version{"Ostrel Interface", 5, 1, 1};
     std::map<std::string, std::string> files;         // by full path
     std::map<std::string, uint32_t> directoryErrors;  // appends below a directory fail so
+
+  private:
+    struct Scripted {
+        int64_t at;
+        std::function<void()> action;
+    };
+
+    WindowEvents* events_ = nullptr;
+    std::vector<Scripted> script_;
 };
 
 }  // namespace ostrel::sim

@@ -2,13 +2,16 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/win32/unique_handle.h"
 
 namespace ostrel::win32 {
 
 int Win32Desktop::ShowMessageBox(const std::string& text, const std::string& caption,
                                  uint32_t style) {
-    return MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
+    return MessageBoxA(reinterpret_cast<HWND>(WindowHandle()), text.c_str(), caption.c_str(),
+                       style);
 }
 
 void Win32Desktop::DoEvents() {
@@ -17,6 +20,25 @@ void Win32Desktop::DoEvents() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+}
+
+void Win32Desktop::Sleep(uint32_t ms) {
+    ::Sleep(ms);
+}
+
+double Win32Desktop::SecondsSinceMidnight() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return now.wHour * 3600.0 + now.wMinute * 60.0 + now.wSecond + now.wMilliseconds / 1000.0;
+}
+
+int64_t Win32Desktop::MonotonicMicros() {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart / frequency.QuadPart * 1000000 +
+           counter.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
 }
 
 std::string Win32Desktop::TimeOfDayText() {
@@ -29,12 +51,44 @@ std::string Win32Desktop::TimeOfDayText() {
     return text;
 }
 
+bool Win32Desktop::PreviousInstance() {
+    return previousInstance_;
+}
+
 std::string Win32Desktop::ExeDirectory() {
     char path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string dir(path, length);
     const auto slash = dir.rfind('\\');
     return slash == std::string::npos ? dir : dir.substr(0, slash);
+}
+
+VersionInfo Win32Desktop::Version() {
+    VersionInfo info;
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    if (size == 0)
+        return info;
+    std::vector<char> data(size);
+    if (!GetFileVersionInfoA(path, 0, size, data.data()))
+        return info;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
+        // Major.minor.0.revision: the revision is the fourth number.
+        info.major = HIWORD(fixed->dwFileVersionMS);
+        info.minor = LOWORD(fixed->dwFileVersionMS);
+        info.revision = LOWORD(fixed->dwFileVersionLS);
+    }
+    char* name = nullptr;
+    if (VerQueryValueA(data.data(), "\\StringFileInfo\\040904b0\\ProductName",
+                       reinterpret_cast<void**>(&name), &length) &&
+        name && length > 0) {
+        info.productName.assign(name, strnlen(name, length));
+    }
+    return info;
 }
 
 uint32_t Win32Desktop::AppendToFile(const std::string& path, const std::string& bytes) {
@@ -48,6 +102,10 @@ uint32_t Win32Desktop::AppendToFile(const std::string& path, const std::string& 
         return GetLastError();
     }
     return written == bytes.size() ? 0 : ERROR_WRITE_FAULT;
+}
+
+void Win32Desktop::EndProcess() {
+    ExitProcess(0);
 }
 
 }  // namespace ostrel::win32

@@ -1,18 +1,54 @@
 #pragma once
+// The desktop through user32, shell32 and kernel32. The window's part lives in
+// win32_window.cpp, the rest in win32_desktop.cpp.
+#include <cstdint>
+
 #include "platform/desktop.h"
 
 namespace ostrel::win32 {
 
-// Message boxes, the message pump, the system's time format and files, through user32 and
-// kernel32.
 class Win32Desktop : public Desktop {
   public:
+    Win32Desktop();
+    ~Win32Desktop() override;
+    Win32Desktop(const Win32Desktop&) = delete;
+    Win32Desktop& operator=(const Win32Desktop&) = delete;
+
+    void CreateMainWindow(WindowEvents& events) override;
+    std::uintptr_t WindowHandle() override;
+    std::uintptr_t WindowIcon() override;
+    void SetWindowCaption(const std::string& caption) override;
+    void ShowWindow(WindowShow how) override;
+    bool IsWindowVisible() override;
+    void SetLabel(Label label, const std::string& text) override;
+    std::string GetLabel(Label label) override;
+    void SetMenuChecked(MenuItem item, bool checked) override;
+    bool IsMenuChecked(MenuItem item) override;
+    void SetTimerEnabled(bool enabled) override;
+    bool IsTimerEnabled() override;
+    bool NotifyIcon(uint32_t message, const NotifyIconRecord& record) override;
+    bool SetForegroundWindow(std::uintptr_t window) override;
+    void PopupToolsMenu() override;
+
     int ShowMessageBox(const std::string& text, const std::string& caption,
                        uint32_t style) override;
     void DoEvents() override;
+    void Sleep(uint32_t ms) override;
+    double SecondsSinceMidnight() override;
+    int64_t MonotonicMicros() override;
     std::string TimeOfDayText() override;
+
+    bool PreviousInstance() override;
     std::string ExeDirectory() override;
+    VersionInfo Version() override;
     uint32_t AppendToFile(const std::string& path, const std::string& bytes) override;
+    [[noreturn]] void EndProcess() override;
+
+  private:
+    struct Window;  // the window's handles and state (win32_window.cpp)
+    Window* window_;
+    void* instanceMutex_;  // held for the process's life: later copies see it
+    bool previousInstance_;
 };
 
 }  // namespace ostrel::win32

@@ -17,9 +17,9 @@ class ProcessLogTest : public ::testing::Test {
 };
 
 TEST_F(ProcessLogTest, LinesAreTheTimeOfDayABlankAndTheTextInTheOrderWritten) {
-    desktop.secondsSinceMidnight = 9 * 3600 + 5 * 60 + 7;
+    desktop.clockStartSeconds = 9 * 3600 + 5 * 60 + 7;
     log.WriteProcessLog("Card data err**2**first***");
-    desktop.secondsSinceMidnight += 61;
+    desktop.Sleep(61000);
     log.WriteProcessLog("second");
     ASSERT_EQ(desktop.files.size(), 1u);
     EXPECT_EQ(desktop.files[kLogPath],

@@ -180,8 +180,8 @@ TEST_F(SessionTableTest, TraceLinesGoToTheLogOnlyWhileLoggingIsOn) {
     delay = "OFF";
     table.SessionHandshake(Session(3), "N", "DEF", &state, &text, &delay);
     EXPECT_EQ(LogText(),
-              "00:00:00 PKT 1**3*ABC**Y- *DEF*ON*-4NXYZ~3YDEF~\r\n"
-              "00:00:00 PKT 2**3*DEF**N*DEF*OFF*-4NXYZ~3NDEF~\r\n");
+              "09:00:00 PKT 1**3*ABC**Y- *DEF*ON*-4NXYZ~3YDEF~\r\n"
+              "09:00:00 PKT 2**3*DEF**N*DEF*OFF*-4NXYZ~3NDEF~\r\n");
 }
 
 TEST_F(SessionTableTest, ShortEntriesBelongToNoSession) {
