@@ -2,6 +2,7 @@
 // A run-time error as the reset dialog and the failure exit show it: a number, the place it
 // came from, and a description. COM failures carry their HRESULT as the number.
 #include <cstdint>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -35,6 +36,17 @@ constexpr int32_t kPermissionDenied = 70;
 constexpr int32_t kFileAccess = 75;
 constexpr int32_t kPathNotFound = 76;
 constexpr int32_t kObjectNotSet = 91;
+constexpr int32_t kInternal = 51;
 }  // namespace errnum
+
+// Any C++ failure as the run-time error the dialogs show.
+inline AppError ToAppError(const std::exception& e) {
+    if (const auto* app = dynamic_cast<const AppError*>(&e))
+        return *app;
+    if (dynamic_cast<const std::bad_alloc*>(&e)) {
+        return AppError(errnum::kOutOfMemory, "Ostrel", "Out of memory");
+    }
+    return AppError(errnum::kInternal, "Ostrel", std::string("Internal error: ") + e.what());
+}
 
 }  // namespace ostrel

@@ -1,6 +1,8 @@
 #pragma once
 // The platform services one running copy of the program uses.
 #include "platform/desktop.h"
+#include "platform/hid.h"
+#include "platform/host_control.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 
@@ -10,6 +12,8 @@ struct Platform {
     Registry& registry;
     Processes& processes;
     Desktop& desktop;
+    Hid& hid;
+    HostControl& hostControl;  // the host maker's control on the main window (VEQServer1)
 };
 
 }  // namespace ostrel

@@ -1,40 +1,50 @@
-#include "shell/main.h"
-
-#include "hostlink/program_check.h"
-#include "hostlink/session_table.h"
+// The entry routine and its reset dialog.
 #include "platform/app_error.h"
-#include "shell/command_line.h"
-#include "support/process_log.h"
-#include "support/product.h"
-#include "support/registry_store.h"
+#include "shell/scanner_form.h"
 
 namespace ostrel {
 
-int Main(Platform& platform, const std::string& argumentText) {
-    RegistryStore store(platform.registry, platform.desktop);
-    ProcessLog log(platform.desktop);
-    SessionTable table(store, platform.desktop, log);
-    SessionGlobals globals;
-    try {
-        ParseCommandLine(argumentText, globals);
-        // File the request the way the window's load does: register under a hold, then ask
-        // for a swipe and release the hold.
-        std::string state;
-        std::string text;
-        std::string delay = "ON";
-        table.SessionHandshake(globals.SessionIndex, " ", globals.SessionText, &state, &text,
-                               &delay);
-        delay = "OFF";
-        table.SessionHandshake(globals.SessionIndex, "P", globals.SessionText, nullptr, nullptr,
-                               &delay);
-        return isPgmActive(platform.processes, platform.desktop, kHostProgram)
-                   ? exit_code::kHostRunning
-                   : exit_code::kHostGone;
-    } catch (const AppError& e) {
-        platform.desktop.ShowMessageBox(
-            "Error: " + std::to_string(e.Number()) + "' " + e.Description(), kAppTitle,
-            kMbOk | kMbIconCritical);
-        return exit_code::kError;
+namespace {
+constexpr const char* kResetCaption = "Ostrel error...";
+constexpr const char* kCrLf = "\r\n";
+}  // namespace
+
+int ShowResetDialog(Desktop& desktop, const AppError& error) {
+    const std::string text =
+        std::string("An error has occured that has forced the Ostrel to be Reset.") + kCrLf +
+        "Error: " + std::to_string(error.Number()) + "' " + error.Description() + kCrLf + kCrLf +
+        "Sorry for the inconvience, Click 'OK' to reset or 'Cancel to Terminate.";
+    return desktop.ShowMessageBox(text, kResetCaption, kMbOkCancel | kMbIconCritical);
+}
+
+OstrelCopy::OstrelCopy(const Platform& p)
+    : platform(p),
+      store(platform.registry, platform.desktop),
+      log(platform.desktop),
+      table(store, platform.desktop, log),
+      hostLink(platform.hostControl),
+      reader(platform.hid, platform.desktop),
+      form(*this) {}
+
+void OstrelCopy::Main(const std::string& argumentText) {
+    bool parsed = false;
+    for (;;) {
+        try {
+            if (!parsed) {
+                parsed = true;
+                ParseCommandLine(argumentText, session);
+            }
+            form.Show();
+            form.ProcLoop();
+        } catch (const std::exception& failure) {
+            if (ShowResetDialog(platform.desktop, ToAppError(failure)) == kIdCancel) {
+                // No window yet (no argument, say): nothing to unload.
+                if (!form.Created())
+                    platform.desktop.EndProcess();
+                form.Unload();
+            }
+            hostLink.CloseHostLink();
+        }
     }
 }
 

@@ -29,14 +29,19 @@ void SimDesktop::ShowWindow(WindowShow how) {
             visible = false;
             break;
         case WindowShow::Show:
+            // As on Windows, a window's first showing sizes it: that raises a resize.
+            resized = !shownBefore_;
+            shownBefore_ = true;
             visible = true;
             break;
         case WindowShow::Minimize:
+            shownBefore_ = true;
             resized = !minimized;
             minimized = true;
             visible = true;
             break;
         case WindowShow::Normal:
+            shownBefore_ = true;
             resized = minimized;
             minimized = false;
             visible = true;
@@ -80,10 +85,11 @@ bool SimDesktop::SetForegroundWindow(std::uintptr_t window) {
 
 void SimDesktop::PopupToolsMenu() {
     ++popups;
+    // The choice is posted to the window, so it arrives with the next round of the pump.
     if (popupChoice && events_) {
         const MenuItem choice = *popupChoice;
         popupChoice.reset();
-        events_->OnMenu(choice);
+        At(nowMicros, [this, choice] { events_->OnMenu(choice); });
     }
 }
 

@@ -110,6 +110,7 @@ class SimDesktop : public Desktop {
     };
 
     WindowEvents* events_ = nullptr;
+    bool shownBefore_ = false;
     std::vector<Scripted> script_;
 };
 

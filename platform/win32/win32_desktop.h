@@ -2,6 +2,7 @@
 // The desktop through user32, shell32 and kernel32. The window's part lives in
 // win32_window.cpp, the rest in win32_desktop.cpp.
 #include <cstdint>
+#include <memory>
 
 #include "platform/desktop.h"
 
@@ -46,8 +47,8 @@ class Win32Desktop : public Desktop {
 
   private:
     struct Window;  // the window's handles and state (win32_window.cpp)
-    Window* window_;
-    void* instanceMutex_;  // held for the process's life: later copies see it
+    std::unique_ptr<Window> window_;
+    void* instanceMutex_;  // held for this object's life: later copies see it
     bool previousInstance_;
 };
 

@@ -195,6 +195,12 @@ std::string DispatchHostControl::Invoke(int32_t dispId, std::span<DispArg> args)
     return ResultText(result.v);
 }
 
+std::string LazyHostControl::Invoke(int32_t dispId, std::span<DispArg> args) {
+    if (!control_)
+        control_ = CreateHostControl();
+    return control_->Invoke(dispId, args);
+}
+
 std::unique_ptr<HostControl> CreateHostControl(const char* progId) {
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(Widen(progId).c_str(), &clsid);

@@ -36,6 +36,16 @@ class DispatchHostControl : public HostControl {
     IDispatch* dispatch_;
 };
 
+// The control as the main window carries it: created on first use, and again on a later use
+// for as long as creating it fails (the host may not have registered it yet).
+class LazyHostControl : public HostControl {
+  public:
+    std::string Invoke(int32_t dispId, std::span<DispArg> args) override;
+
+  private:
+    std::unique_ptr<HostControl> control_;
+};
+
 // Creates the control, in-process or as a local server, on this thread (which must have
 // initialised COM). Raises AppError with the HRESULT when it cannot be had.
 std::unique_ptr<HostControl> CreateHostControl(const char* progId = kHostControlProgId);

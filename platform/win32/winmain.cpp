@@ -1,16 +1,22 @@
-// The Windows entry point: the real platform under the program's Main.
+// The Windows entry point: the real platform under one copy of the program.
 #include <windows.h>
 
 #include "platform/win32/win32_desktop.h"
+#include "platform/win32/win32_hid.h"
+#include "platform/win32/win32_host_control.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registry.h"
 #include "shell/command_line.h"
-#include "shell/main.h"
+#include "shell/scanner_form.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    ostrel::win32::Win32Registry registry;
-    ostrel::win32::Win32Processes processes;
-    ostrel::win32::Win32Desktop desktop;
-    ostrel::Platform platform{registry, processes, desktop};
-    return ostrel::Main(platform, ostrel::ArgumentText(GetCommandLineA()));
+    using namespace ostrel::win32;
+    ComApartment com;  // the host's control lives in this thread's apartment
+    Win32Registry registry;
+    Win32Processes processes;
+    Win32Desktop desktop;
+    Win32Hid hid;
+    LazyHostControl hostControl;
+    ostrel::OstrelCopy copy(ostrel::Platform{registry, processes, desktop, hid, hostControl});
+    copy.Main(ostrel::ArgumentText(GetCommandLineA()));
 }

@@ -1,0 +1,58 @@
+#pragma once
+// The main window's state, shared by win32_window.cpp (the window, its labels, menu and timer)
+// and win32_tray.cpp (its notification icon and pop-up menu). Only those two include it.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <type_traits>
+
+#include "platform/win32/win32_desktop.h"
+
+namespace ostrel::win32 {
+
+constexpr std::size_t kLabelCount = 6;  // one for each Label
+
+struct GdiDeleter {
+    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiDeleter>;
+using UniquePen = std::unique_ptr<std::remove_pointer_t<HPEN>, GdiDeleter>;
+
+struct Win32Desktop::Window {
+    WindowEvents* events = nullptr;  // set once the window is built: no events during creation
+    UniqueFont titleFont;
+    UniquePen rulePen;
+    int ruleTop = 0;
+    HICON icon = nullptr;
+    HWND hwnd = nullptr;
+    HMENU tools = nullptr;  // a part of the menu bar, which the window destroys
+    std::array<HWND, kLabelCount> labels = {};
+    UINT taskbarCreated = 0;
+    bool timerOn = false;
+    bool buttonDown = false;
+    bool iconAdded = false;  // asked for and not removed since: the shell may have lost it
+    NOTIFYICONDATAA iconRecord = {};
+
+    Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    ~Window();
+
+    void Create();
+    HWND LabelWindow(Label label) const;
+
+    static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnPaint();
+    LRESULT OnControlColour(HDC dc, HWND control);
+    void OnCommand(UINT id);
+    void OnTaskbarCreated();
+    void RemoveIcon();
+    // The last resort for an error that reached the window procedure.
+    [[noreturn]] void Fail(const char* text) noexcept;
+};
+
+}  // namespace ostrel::win32

@@ -1,0 +1,84 @@
+#pragma once
+// The USB card reader: finding and opening it, reading its input reports without blocking, and
+// decoding a report into the swipe record. One reader at a time; its state is kept here under
+// the names the rest of the program knows it by.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/desktop.h"
+#include "platform/hid.h"
+
+namespace ostrel {
+
+constexpr uint16_t kReaderVendorId = 0x0801;
+
+// The decoded content of the last input report.
+struct SwipeRecord {
+    int32_t Tk1DcdSts = 0, Tk2DcdSts = 0, Tk3DcdSts = 0;
+    int32_t Tk1Len = 0, Tk2Len = 0, Tk3Len = 0;
+    std::string Tk1Data, Tk2Data, Tk3Data;
+    int32_t CrdEcdTyp = 0;
+    int32_t CardSts = 0;
+    int32_t StripePrintSts = 0;
+    int32_t StripePrintLen = 0;
+    std::string StripePrintData;
+    std::string DeviceSerialNumberData;
+    std::string DUKPTData;
+    int32_t SequenceCounter = 0;
+    int32_t Tk1MLen = 0, Tk2MLen = 0, Tk3MLen = 0;
+    std::string MTk1Data, MTk2Data, MTk3Data;
+    std::string EncSessionIDData;
+};
+
+class CardReader {
+  public:
+    CardReader(Hid& hid, Desktop& desktop) : hid_(hid), desktop_(desktop) {}
+    ~CardReader();
+    CardReader(const CardReader&) = delete;
+    CardReader& operator=(const CardReader&) = delete;
+
+    // Discovery, open and close.
+    void InitReader();
+    void OpenReader();
+    void CloseReader();
+    void CloseReadEvent();
+    bool ReaderPresent();
+
+    // True when InputReport holds a report that arrived since the previous true result.
+    bool ReadReport();
+
+    // Sizes the report buffers from the reader's capabilities; a failure leaves its reason in
+    // ReaderError.
+    void LoadReportLayout();
+    // True when every value the reader's model delivers was decoded into Swipe.
+    bool DecodeReport();
+
+    uint16_t ReaderProductId() const { return ReaderAttributes.ProductID; }
+
+    FileHandle ReaderHandle = kInvalidFileHandle;
+    HiddAttributes ReaderAttributes;
+    ::ostrel::PreparsedData PreparsedData = 0;
+    HidpCaps ReaderCaps;
+    EventHandle ReadEvent = 0;
+    bool ReadPending = false;
+    std::string ReaderError;
+
+    std::vector<uint8_t> InputReport;
+    Overlapped ReadOverlapped;
+    std::map<uint16_t, std::vector<uint8_t>> UsageBuffer;  // by usage
+    SwipeRecord Swipe;
+
+  private:
+    bool DecodeValue(uint16_t usage, int32_t& field, const char* failure);
+    bool DecodeArray(uint16_t usage, const char* failure);
+
+    Hid& hid_;
+    Desktop& desktop_;
+};
+
+// Two upper-case hex digits.
+std::string ByteToHex(uint8_t value);
+
+}  // namespace ostrel

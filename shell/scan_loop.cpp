@@ -1,0 +1,124 @@
+// ProcLoop: serves the host's requests from the session table, about twice a second, for the
+// rest of the program's life.
+#include "hostlink/program_check.h"
+#include "shell/scanner_form.h"
+#include "shell/status_texts.h"
+#include "support/text_util.h"
+
+namespace ostrel {
+
+namespace {
+constexpr int kReaderWaitRounds = 10;
+constexpr int16_t kTimeoutTicks = 30;
+constexpr int16_t kUnsupportedReader = 9;
+}  // namespace
+
+void ScannerForm::ProcLoop() {
+    desktop_.SetTimerEnabled(true);
+    int rounds = 0;
+    do {
+        desktop_.DoEvents();
+        desktop_.Sleep(1000);
+        ++rounds;
+    } while (ReaderState <= 0 && rounds <= kReaderWaitRounds);
+    if (ReaderState == kUnsupportedReader || rounds > kReaderWaitRounds) {
+        hostLink_.OpenHostLink(session_.SessionIndex);
+        hostLink_.PutScreenField(
+            "CCSTATUS", DispArg::Text(std::string(status::kAttachDeviceShort) + status::kReclick),
+            session_.SessionIndex);
+        hostLink_.CloseHostLink();
+        Unload();
+    }
+
+    for (;;) {
+        // A blank id (after Clear/reAttach) means no session is filed: such a pass serves
+        // nothing, like a held one, until a host start files a session again, and the copy
+        // keeps addressing the session it served last.
+        const HostSessionId filed = HostSessionId::Text(store_.Setting("cSesId"));
+        if (filed.IsNumeric()) {
+            session_.SessionIndex = filed;
+            DelayMode = "RTV";
+            table_.SessionHandshake(session_.SessionIndex, std::nullopt, std::nullopt, &EntryState,
+                                    &EntryText, &DelayMode);
+            if (DelayMode != "ON") {
+                ActOnRequest();
+                const std::string info = hostLink_.GetSessionInfo(session_.SessionIndex);
+                const bool active =
+                    ToUpper(info) == ToUpper(EntryText) && ActiveTicks < kTimeoutTicks + 1;
+                if (active) {
+                    ServeActive();
+                } else {
+                    EndRequest();
+                }
+                ++ActiveTicks;
+            }
+        }
+        desktop_.DoEvents();
+        desktop_.Sleep(500);
+        if (!isPgmActive(copy_.platform.processes, desktop_, kHostProgram))
+            mnuEnd_Click();
+    }
+}
+
+void ScannerForm::ActOnRequest() {
+    const std::string request = ToUpper(EntryState);
+    if (request == "R") {
+        hostLink_.OpenHostLink(session_.SessionIndex);
+        table_.SessionHandshake(session_.SessionIndex, "P", EntryText);
+        ClearCardFields();
+        ReportStatus(status::kReactivated);
+        reader_.OpenReader();
+    } else if (request == "D") {
+        hostLink_.OpenHostLink(session_.SessionIndex);
+        table_.SessionHandshake(session_.SessionIndex, "N", EntryText);
+        ClearCardFields();
+        ReportStatus(status::kDeactivated);
+        hostLink_.CloseHostLink();
+    } else if (request == "P" || request == " " || request.empty()) {
+        hostLink_.OpenHostLink(session_.SessionIndex);
+        ClearCardFields();
+        ReportStatus(status::kPleaseSwipe);
+        table_.SessionHandshake(session_.SessionIndex, "Y", EntryText);
+        ActiveTicks = 0;
+    }
+}
+
+void ScannerForm::ServeActive() {
+    if (!copy_.ScannerActive) {
+        copy_.ScannerActive = true;
+        ActiveTicks = 0;
+        desktop_.SetTimerEnabled(true);
+        reader_.Swipe.Tk1Data = "";
+        reader_.Swipe.Tk2Data = "";
+        reader_.Swipe.Tk3Data = "";
+    }
+    desktop_.DoEvents();
+    if (ReaderState == kUnsupportedReader) {
+        hostLink_.OpenHostLink(session_.SessionIndex);
+        hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachDevice),
+                                 session_.SessionIndex);
+        hostLink_.CloseHostLink();
+        Unload();
+    }
+}
+
+void ScannerForm::EndRequest() {
+    if (ActiveTicks >= kTimeoutTicks) {
+        hostLink_.OpenHostLink(session_.SessionIndex);
+        ReportStatus(status::kTimedOut);
+    }
+    ActiveTicks = 0;
+    copy_.ScannerActive = false;
+    desktop_.SetTimerEnabled(false);
+    hostLink_.CloseHostLink();
+    if (EntryState != "N")
+        table_.SessionHandshake(session_.SessionIndex, "N", EntryText);
+    desktop_.SetLabel(Label::CCno, "");
+    desktop_.SetLabel(Label::CCHolder, "");
+    desktop_.SetLabel(Label::CCno, "");
+    desktop_.SetLabel(Label::Exp, "");
+    desktop_.SetLabel(Label::CCType, "");
+    SetStatus(status::kSearching);
+}
+
+}  // namespace ostrel

@@ -1,0 +1,256 @@
+// The main window: creation and load, the menus, and starting and stopping the reader polling.
+#include "shell/scanner_form.h"
+
+#include <cstdlib>
+
+#include "reader/wait.h"
+#include "shell/status_texts.h"
+
+namespace ostrel {
+
+namespace {
+constexpr const char* kBlank = " ";
+}
+
+ScannerForm::ScannerForm(OstrelCopy& copy)
+    : copy_(copy),
+      desktop_(copy.platform.desktop),
+      store_(copy.store),
+      table_(copy.table),
+      hostLink_(copy.hostLink),
+      reader_(copy.reader),
+      log_(copy.log),
+      session_(copy.session) {}
+
+ScannerForm::~ScannerForm() {
+    // Only a window that was loaded and never unloaded is still to be taken down.
+    if (loaded_ && !unloaded_) {
+        try {
+            Form_Terminate();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void ScannerForm::Show() {
+    if (!created_) {
+        created_ = true;
+        desktop_.CreateMainWindow(*this);
+        Form_Initialize();
+    }
+    if (!loaded_) {
+        Form_Load();
+        loaded_ = true;
+    }
+    // The window's first display raises a resize, which sends it to the notification area.
+    desktop_.ShowWindow(WindowShow::Show);
+}
+
+void ScannerForm::Unload() {
+    Form_Unload();
+}
+
+void ScannerForm::Form_Initialize() {
+    log_.LoggingOn = false;
+    const bool on = store_.Setting("Logging") == "Y";
+    desktop_.SetMenuChecked(MenuItem::Logging, on);
+    log_.LoggingOn = on;
+}
+
+void ScannerForm::Form_Load() {
+    const bool secondCopy = desktop_.PreviousInstance();
+    if (!secondCopy) {
+        store_.Setting("MSconnect", kBlank);
+        store_.Setting("cSesId", kBlank);
+        store_.Setting("NSesDly", kBlank);
+    }
+    std::string delay = "ON";
+    table_.SessionHandshake(session_.SessionIndex, " ", session_.SessionText, &EntryState,
+                            &EntryText, &delay);
+    if (secondCopy) {
+        // Hand the request to the running copy and end; nothing here may stop that.
+        try {
+            delay = "OFF";
+            if (EntryState == "Y") {
+                table_.SessionHandshake(session_.SessionIndex, "D", EntryText, nullptr, nullptr,
+                                        &delay);
+            } else if (EntryState == "N") {
+                table_.SessionHandshake(session_.SessionIndex, "R", EntryText, nullptr, nullptr,
+                                        &delay);
+            } else {
+                table_.SessionHandshake(session_.SessionIndex, "P", session_.SessionText, nullptr,
+                                        nullptr, &delay);
+            }
+        } catch (const std::exception&) {
+        }
+        Unload();
+    }
+    delay = "OFF";
+    table_.SessionHandshake(session_.SessionIndex, "P", session_.SessionText, nullptr, nullptr,
+                            &delay);
+    const VersionInfo version = desktop_.Version();
+    desktop_.SetWindowCaption(version.productName + " v. " + std::to_string(version.major) + "." +
+                              std::to_string(version.minor) + "." +
+                              std::to_string(version.revision));
+    AddTrayIcon();
+    ReaderState = 0;
+    StopPolling();
+    ReleaseReader();
+    desktop_.Sleep(1000);
+    StartPolling();
+    // Half a second for the window to settle, on the monotonic clock so that it ends even
+    // across midnight.
+    WaitMs(desktop_, 500);
+    desktop_.SetTimerEnabled(true);
+    reader_.Swipe.Tk1Data = "";
+    reader_.Swipe.Tk2Data = "";
+    reader_.Swipe.Tk3Data = "";
+}
+
+void ScannerForm::Form_Click() {
+    desktop_.ShowWindow(WindowShow::Minimize);
+}
+
+void ScannerForm::Form_Resize() {
+    desktop_.ShowWindow(WindowShow::Hide);
+}
+
+void ScannerForm::Form_Unload() {
+    unloaded_ = true;
+    RemoveTrayIcon();
+    desktop_.EndProcess();
+    std::abort();  // not reached: ending the process does not come back
+}
+
+void ScannerForm::Form_Terminate() {
+    RemoveTrayIcon();
+}
+
+void ScannerForm::mnuLogging_Click() {
+    const bool on = !desktop_.IsMenuChecked(MenuItem::Logging);
+    desktop_.SetMenuChecked(MenuItem::Logging, on);
+    log_.LoggingOn = on;
+    store_.Setting("Logging", on ? "Y" : "N");
+}
+
+void ScannerForm::mnuAttach_Click() {
+    StopPolling();
+    ReleaseReader();
+    reader_.Swipe.MTk1Data = "";
+    reader_.Swipe.MTk2Data = "";
+    reader_.Swipe.MTk3Data = "";
+    desktop_.SetLabel(Label::CCno, "");
+    desktop_.SetLabel(Label::CCHolder, "");
+    desktop_.SetLabel(Label::CCno, "");
+    desktop_.SetLabel(Label::Exp, "");
+    desktop_.SetLabel(Label::CCType, "");
+    desktop_.Sleep(1000);
+    store_.Setting("MSconnect", kBlank);
+    store_.Setting("cSesId", kBlank);
+    store_.Setting("NSesDly", kBlank);
+    try {
+        hostLink_.OpenHostLink(session_.SessionIndex);
+    } catch (const std::exception&) {
+    }
+    SetStatus(status::kAttachDevice);
+    hostLink_.PutScreenField("CCSTATUS", DispArg::Text(desktop_.GetLabel(Label::Status)),
+                             session_.SessionIndex);
+    StartPolling();
+}
+
+void ScannerForm::mnuEnd_Click() {
+    hostLink_.CloseHostLink();
+    RemoveTrayIcon();
+    Unload();
+}
+
+void ScannerForm::StartPolling() {
+    reader_.InitReader();
+    desktop_.SetTimerEnabled(true);
+    SetStatus(status::kSearching);
+    ReaderState = 0;
+}
+
+void ScannerForm::StopPolling() {
+    desktop_.SetTimerEnabled(false);
+    reader_.CloseReader();
+    reader_.CloseReadEvent();
+}
+
+void ScannerForm::ReleaseReader() {
+    reader_.CloseReader();
+    reader_.CloseReadEvent();
+}
+
+void ScannerForm::SetStatus(const std::string& text) {
+    desktop_.SetLabel(Label::Status, text);
+}
+
+void ScannerForm::MirrorStatus() {
+    hostLink_.PutScreenField("CCSTATUS", DispArg::Text(desktop_.GetLabel(Label::Status)),
+                             session_.SessionIndex);
+}
+
+void ScannerForm::ReportStatus(const std::string& text) {
+    SetStatus(text);
+    MirrorStatus();
+}
+
+// An error that a window event's handler lets out is offered in the reset dialog's form:
+// Cancel ends the program the normal way, OK lets go of the host and carries on.
+template <class Handler>
+void ScannerForm::Guarded(Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& failure) {
+        if (ShowResetDialog(desktop_, ToAppError(failure)) == kIdCancel)
+            Unload();
+        hostLink_.CloseHostLink();
+    }
+}
+
+void ScannerForm::OnClick() {
+    Guarded([this] { Form_Click(); });
+}
+
+void ScannerForm::OnResize() {
+    Guarded([this] { Form_Resize(); });
+}
+
+void ScannerForm::OnMouseMove(int32_t x) {
+    Guarded([this, x] { Form_MouseMove(x); });
+}
+
+void ScannerForm::OnTimer() {
+    // A tick that comes while an earlier one waits inside is skipped: the handler is not
+    // written to run twice at once.
+    if (inTimer_)
+        return;
+    inTimer_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{inTimer_};
+    Guarded([this] { Timer1_Timer(); });
+}
+
+void ScannerForm::OnMenu(MenuItem item) {
+    Guarded([this, item] {
+        switch (item) {
+            case MenuItem::Logging:
+                mnuLogging_Click();
+                break;
+            case MenuItem::Attach:
+                mnuAttach_Click();
+                break;
+            case MenuItem::End:
+                mnuEnd_Click();
+        }
+    });
+}
+
+void ScannerForm::OnCloseRequest() {
+    Guarded([this] { Unload(); });
+}
+
+}  // namespace ostrel

@@ -1,0 +1,142 @@
+#pragma once
+// The program's only window and the copy of the program around it. The window's work is split
+// by concern: scanner_form.cpp (load, menus, polling), tray_icon.cpp (notification icon),
+// polling_timer.cpp (the reader timer), scan_loop.cpp (serving host requests), and in carddata/
+// swipe_interpretation.cpp and field_handoff.cpp (a swipe's card fields and their hand-off).
+#include <cstdint>
+#include <string>
+
+#include "hostlink/host_link.h"
+#include "hostlink/session_table.h"
+#include "platform/app_error.h"
+#include "platform/platform.h"
+#include "reader/card_reader.h"
+#include "shell/command_line.h"
+#include "support/process_log.h"
+#include "support/registry_store.h"
+
+namespace ostrel {
+
+class OstrelCopy;
+
+class ScannerForm : public WindowEvents {
+  public:
+    explicit ScannerForm(OstrelCopy& copy);
+    ~ScannerForm() override;
+    ScannerForm(const ScannerForm&) = delete;
+    ScannerForm& operator=(const ScannerForm&) = delete;
+
+    // Creates (first time) and loads (until a load has completed) the window, then shows it.
+    void Show();
+    // Unloads the window, which ends the program.
+    [[noreturn]] void Unload();
+    bool Created() const { return created_; }
+
+    // Public methods.
+    [[noreturn]] void ProcLoop();
+    void DisplayMSRResults();
+
+    // Event handlers.
+    void Form_Initialize();
+    void Form_Load();
+    void Form_Click();
+    void Form_Resize();
+    void Form_MouseMove(int32_t x);
+    [[noreturn]] void Form_Unload();
+    void Form_Terminate();
+    void Timer1_Timer();
+    void mnuLogging_Click();
+    void mnuAttach_Click();
+    [[noreturn]] void mnuEnd_Click();
+
+    // Window fields.
+    int16_t ReaderState = 0;
+    std::string EntryState;
+    std::string EntryText;
+    std::string DelayMode;
+    int16_t ActiveTicks = 0;
+    std::string CardNumber;
+    std::string HolderName;
+    std::string FirstName;
+    std::string MiddleName;
+    std::string LastName;
+    std::string CardExpiry;
+    std::string HostCardNumber;
+
+  private:
+    // WindowEvents: each runs its handler so that no error escapes into the window procedure.
+    void OnClick() override;
+    void OnResize() override;
+    void OnMouseMove(int32_t x) override;
+    void OnTimer() override;
+    void OnMenu(MenuItem item) override;
+    void OnCloseRequest() override;
+    template <class Handler>
+    void Guarded(Handler&& handler);
+
+    void StartPolling();
+    void StopPolling();
+    void ReleaseReader();
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+
+    // Scan session loop pieces.
+    void ActOnRequest();
+    void ServeActive();
+    void EndRequest();
+
+    // Swipe interpretation and hand-off.
+    bool InterpretSwipe(std::string& stepLabel);
+    void SplitSpacedName();
+    void SplitSlashedName();
+    void DeliverCardFields();
+    void VerifyDelivery();
+    void ClearCardFields();
+    void FailureExit(const std::string& stepLabel, const AppError* unexpected);
+
+    // The status label, and its mirror in the host's "CCSTATUS" field.
+    void SetStatus(const std::string& text);
+    void MirrorStatus();
+    void ReportStatus(const std::string& text);
+
+    OstrelCopy& copy_;
+    Desktop& desktop_;
+    RegistryStore& store_;
+    SessionTable& table_;
+    HostLinkControl& hostLink_;
+    CardReader& reader_;
+    ProcessLog& log_;
+    SessionGlobals& session_;
+
+    NotifyIconRecord icon_;
+    bool created_ = false;
+    bool loaded_ = false;
+    bool unloaded_ = false;
+    bool inTimer_ = false;
+};
+
+// One running copy of the program: its platform, its module-level state and its window.
+class OstrelCopy {
+  public:
+    explicit OstrelCopy(const Platform& platform);
+
+    // The entry routine for the host's argument. It ends only by ending the process.
+    [[noreturn]] void Main(const std::string& argumentText);
+
+    Platform platform;
+    RegistryStore store;
+    ProcessLog log;
+    SessionTable table;
+    HostLinkControl hostLink;
+    CardReader reader;
+    SessionGlobals session;
+    bool ScannerActive = false;
+    std::string CardTypeName;
+    std::string CardTypeCode;
+    ScannerForm form;
+};
+
+// The reset dialog: the error and an offer to reset (OK) or end (Cancel). Returns the answer.
+int ShowResetDialog(Desktop& desktop, const AppError& error);
+
+}  // namespace ostrel

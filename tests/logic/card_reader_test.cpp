@@ -1,0 +1,256 @@
+// The reader over simulated HID devices: discovery, overlapped reading and decoding.
+#include "reader/card_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_hid.h"
+#include "platform/sim/sim_readers.h"
+#include "reader/wait.h"
+
+namespace ostrel {
+namespace {
+
+using sim::Swipe;
+
+class CardReaderTest : public ::testing::Test {
+  protected:
+    void TearDown() override { EXPECT_TRUE(hid.misuses.empty()) << hid.misuses.front(); }
+
+    sim::SimHid::DeviceId Plug(uint16_t productId) {
+        return hid.Plug(sim::ReaderDevice(productId));
+    }
+    sim::SimHid::DeviceId PlugForeign(int instance) {
+        sim::SimHidDevice keyboard = sim::KeyboardDevice();
+        keyboard.path = sim::SimHid::DevicePath(keyboard.vendorId, keyboard.productId, instance);
+        return hid.Plug(keyboard);
+    }
+    // Opens the reader and readies its layout, as the polling timer does.
+    void Open() {
+        reader.InitReader();
+        reader.OpenReader();
+        ASSERT_NE(reader.ReaderHandle, kInvalidFileHandle);
+        reader.LoadReportLayout();
+        ASSERT_EQ(reader.ReaderError, "");
+    }
+    // One swipe sent and read.
+    bool Read(sim::SimHid::DeviceId device, const Swipe& swipe) {
+        hid.QueueReport(device, sim::SwipeReport(reader.ReaderProductId(), swipe));
+        return reader.ReadReport();
+    }
+    int64_t Seconds() const { return desktop.nowMicros / 1000000; }
+
+    sim::SimHid hid;
+    sim::SimDesktop desktop;
+    CardReader reader{hid, desktop};
+};
+
+// --- Discovery -----------------------------------------------------------------------------
+
+TEST_F(CardReaderTest, FindsTheReaderAmongOtherDevicesWithoutOpeningThem) {
+    std::vector<sim::SimHid::DeviceId> others;
+    for (int i = 0; i < 5; ++i)
+        others.push_back(PlugForeign(i));
+    Plug(2);
+    reader.InitReader();
+    reader.OpenReader();
+    EXPECT_NE(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_EQ(reader.ReaderProductId(), 2);
+    EXPECT_EQ(reader.ReaderCaps.InputReportByteLength, 1 + 3 + 3 + 3 * 110 + 1);
+    for (auto other : others)
+        EXPECT_EQ(hid.OpenAttempts(other), 0);
+    // One wait, for the reader itself.
+    EXPECT_LT(desktop.nowMicros, 1100000);
+    EXPECT_GE(desktop.nowMicros, 1000000);
+}
+
+TEST_F(CardReaderTest, ADeviceOfTheVendorThatIsNoReaderIsOpenedRejectedAndClosed) {
+    const auto wrong = Plug(4);
+    const auto right = Plug(9);
+    reader.InitReader();
+    reader.OpenReader();
+    EXPECT_EQ(hid.Opens(wrong), 1);
+    EXPECT_EQ(hid.Opens(right), 1);
+    EXPECT_EQ(reader.ReaderProductId(), 9);
+    reader.CloseReader();
+    reader.CloseReadEvent();
+    EXPECT_EQ(hid.OpenResources(), 0u);
+}
+
+TEST_F(CardReaderTest, AReaderThatRefusesReadWriteOpensWithAccessZeroAndFailsItsFirstRead) {
+    sim::SimHidDevice device = sim::ReaderDevice(2);
+    device.refuseReadWrite = true;
+    const auto id = hid.Plug(device);
+    Open();
+    EXPECT_EQ(hid.OpenAttempts(id), 2);
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+}
+
+TEST_F(CardReaderTest, APathNamingNoVendorIsWaitedForAndOpened) {
+    sim::SimHidDevice keyboard = sim::KeyboardDevice();
+    keyboard.path = "\\\\?\\hid#{00001124-0000-1000-8000-00805f9b34fb}_localmfg&000f#8&1&0&0000";
+    const auto id = hid.Plug(keyboard);
+    reader.InitReader();
+    EXPECT_TRUE(reader.ReaderPresent());
+    reader.OpenReader();
+    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_EQ(hid.Opens(id), 1);
+    EXPECT_EQ(Seconds(), 1);
+    // The keyboard's product id stays behind, as the polling timer then sees it.
+    EXPECT_EQ(reader.ReaderProductId(), keyboard.productId);
+}
+
+TEST_F(CardReaderTest, AnOpenReaderIsKeptWhileAnyDeviceIsListedAndDroppedWhenNoneIs) {
+    const auto id = Plug(2);
+    Open();
+    const int64_t before = desktop.nowMicros;
+    reader.OpenReader();
+    EXPECT_EQ(desktop.nowMicros, before);
+    EXPECT_EQ(hid.OpenAttempts(id), 1);
+    EXPECT_FALSE(reader.ReadReport());  // a read is pending when the reader goes
+    hid.Unplug(id);
+    EXPECT_FALSE(reader.ReaderPresent());
+    reader.OpenReader();
+    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_EQ(reader.PreparsedData, 0u);
+    reader.CloseReadEvent();
+    EXPECT_EQ(hid.OpenResources(), 0u);
+}
+
+TEST_F(CardReaderTest, InterfacesWhoseDetailsMisbehaveAreSkipped) {
+    sim::SimHidDevice odd = sim::ReaderDevice(2);
+    odd.path = sim::SimHid::DevicePath(kReaderVendorId, 2, 7);
+    odd.detailSizeQueryError = 0;
+    const auto skipped = hid.Plug(odd);
+    const auto good = Plug(3);
+    reader.InitReader();
+    reader.OpenReader();
+    EXPECT_EQ(hid.OpenAttempts(skipped), 0);
+    EXPECT_EQ(hid.Opens(good), 1);
+}
+
+TEST_F(CardReaderTest, NoDeviceListLeavesEverythingAsItWas) {
+    Plug(2);
+    hid.failClassDevs = true;
+    reader.InitReader();
+    EXPECT_FALSE(reader.ReaderPresent());
+    reader.OpenReader();
+    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_EQ(desktop.nowMicros, 0);
+}
+
+TEST_F(CardReaderTest, ClosingWithNothingOpenDoesNothing) {
+    reader.CloseReader();
+    reader.CloseReadEvent();
+    EXPECT_TRUE(hid.calls.empty());
+}
+
+TEST_F(CardReaderTest, ThousandOpenAndCloseCyclesLeaveNothingBehind) {
+    const auto id = Plug(14);
+    PlugForeign(1);
+    for (int i = 0; i < 1000; ++i) {
+        reader.InitReader();
+        reader.OpenReader();
+        reader.LoadReportLayout();
+        reader.ReadReport();
+        if (i % 3 == 0)
+            hid.QueueReport(id, sim::SwipeReport(14, Swipe{}));
+        if (i % 2 == 0)
+            reader.InitReader();  // a restart drops nothing
+        reader.CloseReader();
+        reader.CloseReadEvent();
+    }
+    EXPECT_EQ(hid.OpenResources(), 0u);
+}
+
+// --- Reading -------------------------------------------------------------------------------
+
+TEST_F(CardReaderTest, AReportAlreadyQueuedArrivesOnTheStartingCall) {
+    const auto id = Plug(2);
+    Open();
+    Swipe swipe;
+    swipe.tracks[0] = "%B4111111111111111^DOE/JOHN Q^2512101";
+    EXPECT_TRUE(Read(id, swipe));
+    EXPECT_FALSE(reader.ReadPending);
+    // The next call starts a new read: one report never answers twice.
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_TRUE(reader.ReadPending);
+    EXPECT_FALSE(reader.ReadReport());
+}
+
+TEST_F(CardReaderTest, APendingReadCompletesOnTheCallAfterTheReportArrived) {
+    const auto id = Plug(2);
+    Open();
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_TRUE(reader.ReadPending);
+    hid.QueueReport(id, sim::SwipeReport(2, Swipe{}));
+    EXPECT_TRUE(reader.ReadReport());
+    EXPECT_FALSE(reader.ReadPending);
+    EXPECT_FALSE(reader.ReadReport());
+}
+
+TEST_F(CardReaderTest, UnpluggingWhileAReadIsPendingClosesTheReader) {
+    const auto id = Plug(2);
+    Open();
+    EXPECT_FALSE(reader.ReadReport());
+    hid.Unplug(id);
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_FALSE(reader.ReadPending);
+}
+
+TEST_F(CardReaderTest, AReadThatFailsToStartClosesTheReader) {
+    const auto id = Plug(2);
+    Open();
+    hid.FailNextRead(id, 31);
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+}
+
+TEST_F(CardReaderTest, WithoutAnEventNoReadStartsAndTheReaderStaysOpen) {
+    Plug(2);
+    hid.failEventCreation = true;
+    reader.InitReader();
+    reader.OpenReader();
+    reader.LoadReportLayout();
+    EXPECT_EQ(reader.ReadEvent, 0u);
+    EXPECT_EQ(reader.ReaderError, "CreateEvent Failed");
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_EQ(reader.ReaderError, "ResetEvent Failed");
+    EXPECT_FALSE(reader.ReadPending);
+    EXPECT_NE(reader.ReaderHandle, kInvalidFileHandle);
+}
+
+TEST_F(CardReaderTest, EventCreationFailureIsReported) {
+    hid.failEventCreation = true;
+    reader.InitReader();
+    EXPECT_EQ(reader.ReaderError, "CreateEvent Failed");
+}
+
+TEST_F(CardReaderTest, AClosedEventIsNotUsedAgain) {
+    Plug(2);
+    Open();
+    reader.CloseReadEvent();
+    EXPECT_EQ(reader.ReadEvent, 0u);
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_EQ(reader.ReaderError, "ResetEvent Failed");
+}
+
+// --- WaitMs --------------------------------------------------------------------------------
+
+TEST_F(CardReaderTest, WaitMsLastsItsTimeAndEndsAcrossMidnight) {
+    desktop.clockStartSeconds = 86400 - 0.05;
+    int pumped = 0;
+    desktop.onDoEvents = [&] { ++pumped; };
+    WaitMs(desktop, 100);
+    EXPECT_GT(desktop.nowMicros, 100000);
+    EXPECT_LT(desktop.SecondsSinceMidnight(), 1.0);  // the day turned during the wait
+    EXPECT_GT(pumped, 1);
+    pumped = 0;
+    WaitMs(desktop, 0);
+    EXPECT_GE(pumped, 1);
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,172 @@
+#pragma once
+// Whole copies of the program on the simulated platform, in virtual time: a host program that
+// runs, a host screen for session "C" (2) showing "Front Desk", and a reader of product id 2.
+#include <functional>
+#include <ostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_hid.h"
+#include "platform/sim/sim_host_screen.h"
+#include "platform/sim/sim_processes.h"
+#include "platform/sim/sim_readers.h"
+#include "platform/sim/sim_registry.h"
+#include "shell/scanner_form.h"
+
+namespace ostrel {
+
+// Thrown by the harness to stop a copy that is still running at the end of a scenario.
+struct StopRun {};
+
+constexpr const char* kSettingsKey = "Software\\TOVAN\\RODazedur";
+constexpr const char* kVisaTrack = "%B4111111111111111^DOE/JOHN Q^2512101";
+
+inline int64_t Micros(double seconds) {
+    return static_cast<int64_t>(seconds * 1e6);
+}
+
+class ProgramHarness {
+  public:
+    enum class End { Ended, Stopped };
+
+    ProgramHarness() {
+        hostPid = processes.Start("C:\\Apps\\Host\\kt4r.exe");
+        processes.Start("C:\\WINDOWS\\system32\\services.exe");
+        host.sessionInfo[2] = "Front Desk";
+        readerId = hid.Plug(sim::ReaderDevice(2));
+        copy = NewCopy(desktop);
+    }
+    ~ProgramHarness() {
+        // The copy goes first: taking it down still uses the platform.
+        copy.reset();
+        second.reset();
+    }
+
+    std::unique_ptr<OstrelCopy> NewCopy(sim::SimDesktop& d) {
+        return std::make_unique<OstrelCopy>(Platform{registry, processes, d, hid, host});
+    }
+
+    // Runs the copy until it ends or the clock reaches the given time.
+    End Run(const std::string& argument = "C,Front Desk", double untilSeconds = 60) {
+        desktop.At(Micros(untilSeconds), [] { throw StopRun{}; });
+        try {
+            copy->Main(argument);
+        } catch (const sim::ProcessEnded&) {
+            return End::Ended;
+        } catch (const StopRun&) {
+            return End::Stopped;
+        }
+    }
+
+    void At(double seconds, std::function<void()> action) {
+        desktop.At(Micros(seconds), std::move(action));
+    }
+    void SwipeAt(double seconds, sim::Swipe swipe) {
+        At(seconds, [this, swipe] {
+            hid.QueueReport(readerId, sim::SwipeReport(hid.Device(readerId).productId, swipe));
+        });
+    }
+    void SwipeAt(double seconds, const std::string& track1) {
+        sim::Swipe swipe;
+        swipe.tracks[0] = sim::Bytes(std::string_view(track1));
+        swipe.tracks[1] = ";4111111111111111=2512101?";
+        SwipeAt(seconds, swipe);
+    }
+    // Another start of the program by the host, while this copy runs.
+    void SecondStartAt(double seconds, const std::string& argument) {
+        At(seconds, [this, argument] {
+            secondDesktop.previousInstance = true;
+            secondDesktop.nowMicros = desktop.nowMicros;
+            second = NewCopy(secondDesktop);
+            try {
+                second->Main(argument);
+            } catch (const sim::ProcessEnded&) {
+            }
+        });
+    }
+
+    std::string Setting(const std::string& name) const {
+        return registry.Text(kHkeyCurrentUser, kSettingsKey, name).value_or("<missing>");
+    }
+    void PutSetting(const std::string& name, const std::string& value) {
+        registry.PutText(kHkeyCurrentUser, kSettingsKey, name, value);
+    }
+    // Every text written to the host's "CCSTATUS" field, in order.
+    std::vector<std::string> HostStatus() const {
+        std::vector<std::string> texts;
+        for (const auto& call : host.calls) {
+            if (call.dispId == dispid::kPutScreenField && call.args[0].text == "CCSTATUS") {
+                texts.push_back(call.args[2].text);
+            }
+        }
+        return texts;
+    }
+    // The host calls from the first one that passes a text by reference: a delivery.
+    std::vector<sim::SimHostScreen::Call> CallsFromDelivery() const {
+        for (size_t i = 0; i < host.calls.size(); ++i) {
+            for (const auto& arg : host.calls[i].args) {
+                if (arg.type == DispArg::Type::TextRef) {
+                    return {host.calls.begin() + static_cast<long>(i), host.calls.end()};
+                }
+            }
+        }
+        return {};
+    }
+    // How many calls with this dispatch id lie between two positions in the host calls.
+    int CountBetween(int32_t dispId, size_t from, size_t to) const {
+        int n = 0;
+        for (size_t i = from; i < to && i < host.calls.size(); ++i) {
+            n += host.calls[i].dispId == dispId;
+        }
+        return n;
+    }
+    // Position of the first CCSTATUS put of this text; host.calls.size() when none.
+    size_t StatusPut(const std::string& text) const {
+        for (size_t i = 0; i < host.calls.size(); ++i) {
+            const auto& call = host.calls[i];
+            if (call.dispId == dispid::kPutScreenField && call.args[0].text == "CCSTATUS" &&
+                call.args[2].text == text) {
+                return i;
+            }
+        }
+        return host.calls.size();
+    }
+    bool Showed(const std::string& status) const {
+        for (const auto& text : desktop.statusHistory) {
+            if (text == status)
+                return true;
+        }
+        return false;
+    }
+    std::string Log() { return desktop.files["C:\\Ostrel\\CCProcess.log"]; }
+    ScannerForm& Form() { return copy->form; }
+
+    sim::SimRegistry registry;
+    sim::SimProcesses processes;
+    sim::SimDesktop desktop;
+    sim::SimDesktop secondDesktop;
+    sim::SimHid hid;
+    sim::SimHostScreen host;
+    uint32_t hostPid = 0;
+    sim::SimHid::DeviceId readerId = 0;
+    std::unique_ptr<OstrelCopy> copy;
+    std::unique_ptr<OstrelCopy> second;
+};
+
+}  // namespace ostrel
+
+namespace ostrel::sim {
+inline void PrintTo(const SimHostScreen::Call& call, std::ostream* os) {
+    *os << "{" << call.dispId;
+    for (const auto& arg : call.args) {
+        if (arg.type == DispArg::Type::Long) {
+            *os << ", " << arg.i4;
+        } else {
+            *os << (arg.type == DispArg::Type::TextRef ? ", &\"" : ", \"") << arg.text << "\"";
+        }
+    }
+    *os << "}";
+}
+}  // namespace ostrel::sim

@@ -1,0 +1,251 @@
+// Whole-program scenarios: later starts of the program, the menus, the notification icon, and
+// errors with the reset dialog.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "shell/status_texts.h"
+#include "tests/logic/program_harness.h"
+
+namespace ostrel {
+namespace {
+
+using End = ProgramHarness::End;
+
+constexpr const char* kRefusal =
+    "Alternate Credit Card session is active, close alternate session and then try again.";
+
+std::string ResetText(int32_t number, const std::string& description) {
+    return "An error has occured that has forced the Ostrel to be Reset.\r\nError: " +
+           std::to_string(number) + "' " + description +
+           "\r\n\r\nSorry for the inconvience, Click 'OK' to reset or 'Cancel to Terminate.";
+}
+
+int Count(const std::vector<sim::SimRegistry::Write>& writes, const std::string& name,
+          const std::string& text) {
+    return static_cast<int>(
+        std::count(writes.begin(), writes.end(), sim::SimRegistry::Write{name, text}));
+}
+
+class ProgramLifecycleTest : public ::testing::Test {
+  protected:
+    void TearDown() override { EXPECT_TRUE(h.hid.misuses.empty()); }
+    ProgramHarness h;
+};
+
+TEST_F(ProgramLifecycleTest, ASecondStartWhileArmedDeactivates) {
+    h.SecondStartAt(7, "C,Front Desk");
+    EXPECT_EQ(h.Run("C,Front Desk", 9), End::Stopped);
+    EXPECT_TRUE(h.secondDesktop.ended);
+    EXPECT_FALSE(h.secondDesktop.iconPresent);
+    EXPECT_TRUE(h.Showed(status::kDeactivated));
+    EXPECT_EQ(h.HostStatus().back(), status::kDeactivated);
+    EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+}
+
+TEST_F(ProgramLifecycleTest, ASecondStartWhileIdleReactivates) {
+    h.SwipeAt(6, kVisaTrack);  // delivered: the session is left "N"
+    h.SecondStartAt(9, "C,Front Desk");
+    EXPECT_EQ(h.Run("C,Front Desk", 11), End::Stopped);
+    EXPECT_TRUE(h.Showed(status::kReactivated));
+    EXPECT_EQ(h.Setting("MSconnect"), "2YFront Desk~");
+    EXPECT_EQ(h.HostStatus().back(), status::kPleaseSwipe);
+}
+
+TEST_F(ProgramLifecycleTest, ASecondStartForAnotherSessionIsRefusedTwiceAndEnds) {
+    h.SecondStartAt(7, "D,Back Office");
+    EXPECT_EQ(h.Run("C,Front Desk", 8), End::Stopped);
+    ASSERT_EQ(h.secondDesktop.messageBoxes.size(), 2u);
+    for (const auto& box : h.secondDesktop.messageBoxes) {
+        EXPECT_EQ(box.text, kRefusal);
+        EXPECT_EQ(box.caption, "Ostrel Interface");
+    }
+    EXPECT_TRUE(h.secondDesktop.ended);
+    EXPECT_EQ(h.Setting("MSconnect"), "2YFront Desk~");
+    EXPECT_EQ(h.Setting("cSesId"), "2");
+}
+
+TEST_F(ProgramLifecycleTest, ASecondStartForANewSessionFilesASwipeRequest) {
+    h.SwipeAt(6, kVisaTrack);  // delivered: the first session is left "N"
+    h.SecondStartAt(9, "M,Counter");
+    h.host.sessionInfo[12] = "Counter";
+    EXPECT_EQ(h.Run("C,Front Desk", 11), End::Stopped);
+    EXPECT_TRUE(h.secondDesktop.messageBoxes.empty());
+    // The next pass serves the newest caller: session 12, whose entry keeps its own id.
+    EXPECT_EQ(h.Setting("cSesId"), "12");
+    EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~CYCounter~");
+    EXPECT_EQ(h.host.Field(12, "CCSTATUS"), status::kPleaseSwipe);
+}
+
+TEST_F(ProgramLifecycleTest, LoggingIsSwitchedOnAndOffFromTheMenu) {
+    h.At(3, [&] { h.desktop.Events()->OnMenu(MenuItem::Logging); });
+    h.At(6.2, [&] {
+        EXPECT_TRUE(h.desktop.menuChecked[MenuItem::Logging]);
+        EXPECT_EQ(h.Setting("Logging"), "Y");
+        h.desktop.Events()->OnMenu(MenuItem::Logging);
+    });
+    EXPECT_EQ(h.Run("C,Front Desk", 8), End::Stopped);
+    EXPECT_FALSE(h.desktop.menuChecked[MenuItem::Logging]);
+    EXPECT_EQ(h.Setting("Logging"), "N");
+    // While it was on, the session table's rewrites were traced.
+    const std::string log = h.Log();
+    EXPECT_NE(log.find(" PKT 2**2*Front Desk**Y*Front Desk**-2YFront Desk~\r\n"), std::string::npos)
+        << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+}
+
+TEST_F(ProgramLifecycleTest, LoggingAsStoredIsTakenUpAtStart) {
+    h.PutSetting("Logging", "Y");
+    EXPECT_EQ(h.Run("C,Front Desk", 6), End::Stopped);
+    EXPECT_TRUE(h.desktop.menuChecked[MenuItem::Logging]);
+    EXPECT_NE(h.Log().find(" PKT 2**2*Front Desk**P*Front Desk*OFF*-2PFront Desk~\r\n"),
+              std::string::npos);
+}
+
+TEST_F(ProgramLifecycleTest, ClearAndReattachBlanksTheTableAndKeepsRunningWithoutError) {
+    h.At(6, [&] { h.desktop.Events()->OnMenu(MenuItem::Attach); });
+    EXPECT_EQ(h.Run("C,Front Desk", 15), End::Stopped);
+    EXPECT_TRUE(h.desktop.messageBoxes.empty());
+    EXPECT_EQ(h.Setting("MSconnect"), " ");
+    EXPECT_EQ(h.Setting("cSesId"), " ");
+    EXPECT_EQ(h.Setting("NSesDly"), " ");
+    EXPECT_TRUE(h.Showed(status::kAttachDevice));
+    EXPECT_NE(std::find(h.HostStatus().begin(), h.HostStatus().end(), status::kAttachDevice),
+              h.HostStatus().end());
+    // The host is still watched: its end ends the program.
+    h.processes.End(h.hostPid);
+    ProgramHarness other;
+    other.At(6, [&] { other.desktop.Events()->OnMenu(MenuItem::Attach); });
+    other.At(9, [&] { other.processes.End(other.hostPid); });
+    EXPECT_EQ(other.Run("C,Front Desk", 15), End::Ended);
+}
+
+TEST_F(ProgramLifecycleTest, ExitResetsTheSharedValuesAndRemovesTheIcon) {
+    h.At(6, [&] { h.desktop.Events()->OnMenu(MenuItem::End); });
+    EXPECT_EQ(h.Run(), End::Ended);
+    EXPECT_LT(h.desktop.nowMicros, Micros(7));
+    EXPECT_FALSE(h.desktop.iconPresent);
+    // Once at start, twice at the end (the Exit entry and the unload).
+    EXPECT_EQ(Count(h.registry.writes, "MSconnect", " "), 3);
+    EXPECT_EQ(Count(h.registry.writes, "Logging", " "), 2);
+    const auto& icon = h.desktop.iconCalls.front();
+    EXPECT_EQ(icon.message, kNimAdd);
+    EXPECT_EQ(icon.record.cbSize, 88u);
+    EXPECT_EQ(icon.record.uID, 1u);
+    EXPECT_EQ(icon.record.uFlags, 7u);
+    EXPECT_EQ(icon.record.uCallbackMessage, 0x200u);
+    EXPECT_EQ(icon.record.hWnd, sim::SimDesktop::kWindow);
+    EXPECT_EQ(icon.record.hIcon, sim::SimDesktop::kIcon);
+    EXPECT_EQ(std::string(icon.record.szTip, 7), std::string("Ostrel\0", 7));
+    EXPECT_EQ(std::string(icon.record.szTip + 7, 57), std::string(57, ' '));
+}
+
+TEST_F(ProgramLifecycleTest, ASecondCopyLeavesTheSharedValuesAlone) {
+    h.SecondStartAt(7, "C,Front Desk");
+    EXPECT_EQ(h.Run("C,Front Desk", 7.1), End::Stopped);
+    EXPECT_EQ(Count(h.registry.writes, "Logging", " "), 0);
+}
+
+TEST_F(ProgramLifecycleTest, TheIconBringsTheWindowBackAndOpensTheMenu) {
+    h.At(5, [&] {
+        EXPECT_FALSE(h.desktop.visible);
+        h.desktop.Events()->OnMouseMove(300);  // an ordinary mouse move
+        EXPECT_FALSE(h.desktop.visible);
+        h.desktop.Events()->OnClick();
+        h.desktop.Events()->OnMouseMove(515);
+        EXPECT_TRUE(h.desktop.visible);
+        EXPECT_FALSE(h.desktop.minimized);
+        EXPECT_EQ(h.desktop.foregroundCalls, 1);
+        h.desktop.Events()->OnClick();  // minimised, which hides it
+        EXPECT_FALSE(h.desktop.visible);
+        h.desktop.popupChoice = MenuItem::End;
+        h.desktop.Events()->OnMouseMove(517);
+    });
+    EXPECT_EQ(h.Run(), End::Ended);
+    EXPECT_EQ(h.desktop.popups, 1);
+    EXPECT_EQ(h.desktop.foregroundCalls, 2);
+}
+
+TEST_F(ProgramLifecycleTest, NoArgumentShowsTheResetDialogAndCancelEndsWithoutAWindow) {
+    h.desktop.answers = {kIdCancel};
+    EXPECT_EQ(h.Run(""), End::Ended);
+    ASSERT_EQ(h.desktop.messageBoxes.size(), 1u);
+    const auto& box = h.desktop.messageBoxes[0];
+    EXPECT_EQ(box.caption, "Ostrel error...");
+    EXPECT_EQ(box.style, kMbOkCancel | kMbIconCritical);
+    EXPECT_EQ(box.text, ResetText(5, "Invalid procedure call or argument"));
+    EXPECT_EQ(h.desktop.Events(), nullptr);
+    EXPECT_TRUE(h.desktop.iconCalls.empty());
+    EXPECT_TRUE(h.registry.writes.empty());
+}
+
+TEST_F(ProgramLifecycleTest, NoArgumentAndOkStartsSessionZero) {
+    h.host.sessionInfo[0] = "";
+    EXPECT_EQ(h.Run("", 6), End::Stopped);
+    EXPECT_EQ(h.Setting("MSconnect"), "0Y~");
+    EXPECT_EQ(h.host.Field(0, "CCSTATUS"), status::kPleaseSwipe);
+}
+
+TEST_F(ProgramLifecycleTest, AnErrorInTheLoopOffersAResetAgainAndAgain) {
+    h.At(5, [&] { h.host.failNext[dispid::kGetSessionInfo] = {-2147023174, "RPC failed"}; });
+    h.At(8, [&] { h.host.failNext[dispid::kGetSessionInfo] = {-2147418113, "Catastrophic"}; });
+    h.desktop.answers = {kIdOk, kIdCancel};
+    EXPECT_EQ(h.Run(), End::Ended);
+    ASSERT_EQ(h.desktop.messageBoxes.size(), 2u);
+    EXPECT_EQ(h.desktop.messageBoxes[0].text, ResetText(-2147023174, "RPC failed"));
+    EXPECT_EQ(h.desktop.messageBoxes[1].text, ResetText(-2147418113, "Catastrophic"));
+    // OK let go of the host and went on without loading the window again.
+    EXPECT_EQ(Count(h.registry.writes, "MSconnect", " "), 2);
+    EXPECT_EQ(h.desktop.iconCalls.size(), 2u);  // added once, removed at the end
+    EXPECT_FALSE(h.desktop.iconPresent);
+}
+
+TEST_F(ProgramLifecycleTest, AnErrorInTheTimerIsOfferedAsAResetAndOkCarriesOn) {
+    // The timer's "Processing data..." fails to reach the host: that swipe is lost, the
+    // next one is delivered.
+    h.At(9, [&] { h.host.failNext[dispid::kPutScreenField] = {-2147467259, "Unspecified"}; });
+    h.SwipeAt(9, kVisaTrack);
+    h.SwipeAt(12, kVisaTrack);
+    EXPECT_EQ(h.Run("C,Front Desk", 15), End::Stopped);
+    ASSERT_EQ(h.desktop.messageBoxes.size(), 1u);
+    EXPECT_EQ(h.desktop.messageBoxes[0].text, ResetText(-2147467259, "Unspecified"));
+    EXPECT_EQ(h.desktop.messageBoxes[0].caption, "Ostrel error...");
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
+    EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+}
+
+TEST_F(ProgramLifecycleTest, AnErrorInAMenuCommandAndCancelEndsTheNormalWay) {
+    h.At(6, [&] {
+        h.host.failNext[dispid::kPutScreenField] = {-2147467259, "Unspecified"};
+        h.desktop.answers = {kIdCancel};
+        h.desktop.Events()->OnMenu(MenuItem::Attach);
+    });
+    EXPECT_EQ(h.Run(), End::Ended);
+    EXPECT_EQ(h.desktop.messageBoxes.size(), 1u);
+    EXPECT_EQ(h.Setting("Logging"), " ");
+    EXPECT_FALSE(h.desktop.iconPresent);
+}
+
+TEST_F(ProgramLifecycleTest, ATickDuringAnotherTicksWaitIsSkipped) {
+    // Three devices of the reader's vendor that are no reader: each costs a 1 s wait inside
+    // the timer's search, long enough for more ticks to fall due.
+    h.hid.Unplug(h.readerId);
+    for (int i = 0; i < 3; ++i) {
+        sim::SimHidDevice device = sim::ReaderDevice(4);
+        device.path = sim::SimHid::DevicePath(kReaderVendorId, 4, i);
+        h.hid.Plug(device);
+    }
+    EXPECT_EQ(h.Run(), End::Ended);
+    int depth = 0;
+    int deepest = 0;
+    for (const std::string& call : h.hid.calls) {
+        if (call == "GetClassDevs")
+            deepest = std::max(deepest, ++depth);
+        if (call == "DestroyDeviceInfoList")
+            --depth;
+    }
+    EXPECT_EQ(deepest, 1);
+}
+
+}  // namespace
+}  // namespace ostrel

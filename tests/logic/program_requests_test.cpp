@@ -1,0 +1,216 @@
+// Whole-program scenarios: a host request served, swipes delivered, requests timing out.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "shell/status_texts.h"
+#include "tests/logic/program_harness.h"
+
+namespace ostrel {
+namespace {
+
+using Call = sim::SimHostScreen::Call;
+using Arg = sim::SimHostScreen::Arg;
+using T = DispArg::Type;
+using End = ProgramHarness::End;
+
+Arg Long(int32_t v) {
+    return Arg{T::Long, v, ""};
+}
+Arg Text(const std::string& s) {
+    return Arg{T::Text, 0, s};
+}
+Arg Ref(const std::string& s) {
+    return Arg{T::TextRef, 0, s};
+}
+Call Put(const std::string& field, Arg text) {
+    return {39, {Text(field), Long(0), text, Long(2)}};
+}
+
+class ProgramRequestsTest : public ::testing::Test {
+  protected:
+    void TearDown() override { EXPECT_TRUE(h.hid.misuses.empty()); }
+    ProgramHarness h;
+};
+
+TEST_F(ProgramRequestsTest, AReaderNeverAttachedEndsTheProgramWithTheAttachText) {
+    h.hid.Unplug(h.readerId);
+    EXPECT_EQ(h.Run(), End::Ended);
+    EXPECT_EQ(h.HostStatus(),
+              std::vector<std::string>{"Attach Device... then Re-click Credit Card Scan button."});
+    EXPECT_EQ(h.host.calls, (std::vector<Call>{
+                                {49, {Long(2), Long(3)}},
+                                Put("CCSTATUS", Text("Attach Device... then Re-click Credit Card "
+                                                     "Scan button.")),
+                                {24, {}},
+                            }));
+    // Eleven rounds of the reader wait after a load of about 1.5 s.
+    EXPECT_GE(h.desktop.nowMicros, Micros(12.5));
+    EXPECT_LT(h.desktop.nowMicros, Micros(13.5));
+    EXPECT_TRUE(h.Showed(status::kAttachDevice));
+    EXPECT_EQ(h.desktop.labels[Label::Status], status::kSearching);
+    // The first copy leaves the shared values blank when it ends.
+    for (const char* name : {"MSconnect", "cSesId", "NSesDly", "Logging"}) {
+        EXPECT_EQ(h.Setting(name), " ") << name;
+    }
+    EXPECT_FALSE(h.desktop.iconPresent);
+}
+
+TEST_F(ProgramRequestsTest, AReaderFirstSeenInTheEleventhRoundStillCountsAsMissing) {
+    h.hid.Unplug(h.readerId);
+    h.At(11.0, [&] { h.readerId = h.hid.Plug(sim::ReaderDevice(2)); });
+    EXPECT_EQ(h.Run(), End::Ended);
+    EXPECT_EQ(h.HostStatus(),
+              std::vector<std::string>{"Attach Device... then Re-click Credit Card Scan button."});
+}
+
+TEST_F(ProgramRequestsTest, AVisaSwipeIsDeliveredFieldByFieldAndConfirmed) {
+    h.SwipeAt(8, kVisaTrack);
+    EXPECT_EQ(h.Run("C,Front Desk", 12), End::Stopped);
+    const std::vector<Call> delivery = h.CallsFromDelivery();
+    ASSERT_GE(delivery.size(), 14u);
+    EXPECT_EQ(std::vector<Call>(delivery.begin(), delivery.begin() + 14),
+              (std::vector<Call>{
+                  Put("WFNAM", Ref("JOHN")),
+                  Put("WMNAM", Ref("Q")),
+                  Put("WLNAM", Ref("DOE")),
+                  Put("W1AC#", Ref("4111111111111111")),
+                  Put("W1CTYP", Ref("V")),
+                  Put("SCTYP", Ref("V")),
+                  Put("SCDSC", Ref("Visa")),
+                  Put("W1CEXP", Ref("1225")),
+                  {18, {Text("ZEXPMM"), Long(0), Text("12"), Long(2)}},
+                  {18, {Text("ZEXPYY"), Long(0), Text("25"), Long(2)}},
+                  {45, {Text("CCScanCard"), Text("Y"), Long(1), Long(2)}},
+                  {36, {Text("W1AC#"), Long(2)}},
+                  Put("CCSTATUS", Text("Send Card information ...")),
+                  {24, {}},
+              }));
+    EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+    EXPECT_EQ(h.desktop.labels[Label::CCno], "4111111111111111");
+    EXPECT_EQ(h.desktop.labels[Label::CCHolder], "JOHN*Q*DOE");
+    EXPECT_EQ(h.desktop.labels[Label::Exp], "1225");
+    EXPECT_EQ(h.desktop.labels[Label::CCType], "Visa");
+    const std::vector<std::string> statuses = h.HostStatus();
+    EXPECT_EQ(std::vector<std::string>(statuses.end() - 2, statuses.end()),
+              (std::vector<std::string>{status::kProcessing, status::kSent}));
+    EXPECT_EQ(h.Log(), "");
+}
+
+TEST_F(ProgramRequestsTest, TheRequestIsArmedWithTheSwipePromptAndTheTable) {
+    EXPECT_EQ(h.Run("C,Front Desk", 6), End::Stopped);
+    EXPECT_EQ(h.Setting("MSconnect"), "2YFront Desk~");
+    EXPECT_EQ(h.Setting("cSesId"), "2");
+    EXPECT_EQ(h.Setting("NSesDly"), "OFF");
+    EXPECT_TRUE(h.copy->ScannerActive);
+    EXPECT_TRUE(h.desktop.timerEnabled);
+    const std::vector<std::string> statuses = h.HostStatus();
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.front(), status::kPleaseSwipe);
+    EXPECT_EQ(h.desktop.caption, "Ostrel Interface v. 5.1.1");
+    EXPECT_TRUE(h.desktop.iconPresent);
+    EXPECT_FALSE(h.desktop.visible);
+}
+
+TEST_F(ProgramRequestsTest, AReadBackThatDiffersClearsTheFieldsAndAsksForANewSwipe) {
+    int reads = 0;
+    h.host.readBack = [&](const std::string&, const std::string& stored) {
+        return ++reads == 1 ? stored + " " : stored;
+    };
+    h.SwipeAt(8, kVisaTrack);
+    std::string trackAfterFailure = "-";
+    std::string tableAfterFailure;
+    h.At(9.6, [&] {
+        // Re-armed by the next pass: its swipe data was emptied.
+        trackAfterFailure = h.copy->reader.Swipe.Tk1Data;
+        tableAfterFailure = h.Setting("MSconnect");
+        EXPECT_EQ(h.host.Field(2, "W1AC#"), "");
+        EXPECT_EQ(h.host.Field(2, "CCScanCard"), "");
+        EXPECT_EQ(h.desktop.labels[Label::CCno], "");
+    });
+    h.SwipeAt(11, kVisaTrack);
+    EXPECT_EQ(h.Run("C,Front Desk", 14), End::Stopped);
+    EXPECT_TRUE(h.Showed(status::kIncomplete));
+    EXPECT_EQ(trackAfterFailure, "");
+    EXPECT_EQ(tableAfterFailure, "2YFront Desk~");
+    // The next swipe is confirmed; a confirmed delivery keeps the reader armed as it was.
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
+    EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+    EXPECT_EQ(h.copy->reader.Swipe.Tk1Data, kVisaTrack);
+}
+
+TEST_F(ProgramRequestsTest, ARequestWithoutASwipeTimesOutInItsThirtyFirstPass) {
+    EXPECT_EQ(h.Run("C,Front Desk", 22), End::Stopped);
+    const size_t armed = h.StatusPut(status::kPleaseSwipe);
+    const size_t timedOut = h.StatusPut(status::kTimedOut);
+    ASSERT_LT(timedOut, h.host.calls.size());
+    // The arming pass, 30 active passes, and the 31st, each asking the host for the session.
+    EXPECT_EQ(h.CountBetween(dispid::kGetSessionInfo, armed, timedOut), 32);
+    EXPECT_EQ(h.host.calls[timedOut + 1], (Call{24, {}}));
+    EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+    const auto timedOutLabel = std::find(h.desktop.statusHistory.begin(),
+                                         h.desktop.statusHistory.end(), status::kTimedOut);
+    ASSERT_NE(timedOutLabel, h.desktop.statusHistory.end());
+    EXPECT_EQ(*(timedOutLabel + 1), status::kSearching);
+}
+
+TEST_F(ProgramRequestsTest, AFurtherSwipeAfterADeliveryIsDeliveredToo) {
+    h.SwipeAt(8, kVisaTrack);
+    h.SwipeAt(14, "%B5500000000000004^ROE/RICHARD^27011010000000000000");
+    EXPECT_EQ(h.Run("C,Front Desk", 17), End::Stopped);
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "5500000000000004");
+    EXPECT_EQ(h.host.Field(2, "W1CTYP"), "M");
+    EXPECT_EQ(h.host.Field(2, "WFNAM"), "RICHARD");
+    EXPECT_EQ(h.host.Field(2, "WMNAM"), "");
+    EXPECT_EQ(h.host.Field(2, "W1CEXP"), "0127");
+    EXPECT_TRUE(h.copy->ScannerActive);
+}
+
+TEST_F(ProgramRequestsTest, ACodelessBrandAfterACodedOneSendsNoCode) {
+    h.SwipeAt(8, kVisaTrack);
+    h.SwipeAt(14, "%B36000000000000^ROE/RICHARD^2701");
+    EXPECT_EQ(h.Run("C,Front Desk", 17), End::Stopped);
+    EXPECT_EQ(h.host.Field(2, "SCDSC"), "Diners Club");
+    EXPECT_EQ(h.host.Field(2, "W1CTYP"), "");
+    EXPECT_EQ(h.host.Field(2, "SCTYP"), "");
+}
+
+TEST_F(ProgramRequestsTest, AHeldPassServesNothingButStillChecksTheHost) {
+    h.At(3, [&] { h.PutSetting("NSesDly", "ON"); });
+    std::string table;
+    h.At(9.9, [&] { table = h.Setting("MSconnect"); });
+    h.At(10, [&] { h.processes.End(h.hostPid); });
+    EXPECT_EQ(h.Run(), End::Ended);
+    EXPECT_TRUE(h.HostStatus().empty());
+    EXPECT_EQ(table, "2PFront Desk~");
+    EXPECT_EQ(h.Form().ActiveTicks, 0);
+    EXPECT_LT(h.desktop.nowMicros, Micros(11));
+}
+
+TEST_F(ProgramRequestsTest, ARequestWhoseTextNoLongerMatchesEndsInTheSamePass) {
+    h.host.sessionInfo[2] = "Another Screen";
+    EXPECT_EQ(h.Run("C,Front Desk", 5.5), End::Stopped);
+    EXPECT_EQ(h.HostStatus(), std::vector<std::string>{status::kPleaseSwipe});
+    EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+    EXPECT_EQ(h.desktop.labels[Label::Status], status::kSearching);
+    EXPECT_FALSE(h.copy->ScannerActive);
+}
+
+TEST_F(ProgramRequestsTest, TheSessionTextIsComparedWithoutRegardToCase) {
+    h.host.sessionInfo[2] = "FRONT desk";
+    EXPECT_EQ(h.Run("C,Front Desk", 6), End::Stopped);
+    EXPECT_TRUE(h.copy->ScannerActive);
+}
+
+TEST_F(ProgramRequestsTest, TheHostProgramEndingWhileArmedEndsTheProgram) {
+    h.At(7, [&] { h.processes.End(h.hostPid); });
+    EXPECT_EQ(h.Run(), End::Ended);
+    EXPECT_LT(h.desktop.nowMicros, Micros(8));
+    EXPECT_EQ(h.host.calls.back(), (Call{24, {}}));
+    EXPECT_EQ(h.Setting("MSconnect"), " ");
+    EXPECT_FALSE(h.desktop.iconPresent);
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,175 @@
+// Whole-program scenarios: swipes that cannot be used, and what the program writes about them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "shell/status_texts.h"
+#include "tests/logic/program_harness.h"
+
+namespace ostrel {
+namespace {
+
+using End = ProgramHarness::End;
+
+constexpr const char* kDeactivated = "Ostrel deactivated, type Credit Card information.";
+
+// A log's text without the time of day that starts its line.
+std::string WithoutTime(const std::string& log) {
+    return log.substr(log.find(' ') + 1);
+}
+
+struct FailedSwipe {
+    const char* track;
+    const char* status;
+    bool pause;  // the status stays 2 s before the failure exit
+    const char* excerpt;
+};
+
+// Every check of track 1 that fails, with what the log line may show of the card.
+const FailedSwipe kFailures[] = {
+    {"%B1", status::kCardReadError, false, "%B1**...*"},
+    {"%B12345", status::kInvalidCardData, true, "%B1234**...*"},
+    {"%A4111111111111111^DOE/JOHN^2512", status::kInvalidCard, true, "%A4111**...*^DOE/JOHN^"},
+    {"%B^4111111111111111^DOE^2512", status::kNoCardNumber, true, "%B^411**...*^****************^"},
+    {"%B4111111111111111^DOE JOHN 2512", status::kNoHolderName, true, "%B4111**...*"},
+    {"%B4111111111111111^   ^2512", status::kNoHolderName, true, "%B4111**...*^   ^"},
+    {"%B4111111111111111^DOE/JOHN^", status::kNoExpiry, true, "%B4111**...*^DOE/JOHN^"},
+};
+
+TEST(ProgramSwipes, EachFailedCheckShowsItsStatusLogsAndEndsTheProgram) {
+    for (const FailedSwipe& failure : kFailures) {
+        SCOPED_TRACE(failure.track);
+        ProgramHarness h;
+        h.SwipeAt(8, failure.track);
+        EXPECT_EQ(h.Run(), End::Ended);
+        const std::vector<std::string> statuses = h.HostStatus();
+        ASSERT_GE(statuses.size(), 2u);
+        EXPECT_EQ(statuses[statuses.size() - 2], failure.status);
+        EXPECT_EQ(statuses.back(), kDeactivated);
+        EXPECT_EQ(WithoutTime(h.Log()),
+                  std::string("Card data err**2**\r\n\r\n") + failure.excerpt + "***\r\n");
+        if (failure.pause) {
+            EXPECT_GE(h.desktop.nowMicros, Micros(10.1));
+        } else {
+            EXPECT_LT(h.desktop.nowMicros, Micros(9.5));
+        }
+        // The failure exit left "R" for the session before the ending first copy blanked it.
+        bool reactivation = false;
+        for (const auto& write : h.registry.writes)
+            reactivation |= write.text == "2RFront Desk~";
+        EXPECT_TRUE(reactivation);
+        EXPECT_TRUE(h.desktop.messageBoxes.empty());
+    }
+}
+
+TEST(ProgramSwipes, ATrack1DecodeErrorEndsTheProgramWhateverTheReader) {
+    for (uint16_t model : {2, 15}) {
+        SCOPED_TRACE(model);
+        ProgramHarness h;
+        h.hid.Unplug(h.readerId);
+        h.readerId = h.hid.Plug(sim::ReaderDevice(model));
+        sim::Swipe swipe;
+        swipe.tracks[0] = kVisaTrack;
+        swipe.decodeStatus[0] = 1;
+        h.SwipeAt(8, swipe);
+        EXPECT_EQ(h.Run(), End::Ended);
+        EXPECT_TRUE(h.Showed(status::kCardReadError));
+        EXPECT_EQ(h.HostStatus().back(), kDeactivated);
+        EXPECT_EQ(WithoutTime(h.Log()), "Card data err**2**\r\n\r\nError**...****\r\n");
+    }
+}
+
+TEST(ProgramSwipes, ACardWithTrack2OnlyAsksForAnotherSwipeAndCarriesOn) {
+    ProgramHarness h;
+    sim::Swipe swipe;
+    swipe.tracks[1] = ";4111111111111111=2512101?";
+    h.SwipeAt(8, swipe);
+    EXPECT_EQ(h.Run("C,Front Desk", 12), End::Stopped);
+    const std::vector<std::string> statuses = h.HostStatus();
+    const auto failed = std::find(statuses.begin(), statuses.end(), status::kCardReadError);
+    ASSERT_LE(failed + 4, statuses.end());
+    EXPECT_EQ(std::vector<std::string>(failed, failed + 4),
+              (std::vector<std::string>{status::kCardReadError, kDeactivated,
+                                        "Attach Device... then Re-click Credit Card Scan button.",
+                                        status::kReactivated}));
+    // The "R" it left is served by the next pass: re-activated, then prompting again.
+    EXPECT_EQ(h.desktop.labels[Label::Status], status::kPleaseSwipe);
+    EXPECT_EQ(WithoutTime(h.Log()),
+              "Card data err**2**Could not read Credit Card, Swipe it again!***\r\n");
+}
+
+TEST(ProgramSwipes, TheMaskedModelOnlyShowsAFailedCheck) {
+    const struct {
+        sim::Bytes track;
+        const char* status;
+    } cases[] = {
+        {sim::Bytes{}, status::kCardReadError},
+        {sim::Bytes{0x25, 0x42, 0x34}, status::kInvalidCard},
+        {sim::Bytes{0x1B, 0x42, 0x34}, status::kNoCardNumber},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        ProgramHarness h;
+        h.hid.Unplug(h.readerId);
+        h.readerId = h.hid.Plug(sim::ReaderDevice(15));
+        sim::Swipe swipe;
+        swipe.tracks[0] = c.track;
+        swipe.tracks[1] = {0x3B, 0x34};
+        h.SwipeAt(8, swipe);
+        EXPECT_EQ(h.Run("C,Front Desk", 13), End::Stopped);
+        EXPECT_EQ(h.HostStatus().back(), c.status);
+        EXPECT_EQ(h.Log(), "");
+        EXPECT_EQ(h.Setting("MSconnect"), "2YFront Desk~");
+    }
+}
+
+TEST(ProgramSwipes, AnUnexpectedFailureIsShownLoggedWithoutTheNumberAndEndsTheProgram) {
+    ProgramHarness h;
+    h.At(8, [&] {
+        h.host.failNext[dispid::kPutScreenValue] = {static_cast<int32_t>(0x80040201),
+                                                    "Field rejected: 4111111111111111"};
+    });
+    h.SwipeAt(8, kVisaTrack);
+    EXPECT_EQ(h.Run(), End::Ended);
+    ASSERT_EQ(h.desktop.messageBoxes.size(), 1u);
+    const auto& box = h.desktop.messageBoxes[0];
+    EXPECT_EQ(box.caption, "Credit Card Scanning Error");
+    EXPECT_EQ(box.style, kMbOk | kMbIconCritical);
+    EXPECT_EQ(box.text, "Error: " + std::to_string(static_cast<int32_t>(0x80040201)) +
+                            ", Field rejected: 4111************\r\n\r\nStp: DMSR-G10\r\n" +
+                            std::string(status::kProcessing));
+    EXPECT_EQ(WithoutTime(h.Log()),
+              "Card data err**2**" + box.text + "\r\n\r\n%B4111**...*^DOE/JOHN Q^***\r\n");
+    EXPECT_EQ(h.Log().find("41111111"), std::string::npos);
+}
+
+TEST(ProgramSwipes, NamesSplitAtTheSlashOrAtBlanks) {
+    const struct {
+        const char* name;
+        const char* holderLabel;
+    } cases[] = {
+        {"DOE/JOHN Q", "JOHN*Q*DOE"},       {"DOE/JOHN", "JOHN**DOE"},
+        {"  DOE/JOHN Q  ", "JOHN*Q*DOE"},   {"JOHN Q SMITH ", "JOHN *Q*SMITH"},
+        {"JOHN Q SMITH", "JOHN *Q*SMITH"},  {"JOHN SMITH", "JOHN **"},
+        {"JOHN SMITH Q ", "JOHN *Q*SMITH"}, {"DOE/", "**"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProgramHarness h;
+        h.SwipeAt(8, std::string("%B4111111111111111^") + c.name + "^2512101");
+        EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
+        EXPECT_EQ(h.desktop.labels[Label::CCHolder], c.holderLabel);
+        EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+    }
+}
+
+TEST(ProgramSwipes, ANumberWithBlanksOrDashesReachesTheHostWithout) {
+    ProgramHarness h;
+    h.SwipeAt(8, "%B4111-1111 1111-1111^DOE/JOHN^2512101");
+    EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
+    EXPECT_EQ(h.desktop.labels[Label::CCno], "4111111111111111");
+}
+
+}  // namespace
+}  // namespace ostrel

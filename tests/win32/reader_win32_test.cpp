@@ -1,0 +1,160 @@
+// The reader's use of the real Windows calls: HID enumeration on Wine's device list, overlapped
+// reads (on a pipe, which completes and cancels as a device handle does), and the wait.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_desktop.h"
+#include "platform/win32/win32_hid.h"
+#include "reader/card_reader.h"
+#include "reader/wait.h"
+
+namespace ostrel::win32 {
+namespace {
+
+DWORD HandleCount() {
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
+class ReaderWin32Test : public ::testing::Test {
+  protected:
+    Win32Hid hid;
+    Win32Desktop desktop;
+};
+
+TEST_F(ReaderWin32Test, EnumeratesTheHidListAndReleasesEveryHandle) {
+    {
+        CardReader warmUp(hid, desktop);
+        warmUp.InitReader();
+        warmUp.ReaderPresent();
+    }
+    const DWORD before = HandleCount();
+    for (int i = 0; i < 20; ++i) {
+        CardReader reader(hid, desktop);
+        reader.InitReader();
+        EXPECT_NE(reader.ReadEvent, 0u);
+        EXPECT_EQ(reader.ReaderError, "");
+        const bool present = reader.ReaderPresent();
+        reader.OpenReader();
+        // Wine lists no card reader: nothing is opened, present or not.
+        EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle) << present;
+        EXPECT_FALSE(reader.ReadReport());
+        reader.CloseReader();
+        reader.CloseReadEvent();
+    }
+    EXPECT_EQ(HandleCount(), before);
+}
+
+TEST_F(ReaderWin32Test, TheDeviceListProtocolAnswersAsTheReaderExpects) {
+    const Guid guid = hid.GetHidGuid();
+    EXPECT_EQ(guid.data1, 0x4D1E55B2u);
+    const DevInfoSet set = hid.GetClassDevs(guid, kDigcfPresent | kDigcfDeviceInterface);
+    ASSERT_NE(set, kInvalidDevInfoSet);
+    uint32_t index = 0;
+    DeviceInterfaceData data;
+    data.cbSize = 28;
+    while (hid.EnumDeviceInterfaces(set, guid, index, &data)) {
+        uint32_t required = 0;
+        EXPECT_FALSE(hid.GetInterfaceDetail(set, &data, nullptr, 0, &required));
+        EXPECT_EQ(hid.LastError(), winerr::kInsufficientBuffer);
+        EXPECT_GT(required, 5u);
+        ++index;
+    }
+    EXPECT_EQ(hid.LastError(), winerr::kNoMoreItems);
+    EXPECT_TRUE(hid.DestroyDeviceInfoList(set));
+}
+
+// A reader whose device is one end of an overlapped pipe.
+class PipeReaderTest : public ReaderWin32Test {
+  protected:
+    void SetUp() override {
+        const std::string name =
+            "\\\\.\\pipe\\ostrel-reader-" + std::to_string(GetCurrentProcessId());
+        server = UniqueHandle(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE,
+                                               1, 4096, 4096, 0, nullptr));
+        ASSERT_TRUE(server);
+        reader.InitReader();
+        reader.ReaderHandle =
+            hid.OpenDevice(name, kGenericRead, 0, true, kOpenExisting, kFileFlagOverlapped);
+        ASSERT_NE(reader.ReaderHandle, kInvalidFileHandle);
+        reader.ReaderCaps.InputReportByteLength = 8;
+        reader.InputReport.assign(8, 0);
+    }
+    void Send(const char (&bytes)[9]) {
+        DWORD written = 0;
+        WriteFile(server.Get(), bytes, 8, &written, nullptr);
+    }
+
+    UniqueHandle server;
+    CardReader reader{hid, desktop};
+};
+
+TEST_F(PipeReaderTest, AReportAlreadyWaitingArrivesOnTheStartingCall) {
+    Send("ABCDEFGH");
+    EXPECT_TRUE(reader.ReadReport());
+    EXPECT_FALSE(reader.ReadPending);
+    EXPECT_EQ(std::string(reader.InputReport.begin(), reader.InputReport.end()), "ABCDEFGH");
+}
+
+TEST_F(PipeReaderTest, APendingReadCompletesOnALaterCallOnce) {
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_TRUE(reader.ReadPending);
+    EXPECT_FALSE(reader.ReadReport());  // still incomplete (996)
+    EXPECT_NE(reader.ReaderHandle, kInvalidFileHandle);
+    Send("12345678");
+    Sleep(50);
+    EXPECT_TRUE(reader.ReadReport());
+    EXPECT_EQ(std::string(reader.InputReport.begin(), reader.InputReport.end()), "12345678");
+    // The next call starts a new read rather than answering true again.
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_TRUE(reader.ReadPending);
+}
+
+TEST_F(PipeReaderTest, ClosingWithAReadPendingCancelsAndWaitsForIt) {
+    EXPECT_FALSE(reader.ReadReport());
+    ASSERT_TRUE(reader.ReadPending);
+    reader.CloseReader();
+    EXPECT_FALSE(reader.ReadPending);
+    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_EQ(reader.ReadOverlapped.Internal, 0xC0000120u);  // STATUS_CANCELLED: it finished
+}
+
+TEST_F(PipeReaderTest, ABrokenDeviceClosesTheReader) {
+    EXPECT_FALSE(reader.ReadReport());
+    server.Reset();
+    Sleep(50);
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+}
+
+int g_posted = 0;
+LRESULT CALLBACK CountingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_APP)
+        ++g_posted;
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+TEST_F(ReaderWin32Test, WaitMsHandlesMessagesAndLastsItsTime) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = CountingProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "OstrelWaitTest";
+    RegisterClassA(&wc);
+    HWND window = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+    ASSERT_TRUE(window);
+    PostMessageA(window, WM_APP, 0, 0);
+    const int64_t start = desktop.MonotonicMicros();
+    const DWORD ticks = GetTickCount();
+    WaitMs(desktop, 100);
+    EXPECT_GE(desktop.MonotonicMicros() - start, 100000);
+    EXPECT_GE(GetTickCount() - ticks, 90u);  // the monotonic clock agrees with the system's
+    EXPECT_EQ(g_posted, 1);
+    DestroyWindow(window);
+}
+
+}  // namespace
+}  // namespace ostrel::win32
