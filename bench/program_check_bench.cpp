@@ -37,5 +37,3 @@ void BM_isPgmActive_HostAbsentAmong300(benchmark::State& state) {
 BENCHMARK(BM_isPgmActive_HostAbsentAmong300)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();
