@@ -46,8 +46,7 @@ void BM_SwipeToConfirmedDelivery(benchmark::State& state) {
         hid.QueueReport(readerId, report);
         form.Timer1_Timer();
         state.PauseTiming();
-        if (host.Field(2, "W1AC#") != "4111111111111111")
-            state.SkipWithError("not delivered");
+        if (host.Field(2, "W1AC#") != "4111111111111111") state.SkipWithError("not delivered");
         host.calls.clear();
         hid.calls.clear();
         registry.writes.clear();

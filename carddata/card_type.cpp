@@ -43,14 +43,11 @@ int Prefix(const std::string& number, int digits) {
 std::string IdentifyCardType(std::string& number, std::string& code) {
     number = RemoveAll(RemoveAll(number, ' '), '-');
     // Only plain digits count: a sign, a decimal point or an exponent is not a card number.
-    if (number.size() < kMinDigits || !IsAllDigits(number))
-        return "Unknown";
+    if (number.size() < kMinDigits || !IsAllDigits(number)) return "Unknown";
     for (const BrandRow& row : kBrands) {
         const int prefix = Prefix(number, row.digits);
-        if (prefix < row.low || prefix > row.high)
-            continue;
-        if (row.code)
-            code = row.code;
+        if (prefix < row.low || prefix > row.high) continue;
+        if (row.code) code = row.code;
         return row.name;
     }
     return "Unknown";

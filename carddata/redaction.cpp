@@ -17,8 +17,7 @@ std::string Track1Excerpt(std::string_view track) {
     std::string head(track.substr(0, 6));
     size_t digits = 0;
     for (char& c : head) {
-        if (IsDigit(c) && ++digits > kShownDigits)
-            c = '*';
+        if (IsDigit(c) && ++digits > kShownDigits) c = '*';
     }
     std::string name;
     const auto first = track.find('^');
@@ -26,8 +25,7 @@ std::string Track1Excerpt(std::string_view track) {
     if (second != std::string_view::npos) {
         name = std::string(track.substr(first, second - first + 1));
         for (char& c : name) {
-            if (IsDigit(c))
-                c = '*';
+            if (IsDigit(c)) c = '*';
         }
     }
     return head + "**...*" + name;

@@ -18,16 +18,14 @@ constexpr const char* kCrLf = "\r\n";
 
 // 1-based positions as the checks count them; 0 is "not found".
 size_t Pos(const std::string& text, char c, size_t from = 1) {
-    if (from == 0 || from > text.size())
-        return 0;
+    if (from == 0 || from > text.size()) return 0;
     const auto at = text.find(c, from - 1);
     return at == std::string::npos ? 0 : at + 1;
 }
 
 // Characters start to start + count - 1 (1-based), cut at the text's end.
 std::string Mid(const std::string& text, size_t start, size_t count = std::string::npos) {
-    if (start == 0 || start > text.size())
-        return "";
+    if (start == 0 || start > text.size()) return "";
     return text.substr(start - 1, count);
 }
 
@@ -52,8 +50,7 @@ void ScannerForm::DisplayMSRResults() {
         toFailureExit = true;
     }
     // Outside the try: a failure inside the failure exit goes on to the caller.
-    if (toFailureExit)
-        FailureExit(stepLabel, unexpected ? &*unexpected : nullptr);
+    if (toFailureExit) FailureExit(stepLabel, unexpected ? &*unexpected : nullptr);
 }
 
 bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
@@ -63,8 +60,7 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
     // model only show it and stay armed.
     const auto fail = [&](const char* text, Outcome outcome) {
         ReportStatus(text);
-        if (outcome == Outcome::AfterPause)
-            desktop_.Sleep(kFailurePauseMs);
+        if (outcome == Outcome::AfterPause) desktop_.Sleep(kFailurePauseMs);
         return !masked;
     };
     const auto step = [&](const char* general, const char* maskedModel) {
@@ -92,18 +88,14 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
     stepLabel = "Stp: DMSR-G";
     const size_t length = Trim(track).size();
     step("Stp: DMSR-G", "Stp: DMSR-G20");
-    if (length < 4)
-        return fail(status::kCardReadError, Outcome::AtOnce);
+    if (length < 4) return fail(status::kCardReadError, Outcome::AtOnce);
     step("Stp: DMSR-G1", "Stp: DMSR-G21");
-    if (length < 10)
-        return fail(status::kInvalidCardData, Outcome::AfterPause);
+    if (length < 10) return fail(status::kInvalidCardData, Outcome::AfterPause);
     step("Stp: DMSR-G2", "Stp: DMSR-G22");
-    if (track[1] != 'B')
-        return fail(status::kInvalidCard, Outcome::AfterPause);
+    if (track[1] != 'B') return fail(status::kInvalidCard, Outcome::AfterPause);
     step("Stp: DMSR-G3", "Stp: DMSR-G23");
     const size_t p1 = Pos(track, '^');
-    if (p1 <= 3)
-        return fail(status::kNoCardNumber, Outcome::AfterPause);
+    if (p1 <= 3) return fail(status::kNoCardNumber, Outcome::AfterPause);
     CardNumber = Mid(track, 3, p1 - 3);
     step("Stp: DMSR-G4", "Stp: DMSR-G24");
     // A brand without a code must not pass on the code of the card before it.
@@ -111,15 +103,12 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
     copy_.CardTypeName = IdentifyCardType(CardNumber, copy_.CardTypeCode);
     step("Stp: DMSR-G5", "Stp: DMSR-G25");
     const size_t p2 = Pos(track, '^', p1 + 1);
-    if (p2 <= p1)
-        return fail(status::kNoHolderName, Outcome::AfterPause);
+    if (p2 <= p1) return fail(status::kNoHolderName, Outcome::AfterPause);
     step("Stp: DMSR-G6", "Stp: DMSR-G26");
     HolderName = Mid(track, p1 + 1, p2 - p1 - 1);
-    if (Trim(HolderName).empty())
-        return fail(status::kNoHolderName, Outcome::AfterPause);
+    if (Trim(HolderName).empty()) return fail(status::kNoHolderName, Outcome::AfterPause);
     step("Stp: DMSR-G7", "Stp: DMSR-G27");
-    if (p2 + 1 >= length)
-        return fail(status::kNoExpiry, Outcome::AfterPause);
+    if (p2 + 1 >= length) return fail(status::kNoExpiry, Outcome::AfterPause);
     const std::string yymm = Mid(track, p2 + 1, 4);
     CardExpiry = yymm.substr(yymm.size() >= 2 ? yymm.size() - 2 : 0) + yymm.substr(0, 2);
     desktop_.SetLabel(Label::Exp, CardExpiry);
@@ -162,12 +151,10 @@ void ScannerForm::SplitSpacedName() {
     const size_t b1 = Pos(name, ' ');
     FirstName = name.substr(0, b1);
     const size_t b2 = Pos(name, ' ', b1 + 1);
-    if (b1 == 0 || b2 == 0)
-        return;
+    if (b1 == 0 || b2 == 0) return;
     if (b1 + 2 <= name.size() && name[b1 + 1] != ' ') {
         LastName = Mid(name, b1 + 1, b2 - b1 - 1);
-        if (Pos(name, ' ', b2 + 1) == 0)
-            return;
+        if (Pos(name, ' ', b2 + 1) == 0) return;
         MiddleName = Trim(Mid(name, b2 + 1, 1));
         return;
     }

@@ -18,8 +18,7 @@ std::string Call(HostControl& control, int32_t id, std::vector<DispArg> args) {
 }  // namespace
 
 void HostLinkControl::OpenHostLink(const HostSessionId& session) {
-    if (hostLinkOpen_)
-        return;
+    if (hostLinkOpen_) return;
     HostLink = &VEQServer1;
     Call(*HostLink, dispid::kAttachSession,
          {DispArg::Long(session.ToLong()), DispArg::Long(kAttachMode)});
@@ -28,8 +27,7 @@ void HostLinkControl::OpenHostLink(const HostSessionId& session) {
 
 void HostLinkControl::CloseHostLink() {
     try {
-        if (hostLinkOpen_ && HostLink)
-            Call(*HostLink, dispid::kDetachSession, {});
+        if (hostLinkOpen_ && HostLink) Call(*HostLink, dispid::kDetachSession, {});
     } catch (const AppError&) {
         // The host may already be gone; the link is dropped all the same.
     }

@@ -25,8 +25,7 @@ class ProcessHandleGuard {
 
     ProcHandle Get() const { return handle_; }
     void Close() {
-        if (handle_)
-            processes_.CloseProcessHandle(handle_);
+        if (handle_) processes_.CloseProcessHandle(handle_);
         handle_ = 0;
     }
 
@@ -44,8 +43,7 @@ std::vector<uint32_t> ReadProcessIds(Processes& processes, Desktop& desktop) {
         desktop.DoEvents();
         bufferSize *= 2;
         ids.assign(bufferSize / 4, 0);
-        if (!processes.EnumProcessIds(ids.data(), bufferSize, &needed))
-            needed = 0;
+        if (!processes.EnumProcessIds(ids.data(), bufferSize, &needed)) needed = 0;
     }
     ids.resize(needed / 4);
     return ids;
@@ -55,8 +53,7 @@ std::vector<uint32_t> ReadProcessIds(Processes& processes, Desktop& desktop) {
 std::string MainModuleName(Processes& processes, ProcHandle process) {
     ModuleHandle modules[kModuleArrayBytes] = {};
     uint32_t needed = 0;
-    if (!processes.EnumModules(process, modules, kModuleArrayBytes, &needed))
-        return "";
+    if (!processes.EnumModules(process, modules, kModuleArrayBytes, &needed)) return "";
     std::string path(kPathBufferSize, ' ');
     const uint32_t length = processes.ModuleFileName(process, modules[0], path.data(),
                                                      static_cast<uint32_t>(path.size()));
@@ -67,14 +64,12 @@ std::string MainModuleName(Processes& processes, ProcHandle process) {
 }
 
 bool FindProgram(Processes& processes, Desktop& desktop, const std::string& wanted) {
-    if (GetPlatformId(processes) != kPlatformWin32Nt)
-        return false;
+    if (GetPlatformId(processes) != kPlatformWin32Nt) return false;
     for (const uint32_t pid : ReadProcessIds(processes, desktop)) {
         desktop.DoEvents();
         ProcessHandleGuard process(processes,
                                    processes.OpenProcessHandle(kProcessQueryAndRead, false, pid));
-        if (process.Get() && MainModuleName(processes, process.Get()) == wanted)
-            return true;
+        if (process.Get() && MainModuleName(processes, process.Get()) == wanted) return true;
         process.Close();
         desktop.DoEvents();
     }
@@ -85,8 +80,7 @@ bool FindProgram(Processes& processes, Desktop& desktop, const std::string& want
 
 uint32_t GetPlatformId(Processes& processes) {
     OsVersionInfo info;
-    if (!processes.GetVersionInfo(&info))
-        return 0;
+    if (!processes.GetVersionInfo(&info)) return 0;
     return info.dwPlatformId;
 }
 

@@ -20,25 +20,21 @@ HostSessionId HostSessionId::Text(std::string text) {
 }
 
 bool HostSessionId::IsNumeric() const {
-    if (!text_)
-        return true;
+    if (!text_) return true;
     const auto n = ParseWholeNumber(*text_);
     return n && *n >= std::numeric_limits<int32_t>::min() &&
            *n <= std::numeric_limits<int32_t>::max();
 }
 
 std::string HostSessionId::AsText() const {
-    if (text_)
-        return *text_;
+    if (text_) return *text_;
     return std::to_string(number_.value_or(0));
 }
 
 int32_t HostSessionId::ToLong() const {
-    if (!text_)
-        return number_.value_or(0);
+    if (!text_) return number_.value_or(0);
     const auto n = ParseWholeNumber(*text_);
-    if (!n)
-        throw AppError(errnum::kTypeMismatch, "SessionIndex", "Type mismatch");
+    if (!n) throw AppError(errnum::kTypeMismatch, "SessionIndex", "Type mismatch");
     if (*n < std::numeric_limits<int32_t>::min() || *n > std::numeric_limits<int32_t>::max()) {
         throw AppError(errnum::kOverflow, "SessionIndex", "Overflow");
     }

@@ -40,10 +40,8 @@ std::vector<TableEntry> ParseSessionTable(std::string_view table) {
 std::string EntryIdOf(const HostSessionId& sessionId) {
     if (sessionId.IsNumeric()) {
         const int32_t n = sessionId.ToLong();
-        if (n >= 0 && n <= 9)
-            return std::string(1, static_cast<char>('0' + n));
-        if (n >= 10 && n <= 24)
-            return std::string(1, static_cast<char>('A' + (n - 10)));
+        if (n >= 0 && n <= 9) return std::string(1, static_cast<char>('0' + n));
+        if (n >= 10 && n <= 24) return std::string(1, static_cast<char>('A' + (n - 10)));
     }
     return sessionId.AsText();
 }
@@ -103,25 +101,21 @@ bool SessionTable::SessionHandshake(const HostSessionId& sessionId,
     std::string newTable;
     bool found = false;
     for (const TableEntry& entry : entries) {
-        if (!entry.IsSession())
-            continue;
+        if (!entry.IsSession()) continue;
         if (entry.id != id) {
             newTable += entry.raw;
             continue;
         }
         found = true;
         const std::string oldText = UnescapeSessionText(entry.text);
-        if (state)
-            *state = entry.state;
-        if (text)
-            *text = oldText;
+        if (state) *state = entry.state;
+        if (text) *text = oldText;
         if (!command || !sessionText) {
             newTable = oldTable;
             break;
         }
         if (*command == " ") {
-            if (text)
-                *text = *sessionText;
+            if (text) *text = *sessionText;
             newTable += id + entry.state + newText + kEntryEnd;
             Trace("PKT 1**" + idText + "*" + oldText + "**" + entry.state + "-" + *command + "*" +
                   *sessionText + "*" + delay + "*-" + newTable);
@@ -131,25 +125,20 @@ bool SessionTable::SessionHandshake(const HostSessionId& sessionId,
                   delay + "*-" + newTable);
         }
     }
-    if (!oldTable.empty() && !found)
-        newTable += id + newCommand + newText + kEntryEnd;
+    if (!oldTable.empty() && !found) newTable += id + newCommand + newText + kEntryEnd;
 
     const int32_t number = sessionId.ToLong();
-    if (number >= 0 && oldTable.empty())
-        newTable = id + newCommand + newText + kEntryEnd;
+    if (number >= 0 && oldTable.empty()) newTable = id + newCommand + newText + kEntryEnd;
 
-    if (!newTable.empty())
-        store_.Setting("MSconnect", newTable);
+    if (!newTable.empty()) store_.Setting("MSconnect", newTable);
     store_.Setting("cSesId", idText);
 
-    if (delayMode && *delayMode == "OFF")
-        store_.Setting("NSesDly", "OFF");
+    if (delayMode && *delayMode == "OFF") store_.Setting("NSesDly", "OFF");
     return true;
 }
 
 void SessionTable::Trace(const std::string& line) {
-    if (log_.LoggingOn)
-        log_.WriteProcessLog(line);
+    if (log_.LoggingOn) log_.WriteProcessLog(line);
 }
 
 }  // namespace ostrel

@@ -41,8 +41,7 @@ constexpr int32_t kInternal = 51;
 
 // Any C++ failure as the run-time error the dialogs show.
 inline AppError ToAppError(const std::exception& e) {
-    if (const auto* app = dynamic_cast<const AppError*>(&e))
-        return *app;
+    if (const auto* app = dynamic_cast<const AppError*>(&e)) return *app;
     if (dynamic_cast<const std::bad_alloc*>(&e)) {
         return AppError(errnum::kOutOfMemory, "Ostrel", "Out of memory");
     }

@@ -24,8 +24,7 @@ bool IsReaderModel(uint16_t productId) {
 std::optional<uint16_t> VendorIdInPath(const std::string& path) {
     const std::string upper = ToUpper(path);
     const auto at = upper.find("VID_");
-    if (at == std::string::npos || at + 8 > upper.size())
-        return std::nullopt;
+    if (at == std::string::npos || at + 8 > upper.size()) return std::nullopt;
     uint16_t vid = 0;
     for (size_t i = at + 4; i < at + 8; ++i) {
         const char c = upper[i];
@@ -45,8 +44,7 @@ class DevInfoSetGuard {
   public:
     DevInfoSetGuard(Hid& hid, DevInfoSet set) : hid_(hid), set_(set) {}
     ~DevInfoSetGuard() {
-        if (set_ != kInvalidDevInfoSet)
-            hid_.DestroyDeviceInfoList(set_);
+        if (set_ != kInvalidDevInfoSet) hid_.DestroyDeviceInfoList(set_);
     }
     DevInfoSetGuard(const DevInfoSetGuard&) = delete;
     DevInfoSetGuard& operator=(const DevInfoSetGuard&) = delete;
@@ -85,16 +83,14 @@ void CardReader::InitReader() {
     CloseReader();
     CloseReadEvent();
     ReadEvent = hid_.NewEvent(true, false);
-    if (ReadEvent == 0)
-        ReaderError = "CreateEvent Failed";
+    if (ReadEvent == 0) ReaderError = "CreateEvent Failed";
     ReadPending = false;
 }
 
 void CardReader::OpenReader() {
     const Guid guid = hid_.GetHidGuid();
     DevInfoSetGuard set(hid_, hid_.GetClassDevs(guid, kPresentInterfaces));
-    if (set.Get() == kInvalidDevInfoSet)
-        return;
+    if (set.Get() == kInvalidDevInfoSet) return;
 
     for (uint32_t index = 0;; ++index) {
         DeviceInterfaceData data;
@@ -104,16 +100,13 @@ void CardReader::OpenReader() {
             CloseReader();
             return;
         }
-        if (ReaderHandle != kInvalidFileHandle)
-            return;
+        if (ReaderHandle != kInvalidFileHandle) return;
 
         const std::string path = InterfacePath(hid_, set.Get(), data);
-        if (path.empty())
-            continue;
+        if (path.empty()) continue;
         // Another maker's device is never the reader: skip it without the wait or an open, so
         // a search past the other HID devices of a machine takes no time.
-        if (const auto vid = VendorIdInPath(path); vid && *vid != kReaderVendorId)
-            continue;
+        if (const auto vid = VendorIdInPath(path); vid && *vid != kReaderVendorId) continue;
 
         WaitMs(desktop_, kOpenDelayMs);
         ReaderHandle =
@@ -123,8 +116,7 @@ void CardReader::OpenReader() {
             ReaderHandle = hid_.OpenDevice(path, 0, kFileShareRead | kFileShareWrite, true,
                                            kOpenExisting, kFileFlagOverlapped);
         }
-        if (ReaderHandle == kInvalidFileHandle)
-            continue;
+        if (ReaderHandle == kInvalidFileHandle) continue;
 
         ReaderAttributes.Size = 12;
         const bool accepted = hid_.GetAttributes(ReaderHandle, &ReaderAttributes) &&
@@ -132,10 +124,8 @@ void CardReader::OpenReader() {
                               IsReaderModel(ReaderAttributes.ProductID) &&
                               hid_.GetPreparsedData(ReaderHandle, &PreparsedData) &&
                               hid_.GetCaps(PreparsedData, &ReaderCaps) == hidp::kSuccess;
-        if (!accepted)
-            CloseReader();
-        if (ReaderHandle != kInvalidFileHandle)
-            return;
+        if (!accepted) CloseReader();
+        if (ReaderHandle != kInvalidFileHandle) return;
     }
 }
 
@@ -159,8 +149,7 @@ void CardReader::CloseReader() {
 }
 
 void CardReader::CloseReadEvent() {
-    if (ReadEvent != 0)
-        hid_.CloseHandle(ReadEvent);
+    if (ReadEvent != 0) hid_.CloseHandle(ReadEvent);
     // Forgotten once closed: the number may soon name another object.
     ReadEvent = 0;
 }
@@ -168,8 +157,7 @@ void CardReader::CloseReadEvent() {
 bool CardReader::ReaderPresent() {
     const Guid guid = hid_.GetHidGuid();
     DevInfoSetGuard set(hid_, hid_.GetClassDevs(guid, kPresentInterfaces));
-    if (set.Get() == kInvalidDevInfoSet)
-        return false;
+    if (set.Get() == kInvalidDevInfoSet) return false;
     DeviceInterfaceData data;
     data.cbSize = kInterfaceDataSize;
     return hid_.EnumDeviceInterfaces(set.Get(), guid, 0, &data);

@@ -82,13 +82,11 @@ int32_t Rounded(int32_t count) {
 enum class Form { Characters, HexPairs, HexJoined };
 
 std::string MakeText(const std::vector<uint8_t>& buffer, int32_t n, Form form) {
-    if (form == Form::Characters)
-        return std::string(buffer.begin(), buffer.begin() + n);
+    if (form == Form::Characters) return std::string(buffer.begin(), buffer.begin() + n);
     std::string text;
     for (int32_t i = 0; i < n; ++i) {
         text += ByteToHex(buffer[i]);
-        if (form == Form::HexPairs)
-            text += ' ';
+        if (form == Form::HexPairs) text += ' ';
     }
     return text;
 }
@@ -104,8 +102,7 @@ void CardReader::LoadReportLayout() {
     InputReport.assign(ReaderCaps.InputReportByteLength, 0);
     std::map<uint16_t, uint16_t> counts;
     for (const LayoutRow& row : kLayout) {
-        if (!row.applies(ReaderProductId()))
-            continue;
+        if (!row.applies(ReaderProductId())) continue;
         HidpValueCaps caps;
         uint16_t length = 1;
         const NtStatus status = hid_.GetSpecificValueCaps(HidpReportType::Input, kVendorPage, 0,
@@ -170,8 +167,7 @@ bool CardReader::DecodeReport() {
     };
     const auto track = [&](uint16_t usage, int32_t length, const char* name, const char* failure,
                            std::string& field) {
-        if (!DecodeArray(usage, failure))
-            return false;
+        if (!DecodeArray(usage, failure)) return false;
         return RawTracks(model) ? text(usage, Rounded(length), name, Form::HexPairs, field)
                                 : text(usage, length, name, Form::Characters, field);
     };

@@ -12,8 +12,7 @@ bool CardReader::ReadReport() {
             ReadPending = false;
             return true;
         }
-        if (hid_.LastError() == winerr::kIoIncomplete)
-            return false;
+        if (hid_.LastError() == winerr::kIoIncomplete) return false;
         CloseReader();
         return false;
     }

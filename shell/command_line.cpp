@@ -10,8 +10,7 @@ namespace ostrel {
 namespace {
 // "A" is session 0 through "Y", session 24; anything else is session 0.
 int32_t SessionOfLetter(const std::string& letter) {
-    if (letter.size() == 1 && letter[0] >= 'A' && letter[0] <= 'Y')
-        return letter[0] - 'A';
+    if (letter.size() == 1 && letter[0] >= 'A' && letter[0] <= 'Y') return letter[0] - 'A';
     return 0;
 }
 }  // namespace

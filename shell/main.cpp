@@ -39,8 +39,7 @@ void OstrelCopy::Main(const std::string& argumentText) {
         } catch (const std::exception& failure) {
             if (ShowResetDialog(platform.desktop, ToAppError(failure)) == kIdCancel) {
                 // No window yet (no argument, say): nothing to unload.
-                if (!form.Created())
-                    platform.desktop.EndProcess();
+                if (!form.Created()) platform.desktop.EndProcess();
                 form.Unload();
             }
             hostLink.CloseHostLink();

@@ -20,8 +20,7 @@ enum : int16_t {
 void ScannerForm::Timer1_Timer() {
     if (reader_.ReaderPresent()) {
         reader_.OpenReader();
-        if (ReaderState == kNoDevice)
-            ReaderState = kDevicePresent;
+        if (ReaderState == kNoDevice) ReaderState = kDevicePresent;
     } else {
         // No HID device at all: the reader is gone. Its handle is closed, not just forgotten.
         reader_.CloseReader();
@@ -31,8 +30,7 @@ void ScannerForm::Timer1_Timer() {
     // The timer also runs while the host link is closed (the loop's reader wait, after a
     // delivery). It never attaches to the host itself: then only the label shows the state.
     const auto mirror = [this] {
-        if (hostLink_.HostLinkOpen())
-            MirrorStatus();
+        if (hostLink_.HostLinkOpen()) MirrorStatus();
     };
 
     switch (ReaderState) {
@@ -73,8 +71,7 @@ void ScannerForm::Timer1_Timer() {
                 SetStatus(status::kProcessing);
                 mirror();
                 WaitMs(desktop_, 100);
-                if (reader_.DecodeReport())
-                    DisplayMSRResults();
+                if (reader_.DecodeReport()) DisplayMSRResults();
             }
             break;
         default:

@@ -55,8 +55,7 @@ void ScannerForm::ProcLoop() {
         }
         desktop_.DoEvents();
         desktop_.Sleep(500);
-        if (!isPgmActive(copy_.platform.processes, desktop_, kHostProgram))
-            mnuEnd_Click();
+        if (!isPgmActive(copy_.platform.processes, desktop_, kHostProgram)) mnuEnd_Click();
     }
 }
 
@@ -111,8 +110,7 @@ void ScannerForm::EndRequest() {
     copy_.ScannerActive = false;
     desktop_.SetTimerEnabled(false);
     hostLink_.CloseHostLink();
-    if (EntryState != "N")
-        table_.SessionHandshake(session_.SessionIndex, "N", EntryText);
+    if (EntryState != "N") table_.SessionHandshake(session_.SessionIndex, "N", EntryText);
     desktop_.SetLabel(Label::CCno, "");
     desktop_.SetLabel(Label::CCHolder, "");
     desktop_.SetLabel(Label::CCno, "");

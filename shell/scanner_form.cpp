@@ -203,8 +203,7 @@ void ScannerForm::Guarded(Handler&& handler) {
     try {
         handler();
     } catch (const std::exception& failure) {
-        if (ShowResetDialog(desktop_, ToAppError(failure)) == kIdCancel)
-            Unload();
+        if (ShowResetDialog(desktop_, ToAppError(failure)) == kIdCancel) Unload();
         hostLink_.CloseHostLink();
     }
 }
@@ -224,8 +223,7 @@ void ScannerForm::OnMouseMove(int32_t x) {
 void ScannerForm::OnTimer() {
     // A tick that comes while an earlier one waits inside is skipped: the handler is not
     // written to run twice at once.
-    if (inTimer_)
-        return;
+    if (inTimer_) return;
     inTimer_ = true;
     struct Reset {
         bool& flag;

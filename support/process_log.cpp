@@ -24,12 +24,10 @@ constexpr uint32_t kErrorAccessDenied = 5;
 
 void ProcessLog::WriteProcessLog(const std::string& text) {
     std::string path = desktop_.ExeDirectory();
-    if (path.empty() || path.back() != '\\')
-        path += '\\';
+    if (path.empty() || path.back() != '\\') path += '\\';
     path += kLogName;
     const std::string line = desktop_.TimeOfDayText() + " " + text + "\r\n";
-    if (const uint32_t rc = desktop_.AppendToFile(path, line); rc != 0)
-        RaiseFileError(rc, path);
+    if (const uint32_t rc = desktop_.AppendToFile(path, line); rc != 0) RaiseFileError(rc, path);
 }
 
 }  // namespace ostrel

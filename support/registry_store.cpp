@@ -52,8 +52,7 @@ std::string RegistryStore::RegistryValue(const std::string& root, const std::str
         // Not a text value: none of ours. It reads as empty and is left as it is.
         return "";
     }
-    if (found.text && !found.text->empty())
-        return *found.text;
+    if (found.text && !found.text->empty()) return *found.text;
     CreateKey(path);
     SetValue(path, name, "");
     return "";
@@ -73,8 +72,7 @@ void RegistryStore::CreateKey(const std::string& path) {
 void RegistryStore::SetValue(const std::string& path, const std::string& name,
                              const std::string& value) {
     RegKey key = 0;
-    if (registry_.OpenKey(RootKey(), path, kKeySetValue, &key) != kErrorSuccess)
-        return;
+    if (registry_.OpenKey(RootKey(), path, kKeySetValue, &key) != kErrorSuccess) return;
     // The text and its terminating NUL.
     const std::string data = value + '\0';
     registry_.SetValue(key, name, kRegSz, reinterpret_cast<const uint8_t*>(data.data()),
@@ -85,15 +83,13 @@ void RegistryStore::SetValue(const std::string& path, const std::string& name,
 RegistryStore::Query RegistryStore::QueryValue(const std::string& path, const std::string& name) {
     RegKey key = 0;
     const bool opened = registry_.OpenKeyDefault(RootKey(), path, &key) == kErrorSuccess;
-    if (!opened)
-        key = 0;
+    if (!opened) key = 0;
 
     Query result;
     for (int attempt = 0; attempt < kQueryAttempts; ++attempt) {
         uint32_t type = 0;
         uint32_t size = 0;
-        if (registry_.QueryValue(key, name, &type, nullptr, &size) != kErrorSuccess)
-            break;
+        if (registry_.QueryValue(key, name, &type, nullptr, &size) != kErrorSuccess) break;
         if (type != kRegSz) {
             result.text = "";
             break;
@@ -101,20 +97,16 @@ RegistryStore::Query RegistryStore::QueryValue(const std::string& path, const st
         std::vector<uint8_t> buffer(size, ' ');
         uint32_t filled = size;
         const long rc = registry_.QueryValue(key, name, &type, buffer.data(), &filled);
-        if (rc == kErrorMoreData)
-            continue;
-        if (rc != kErrorSuccess)
-            break;
+        if (rc == kErrorMoreData) continue;
+        if (rc != kErrorSuccess) break;
         std::string text(buffer.begin(), buffer.begin() + std::min(filled, size));
         const auto nul = text.find('\0');
-        if (nul != std::string::npos)
-            text.resize(nul);
+        if (nul != std::string::npos) text.resize(nul);
         result.text = std::move(text);
         result.isText = true;
         break;
     }
-    if (opened)
-        registry_.CloseKey(key);
+    if (opened) registry_.CloseKey(key);
     return result;
 }
 

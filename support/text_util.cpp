@@ -6,8 +6,7 @@ namespace ostrel {
 
 std::string Trim(std::string_view s) {
     const auto first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
+    if (first == std::string_view::npos) return {};
     const auto last = s.find_last_not_of(' ');
     return std::string(s.substr(first, last - first + 1));
 }
@@ -15,8 +14,7 @@ std::string Trim(std::string_view s) {
 std::string ToUpper(std::string_view s) {
     std::string out(s);
     for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
     return out;
 }
@@ -30,8 +28,7 @@ std::string RemoveAll(std::string_view s, char what) {
     std::string out;
     out.reserve(s.size());
     for (char c : s) {
-        if (c != what)
-            out.push_back(c);
+        if (c != what) out.push_back(c);
     }
     return out;
 }
@@ -44,8 +41,7 @@ std::optional<int64_t> ParseWholeNumber(std::string_view s) {
         negative = digits.front() == '-';
         digits.remove_prefix(1);
     }
-    if (!IsAllDigits(digits) || digits.size() > 18)
-        return std::nullopt;
+    if (!IsAllDigits(digits) || digits.size() > 18) return std::nullopt;
     int64_t value = 0;
     for (char c : digits)
         value = value * 10 + (c - '0');

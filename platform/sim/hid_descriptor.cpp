@@ -53,8 +53,7 @@ void WriteBits(uint8_t* report, uint32_t first, uint32_t count, uint32_t value) 
 const uint32_t HidDescriptor::kMaxDataBits = (0xFFFFu - 1) * 8;
 
 uint16_t HidDescriptor::ReportByteLength(HidpReportType type) const {
-    if (!ValidType(type))
-        return 0;
+    if (!ValidType(type)) return 0;
     const uint32_t bits = dataBits_[static_cast<int>(type)];
     return bits == 0 ? 0 : ReportIdByte::ReportLength(bits);
 }
@@ -69,16 +68,14 @@ HidpCaps HidDescriptor::Caps() const {
 
 std::vector<uint8_t> HidDescriptor::NewReport(HidpReportType type, uint8_t reportId) const {
     std::vector<uint8_t> report(ReportByteLength(type), 0);
-    if (!report.empty())
-        ReportIdByte::Put(usesReportIds_, report.data(), reportId);
+    if (!report.empty()) ReportIdByte::Put(usesReportIds_, report.data(), reportId);
     return report;
 }
 
 NtStatus HidDescriptor::Locate(HidpReportType type, uint16_t usagePage, uint16_t linkCollection,
                                uint16_t usage, const uint8_t* report, uint32_t reportLength,
                                const HidField** field, uint32_t* firstBit) const {
-    if (!ValidType(type))
-        return hidp::kInvalidReportType;
+    if (!ValidType(type)) return hidp::kInvalidReportType;
     if (reportLength != ReportByteLength(type) || (reportLength > 0 && !report))
         return hidp::kInvalidReportLength;
     bool inAnotherReport = false;
@@ -101,8 +98,7 @@ NtStatus HidDescriptor::Locate(HidpReportType type, uint16_t usagePage, uint16_t
 NtStatus HidDescriptor::GetSpecificValueCaps(HidpReportType type, uint16_t usagePage,
                                              uint16_t linkCollection, uint16_t usage,
                                              HidpValueCaps* caps, uint16_t* capsLength) const {
-    if (!ValidType(type))
-        return hidp::kInvalidReportType;
+    if (!ValidType(type)) return hidp::kInvalidReportType;
     uint16_t copied = 0;
     bool matched = false;
     for (const HidField& f : fields_) {
@@ -112,8 +108,7 @@ NtStatus HidDescriptor::GetSpecificValueCaps(HidpReportType type, uint16_t usage
             continue;
         }
         matched = true;
-        if (copied < *capsLength)
-            caps[copied++] = f.caps;
+        if (copied < *capsLength) caps[copied++] = f.caps;
     }
     *capsLength = copied;
     return matched ? hidp::kSuccess : hidp::kUsageNotFound;
@@ -126,10 +121,8 @@ NtStatus HidDescriptor::GetUsageValue(HidpReportType type, uint16_t usagePage,
     uint32_t first = 0;
     const NtStatus status =
         Locate(type, usagePage, linkCollection, usage, report, reportLength, &field, &first);
-    if (status != hidp::kSuccess)
-        return status;
-    if (field->caps.ReportCount > 1)
-        return hidp::kIsValueArray;
+    if (status != hidp::kSuccess) return status;
+    if (field->caps.ReportCount > 1) return hidp::kIsValueArray;
     *value = ReadBits(report, first, field->caps.BitSize);
     return hidp::kSuccess;
 }
@@ -141,10 +134,8 @@ NtStatus HidDescriptor::SetUsageValue(HidpReportType type, uint16_t usagePage,
     uint32_t first = 0;
     const NtStatus status =
         Locate(type, usagePage, linkCollection, usage, report, reportLength, &field, &first);
-    if (status != hidp::kSuccess)
-        return status;
-    if (field->caps.ReportCount > 1)
-        return hidp::kIsValueArray;
+    if (status != hidp::kSuccess) return status;
+    if (field->caps.ReportCount > 1) return hidp::kIsValueArray;
     WriteBits(report, first, field->caps.BitSize, value);
     return hidp::kSuccess;
 }
@@ -153,10 +144,8 @@ namespace {
 
 // The checks HidP_GetUsageValueArray makes once the field is found; the bytes it moves.
 NtStatus ArrayBytes(const HidpValueCaps& caps, uint16_t bufferLength, uint32_t* bytes) {
-    if (caps.ReportCount <= 1)
-        return hidp::kNotValueArray;
-    if (caps.BitSize % 8 != 0)
-        return hidp::kNotImplemented;
+    if (caps.ReportCount <= 1) return hidp::kNotValueArray;
+    if (caps.BitSize % 8 != 0) return hidp::kNotImplemented;
     *bytes = uint32_t{caps.ReportCount} * caps.BitSize / 8;
     return bufferLength < *bytes ? hidp::kBufferTooSmall : hidp::kSuccess;
 }
@@ -172,10 +161,8 @@ NtStatus HidDescriptor::GetUsageValueArray(HidpReportType type, uint16_t usagePa
     NtStatus status =
         Locate(type, usagePage, linkCollection, usage, report, reportLength, &field, &first);
     uint32_t bytes = 0;
-    if (status == hidp::kSuccess)
-        status = ArrayBytes(field->caps, bufferLength, &bytes);
-    if (status != hidp::kSuccess)
-        return status;
+    if (status == hidp::kSuccess) status = ArrayBytes(field->caps, bufferLength, &bytes);
+    if (status != hidp::kSuccess) return status;
     for (uint32_t i = 0; i < bytes; ++i)
         buffer[i] = static_cast<uint8_t>(ReadBits(report, first + 8 * i, 8));
     return hidp::kSuccess;
@@ -190,10 +177,8 @@ NtStatus HidDescriptor::SetUsageValueArray(HidpReportType type, uint16_t usagePa
     NtStatus status =
         Locate(type, usagePage, linkCollection, usage, report, reportLength, &field, &first);
     uint32_t bytes = 0;
-    if (status == hidp::kSuccess)
-        status = ArrayBytes(field->caps, bufferLength, &bytes);
-    if (status != hidp::kSuccess)
-        return status;
+    if (status == hidp::kSuccess) status = ArrayBytes(field->caps, bufferLength, &bytes);
+    if (status != hidp::kSuccess) return status;
     for (uint32_t i = 0; i < bytes; ++i)
         WriteBits(report, first + 8 * i, 8, buffer[i]);
     return hidp::kSuccess;

@@ -53,11 +53,9 @@ class DescriptorParser {
         size_t at = 0;
         while (at < bytes.size()) {
             const uint8_t prefix = bytes[at++];
-            if (prefix == 0xFE)
-                throw ParseError{"long items are not supported"};
+            if (prefix == 0xFE) throw ParseError{"long items are not supported"};
             const size_t size = (prefix & 3) == 3 ? 4 : prefix & 3;
-            if (bytes.size() - at < size)
-                throw ParseError{"item cut short at the end"};
+            if (bytes.size() - at < size) throw ParseError{"item cut short at the end"};
             uint32_t data = 0;
             for (size_t i = 0; i < size; ++i)
                 data |= static_cast<uint32_t>(bytes[at + i]) << (8 * i);
@@ -73,27 +71,22 @@ class DescriptorParser {
             else
                 throw ParseError{"reserved item type"};
         }
-        if (!open_.empty())
-            throw ParseError{"collection not closed"};
-        if (collections_.empty())
-            throw ParseError{"no collection"};
+        if (!open_.empty()) throw ParseError{"collection not closed"};
+        if (collections_.empty()) throw ParseError{"no collection"};
         Finish();
     }
 
   private:
     static int32_t Signed(uint32_t data, size_t size) {
-        if (size == 1)
-            return static_cast<int8_t>(data);
-        if (size == 2)
-            return static_cast<int16_t>(data);
+        if (size == 1) return static_cast<int8_t>(data);
+        if (size == 2) return static_cast<int16_t>(data);
         return static_cast<int32_t>(data);
     }
 
     void Global(int tag, uint32_t data, size_t size) {
         switch (tag) {
             case 0x0:
-                if (data > 0xFFFF)
-                    throw ParseError{"usage page above 16 bits"};
+                if (data > 0xFFFF) throw ParseError{"usage page above 16 bits"};
                 g_.usagePage = static_cast<uint16_t>(data);
                 break;
             case 0x1:
@@ -118,24 +111,20 @@ class DescriptorParser {
                 g_.reportSize = data;
                 break;
             case 0x8:
-                if (data == 0 || data > 0xFF)
-                    throw ParseError{"report ID must be 1 to 255"};
-                if (placedWithoutId_)
-                    throw ParseError{"a report ID after items that had none"};
+                if (data == 0 || data > 0xFF) throw ParseError{"report ID must be 1 to 255"};
+                if (placedWithoutId_) throw ParseError{"a report ID after items that had none"};
                 g_.reportId = static_cast<uint8_t>(data);
                 out_.usesReportIds_ = true;
                 break;
             case 0x9:
-                if (data > 0xFFFF)
-                    throw ParseError{"report count above 65535"};
+                if (data > 0xFFFF) throw ParseError{"report count above 65535"};
                 g_.reportCount = data;
                 break;
             case 0xA:
                 stack_.push_back(g_);
                 break;
             case 0xB:
-                if (stack_.empty())
-                    throw ParseError{"pop without push"};
+                if (stack_.empty()) throw ParseError{"pop without push"};
                 g_ = stack_.back();
                 stack_.pop_back();
                 break;
@@ -157,8 +146,7 @@ class DescriptorParser {
             const uint32_t page = rangeMin_->extended ? rangeMin_->value & 0xFFFF0000u : 0;
             const uint32_t low = rangeMin_->value & 0xFFFF;
             const uint32_t high = rangeMax_->value & 0xFFFF;
-            if (high < low)
-                throw ParseError{"usage maximum below usage minimum"};
+            if (high < low) throw ParseError{"usage maximum below usage minimum"};
             for (uint32_t u = low; u <= high; ++u)
                 usages_.push_back(DeclaredUsage{page | u, rangeMin_->extended});
             rangeMin_.reset();
@@ -187,8 +175,7 @@ class DescriptorParser {
                 break;
             }
             case 0xC:
-                if (open_.empty())
-                    throw ParseError{"end collection without a collection"};
+                if (open_.empty()) throw ParseError{"end collection without a collection"};
                 open_.pop_back();
                 break;
             default:
@@ -205,11 +192,9 @@ class DescriptorParser {
     }
 
     void Data(HidpReportType type, uint32_t flags) {
-        if (open_.empty())
-            throw ParseError{"data item outside a collection"};
+        if (open_.empty()) throw ParseError{"data item outside a collection"};
         const uint64_t bits = uint64_t{g_.reportSize} * g_.reportCount;
-        if (bits == 0)
-            return;
+        if (bits == 0) return;
         if (out_.usesReportIds_ && g_.reportId == 0)
             throw ParseError{"data item without a report ID"};
         placedWithoutId_ = placedWithoutId_ || g_.reportId == 0;
@@ -219,18 +204,15 @@ class DescriptorParser {
             throw ParseError{"report longer than 65534 bytes"};
         end = static_cast<uint32_t>(start + bits);
         const int t = static_cast<int>(type);
-        if (flags & kConstant)
-            return;
+        if (flags & kConstant) return;
         if (!(flags & kVariable)) {
             ++buttonCaps_[t];
             dataIndices_[t] += std::max<size_t>(1, usages_.size());
             return;
         }
-        if (g_.reportSize > 32)
-            throw ParseError{"value field wider than 32 bits"};
+        if (g_.reportSize > 32) throw ParseError{"value field wider than 32 bits"};
         std::vector<DeclaredUsage> usages = usages_;
-        if (usages.empty())
-            usages.push_back(DeclaredUsage{0, false});
+        if (usages.empty()) usages.push_back(DeclaredUsage{0, false});
         const size_t taken = std::min<size_t>(usages.size(), g_.reportCount);
         const uint16_t link = open_.back();
         for (size_t i = 0; i < taken; ++i) {
@@ -302,8 +284,7 @@ std::optional<HidDescriptor> HidDescriptor::Parse(std::span<const uint8_t> bytes
     try {
         DescriptorParser(parsed).Run(bytes);
     } catch (const ParseError& e) {
-        if (error)
-            *error = e.why;
+        if (error) *error = e.why;
         return std::nullopt;
     }
     return parsed;

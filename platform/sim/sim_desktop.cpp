@@ -47,19 +47,16 @@ void SimDesktop::ShowWindow(WindowShow how) {
             visible = true;
             break;
     }
-    if (resized && events_)
-        events_->OnResize();
+    if (resized && events_) events_->OnResize();
 }
 
 void SimDesktop::SetLabel(Label label, const std::string& text) {
     labels[label] = text;
-    if (label == Label::Status)
-        statusHistory.push_back(text);
+    if (label == Label::Status) statusHistory.push_back(text);
 }
 
 void SimDesktop::SetTimerEnabled(bool enabled) {
-    if (enabled && !timerEnabled)
-        nextTickMicros = nowMicros + kTimerInterval;
+    if (enabled && !timerEnabled) nextTickMicros = nowMicros + kTimerInterval;
     timerEnabled = enabled;
 }
 
@@ -107,15 +104,13 @@ int SimDesktop::ShowMessageBox(const std::string& text, const std::string& capti
 void SimDesktop::DoEvents() {
     ++doEventsCount;
     nowMicros += pumpStepMicros;
-    if (onDoEvents)
-        onDoEvents();
+    if (onDoEvents) onDoEvents();
     // Each action is taken off the script before it runs: it may pump again.
     for (;;) {
         const auto due =
             std::min_element(script_.begin(), script_.end(),
                              [](const Scripted& a, const Scripted& b) { return a.at < b.at; });
-        if (due == script_.end() || due->at > nowMicros)
-            break;
+        if (due == script_.end() || due->at > nowMicros) break;
         const std::function<void()> action = due->action;
         script_.erase(due);
         action();
@@ -142,8 +137,7 @@ std::string SimDesktop::TimeOfDayText() {
 
 uint32_t SimDesktop::AppendToFile(const std::string& path, const std::string& bytes) {
     for (const auto& [directory, error] : directoryErrors) {
-        if (path.rfind(directory + "\\", 0) == 0)
-            return error;
+        if (path.rfind(directory + "\\", 0) == 0) return error;
     }
     files[path] += bytes;
     return 0;

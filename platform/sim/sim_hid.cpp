@@ -69,8 +69,7 @@ DevInfoSet SimHid::GetClassDevs(const Guid& guid, uint32_t flags) {
     }
     std::vector<DeviceId> present;
     for (DeviceId id = 0; id < devices_.size(); ++id) {
-        if (devices_[id].present)
-            present.push_back(id);
+        if (devices_[id].present) present.push_back(id);
     }
     const DevInfoSet set = NewHandle();
     sets_[set] = std::move(present);
@@ -81,12 +80,9 @@ bool SimHid::EnumDeviceInterfaces(DevInfoSet set, const Guid& guid, uint32_t ind
                                   DeviceInterfaceData* data) {
     Trace("EnumDeviceInterfaces", std::to_string(index));
     const auto it = sets_.find(set);
-    if (it == sets_.end())
-        return Fail(winerr::kInvalidHandle);
-    if (!data || data->cbSize != kInterfaceDataSize)
-        return Fail(winerr::kInvalidUserBuffer);
-    if (!(guid == kHidGuid) || index >= it->second.size())
-        return Fail(winerr::kNoMoreItems);
+    if (it == sets_.end()) return Fail(winerr::kInvalidHandle);
+    if (!data || data->cbSize != kInterfaceDataSize) return Fail(winerr::kInvalidUserBuffer);
+    if (!(guid == kHidGuid) || index >= it->second.size()) return Fail(winerr::kNoMoreItems);
     data->InterfaceClassGuid = guid;
     data->Flags = kSpintActive;
     data->Reserved = index + 1;  // finds the interface again for the detail call
@@ -116,27 +112,20 @@ bool SimHid::GetInterfaceDetail(DevInfoSet set, DeviceInterfaceData* data, uint8
     Trace("GetInterfaceDetail", detail ? "buffer" : "size");
     uint32_t error = 0;
     const DeviceState* device = InterfaceOf(set, data, &error);
-    if (!device)
-        return Fail(error);
+    if (!device) return Fail(error);
     const std::string& path = device->info.path;
     const auto required = static_cast<uint32_t>(4 + path.size() + 1);
     if (!detail) {
-        if (detailSize != 0)
-            return Fail(winerr::kInvalidUserBuffer);
-        if (requiredSize)
-            *requiredSize = required;
+        if (detailSize != 0) return Fail(winerr::kInvalidUserBuffer);
+        if (requiredSize) *requiredSize = required;
         return device->info.detailSizeQueryError == 0 || Fail(device->info.detailSizeQueryError);
     }
-    if (detailSize < 4)
-        return Fail(winerr::kInvalidUserBuffer);
+    if (detailSize < 4) return Fail(winerr::kInvalidUserBuffer);
     const uint32_t cbSize =
         detail[0] | detail[1] << 8 | detail[2] << 16 | static_cast<uint32_t>(detail[3]) << 24;
-    if (cbSize != kDetailDataSize)
-        return Fail(winerr::kInvalidUserBuffer);
-    if (requiredSize)
-        *requiredSize = required;
-    if (detailSize < required)
-        return Fail(winerr::kInsufficientBuffer);
+    if (cbSize != kDetailDataSize) return Fail(winerr::kInvalidUserBuffer);
+    if (requiredSize) *requiredSize = required;
+    if (detailSize < required) return Fail(winerr::kInsufficientBuffer);
     std::memcpy(detail + 4, path.c_str(), path.size() + 1);
     return true;
 }
@@ -177,11 +166,9 @@ FileHandle SimHid::OpenDevice(const std::string& path, uint32_t access, uint32_t
 bool SimHid::GetAttributes(FileHandle device, HiddAttributes* attributes) {
     Trace("GetAttributes", Hex(device));
     const DeviceHandle* handle = FindDevice(device);
-    if (!handle)
-        return Fail(winerr::kInvalidHandle);
+    if (!handle) return Fail(winerr::kInvalidHandle);
     const DeviceState& state = devices_[handle->device];
-    if (!state.present)
-        return Fail(winerr::kDeviceNotConnected);
+    if (!state.present) return Fail(winerr::kDeviceNotConnected);
     attributes->Size = sizeof(HiddAttributes);
     attributes->VendorID = state.info.vendorId;
     attributes->ProductID = state.info.productId;
@@ -192,13 +179,10 @@ bool SimHid::GetAttributes(FileHandle device, HiddAttributes* attributes) {
 bool SimHid::GetPreparsedData(FileHandle device, PreparsedData* data) {
     Trace("GetPreparsedData", Hex(device));
     const DeviceHandle* handle = FindDevice(device);
-    if (!handle)
-        return Fail(winerr::kInvalidHandle);
+    if (!handle) return Fail(winerr::kInvalidHandle);
     const DeviceState& state = devices_[handle->device];
-    if (!state.present)
-        return Fail(winerr::kDeviceNotConnected);
-    if (!state.descriptor)
-        return Fail(winerr::kInvalidParameter);
+    if (!state.present) return Fail(winerr::kDeviceNotConnected);
+    if (!state.descriptor) return Fail(winerr::kInvalidParameter);
     const PreparsedData preparsed = NewHandle();
     preparsed_[preparsed] = state.descriptor;
     *data = preparsed;
@@ -213,8 +197,7 @@ bool SimHid::FreePreparsedData(PreparsedData data) {
 NtStatus SimHid::GetCaps(PreparsedData data, HidpCaps* caps) {
     Trace("GetCaps");
     const HidDescriptor* descriptor = FindPreparsed(data);
-    if (!descriptor)
-        return hidp::kInvalidPreparsedData;
+    if (!descriptor) return hidp::kInvalidPreparsedData;
     *caps = descriptor->Caps();
     return hidp::kSuccess;
 }
@@ -224,8 +207,7 @@ NtStatus SimHid::GetSpecificValueCaps(HidpReportType type, uint16_t usagePage,
                                       uint16_t* capsLength, PreparsedData data) {
     Trace("GetSpecificValueCaps", Hex(usage));
     const HidDescriptor* descriptor = FindPreparsed(data);
-    if (!descriptor)
-        return hidp::kInvalidPreparsedData;
+    if (!descriptor) return hidp::kInvalidPreparsedData;
     return descriptor->GetSpecificValueCaps(type, usagePage, linkCollection, usage, caps,
                                             capsLength);
 }
@@ -235,8 +217,7 @@ NtStatus SimHid::GetUsageValue(HidpReportType type, uint16_t usagePage, uint16_t
                                const uint8_t* report, uint32_t reportLength) {
     Trace("GetUsageValue", Hex(usage));
     const HidDescriptor* descriptor = FindPreparsed(data);
-    if (!descriptor)
-        return hidp::kInvalidPreparsedData;
+    if (!descriptor) return hidp::kInvalidPreparsedData;
     return descriptor->GetUsageValue(type, usagePage, linkCollection, usage, value, report,
                                      reportLength);
 }
@@ -247,8 +228,7 @@ NtStatus SimHid::GetUsageValueArray(HidpReportType type, uint16_t usagePage,
                                     const uint8_t* report, uint32_t reportLength) {
     Trace("GetUsageValueArray", Hex(usage));
     const HidDescriptor* descriptor = FindPreparsed(data);
-    if (!descriptor)
-        return hidp::kInvalidPreparsedData;
+    if (!descriptor) return hidp::kInvalidPreparsedData;
     return descriptor->GetUsageValueArray(type, usagePage, linkCollection, usage, buffer,
                                           bufferLength, report, reportLength);
 }
@@ -269,8 +249,7 @@ EventHandle SimHid::NewEvent(bool manualReset, bool initialState) {
 bool SimHid::ResetEvent(EventHandle event) {
     Trace("ResetEvent", Hex(event));
     const auto it = events_.find(event);
-    if (it == events_.end())
-        return Fail(winerr::kInvalidHandle);
+    if (it == events_.end()) return Fail(winerr::kInvalidHandle);
     it->second.signalled = false;
     return true;
 }

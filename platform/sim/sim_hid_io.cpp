@@ -59,8 +59,7 @@ SimHid::DeviceId SimHid::Plug(SimHidDevice device) {
 void SimHid::Unplug(DeviceId device) {
     devices_.at(device).present = false;
     for (auto& [value, handle] : handles_) {
-        if (handle.device != device)
-            continue;
+        if (handle.device != device) continue;
         handle.queue.clear();
         if (handle.read && !handle.read->completed)
             Complete(*handle.read, winerr::kDeviceNotConnected, 0);
@@ -69,8 +68,7 @@ void SimHid::Unplug(DeviceId device) {
 
 size_t SimHid::QueueReport(DeviceId device, const std::vector<uint8_t>& report) {
     const DeviceState& state = devices_.at(device);
-    if (!state.present)
-        throw std::logic_error("a report from a device that is not plugged in");
+    if (!state.present) throw std::logic_error("a report from a device that is not plugged in");
     if (!state.descriptor ||
         report.size() != state.descriptor->ReportByteLength(HidpReportType::Input)) {
         throw std::invalid_argument("a report not of the device's input report length");
@@ -103,8 +101,7 @@ bool SimHid::Deliver(DeviceHandle& handle, const std::vector<uint8_t>& report) {
         Complete(*handle.read, 0, static_cast<uint32_t>(report.size()));
         return true;
     }
-    if (handle.queue.size() == kInputBuffers)
-        handle.queue.pop_front();
+    if (handle.queue.size() == kInputBuffers) handle.queue.pop_front();
     handle.queue.push_back(report);
     return false;
 }
@@ -141,23 +138,18 @@ bool SimHid::ReadFile(FileHandle device, uint8_t* buffer, uint32_t length, uint3
                       Overlapped* overlapped) {
     Trace("ReadFile", Hex(device));
     DeviceHandle* handle = FindDevice(device);
-    if (!handle)
-        return Fail(winerr::kInvalidHandle);
-    if (!overlapped)
-        return Fail(winerr::kInvalidParameter);
+    if (!handle) return Fail(winerr::kInvalidHandle);
+    if (!overlapped) return Fail(winerr::kInvalidParameter);
     if (Outstanding(handle->read)) {
         Misuse("ReadFile on handle " + Hex(device) + " while its previous read is outstanding");
     }
     handle->read.reset();
     DeviceState& state = devices_[handle->device];
-    if (!state.present)
-        return Fail(winerr::kDeviceNotConnected);
-    if (!(handle->access & kGenericRead))
-        return Fail(winerr::kAccessDenied);
+    if (!state.present) return Fail(winerr::kDeviceNotConnected);
+    if (!(handle->access & kGenericRead)) return Fail(winerr::kAccessDenied);
     const uint32_t reportLength =
         state.descriptor ? state.descriptor->ReportByteLength(HidpReportType::Input) : 0;
-    if (length < reportLength)
-        return Fail(winerr::kInvalidUserBuffer);
+    if (length < reportLength) return Fail(winerr::kInvalidUserBuffer);
     if (state.failNextRead) {
         const uint32_t error = *state.failNextRead;
         state.failNextRead.reset();
@@ -168,16 +160,14 @@ bool SimHid::ReadFile(FileHandle device, uint8_t* buffer, uint32_t length, uint3
     // Starting a read resets the event it will signal.
     if (const auto event = events_.find(overlapped->hEvent); event != events_.end())
         event->second.signalled = false;
-    if (read)
-        *read = 0;
+    if (read) *read = 0;
     if (!handle->queue.empty()) {
         const std::vector<uint8_t> report = std::move(handle->queue.front());
         handle->queue.pop_front();
         std::memcpy(buffer, report.data(), report.size());
         Read done{buffer, length, overlapped};
         Complete(done, 0, static_cast<uint32_t>(report.size()));
-        if (read)
-            *read = done.bytes;
+        if (read) *read = done.bytes;
         return true;
     }
     if (!handle->overlappedIo) {
@@ -193,8 +183,7 @@ bool SimHid::GetOverlappedResult(FileHandle device, Overlapped* overlapped, uint
                                  bool wait) {
     Trace("GetOverlappedResult", Hex(device) + (wait ? " wait" : ""));
     DeviceHandle* handle = FindDevice(device);
-    if (!handle)
-        return Fail(winerr::kInvalidHandle);
+    if (!handle) return Fail(winerr::kInvalidHandle);
     if (!handle->read || handle->read->overlapped != overlapped) {
         // A read that has finished, asked about again: Windows answers from the OVERLAPPED.
         if (overlapped->Internal == kStatusPending) {
@@ -202,8 +191,7 @@ bool SimHid::GetOverlappedResult(FileHandle device, Overlapped* overlapped, uint
                    " for a read that was never started there");
             return Fail(winerr::kIoIncomplete);
         }
-        if (transferred)
-            *transferred = overlapped->InternalHigh;
+        if (transferred) *transferred = overlapped->InternalHigh;
         return overlapped->Internal == 0 || Fail(ErrorOf(overlapped->Internal));
     }
     const Read read = *handle->read;
@@ -214,16 +202,14 @@ bool SimHid::GetOverlappedResult(FileHandle device, Overlapped* overlapped, uint
         return Fail(winerr::kIoIncomplete);
     }
     handle->read.reset();
-    if (transferred)
-        *transferred = read.bytes;
+    if (transferred) *transferred = read.bytes;
     return read.error == 0 || Fail(read.error);
 }
 
 bool SimHid::CancelIo(FileHandle device) {
     Trace("CancelIo", Hex(device));
     DeviceHandle* handle = FindDevice(device);
-    if (!handle)
-        return Fail(winerr::kInvalidHandle);
+    if (!handle) return Fail(winerr::kInvalidHandle);
     if (handle->read && !handle->read->completed) {
         handle->read->cancelled = true;
         Complete(*handle->read, winerr::kOperationAborted, 0);
@@ -242,8 +228,7 @@ bool SimHid::CloseHandle(std::uintptr_t value) {
         return true;
     }
     const auto it = handles_.find(value);
-    if (it == handles_.end())
-        return Fail(winerr::kInvalidHandle);
+    if (it == handles_.end()) return Fail(winerr::kInvalidHandle);
     if (Outstanding(it->second.read)) {
         Misuse("CloseHandle of " + Hex(value) + " while its read is " +
                (it->second.read->cancelled ? "cancelled but not collected" : "pending"));

@@ -6,8 +6,7 @@
 namespace ostrel::sim {
 
 bool SimProcesses::GetVersionInfo(OsVersionInfo* info) {
-    if (info->dwOSVersionInfoSize != sizeof(OsVersionInfo))
-        return false;
+    if (info->dwOSVersionInfoSize != sizeof(OsVersionInfo)) return false;
     info->dwMajorVersion = 5;
     info->dwMinorVersion = 1;
     info->dwPlatformId = platformId;
@@ -40,8 +39,7 @@ const SimProcesses::Process* SimProcesses::Find(uint32_t pid) const {
 
 ProcHandle SimProcesses::OpenProcessHandle(uint32_t, bool, uint32_t pid) {
     const Process* process = Find(pid);
-    if (!process || !process->canOpen)
-        return 0;
+    if (!process || !process->canOpen) return 0;
     const ProcHandle handle = nextHandle_++;
     handles_[handle] = pid;
     return handle;
@@ -50,13 +48,10 @@ ProcHandle SimProcesses::OpenProcessHandle(uint32_t, bool, uint32_t pid) {
 bool SimProcesses::EnumModules(ProcHandle handle, ModuleHandle* modules, uint32_t cb,
                                uint32_t* needed) {
     const auto it = handles_.find(handle);
-    if (it == handles_.end())
-        return false;
+    if (it == handles_.end()) return false;
     const Process* process = Find(it->second);
-    if (!process || !process->modulesListed)
-        return false;
-    if (cb >= sizeof(ModuleHandle))
-        modules[0] = 0x400000;
+    if (!process || !process->modulesListed) return false;
+    if (cb >= sizeof(ModuleHandle)) modules[0] = 0x400000;
     *needed = sizeof(ModuleHandle);
     return true;
 }
@@ -64,16 +59,13 @@ bool SimProcesses::EnumModules(ProcHandle handle, ModuleHandle* modules, uint32_
 uint32_t SimProcesses::ModuleFileName(ProcHandle handle, ModuleHandle, char* buffer,
                                       uint32_t size) {
     const auto it = handles_.find(handle);
-    if (it == handles_.end() || size == 0)
-        return 0;
+    if (it == handles_.end() || size == 0) return 0;
     const Process* process = Find(it->second);
-    if (!process)
-        return 0;
+    if (!process) return 0;
     // Like the Windows call: a path that does not fit is cut, and so is its terminating zero.
     const auto copied = static_cast<uint32_t>(std::min<size_t>(process->path.size(), size));
     std::memcpy(buffer, process->path.data(), copied);
-    if (copied < size)
-        buffer[copied] = '\0';
+    if (copied < size) buffer[copied] = '\0';
     return copied;
 }
 

@@ -79,16 +79,14 @@ std::vector<uint8_t> ReaderDescriptor(uint16_t productId) {
         throw std::invalid_argument("no reader with product id " + std::to_string(productId));
     const uint16_t trackCount = productId >= 14 ? 112 : 110;
     std::vector<uint8_t> d;
-    Item(d, 0x04, kReaderUsagePage, 2);  // Usage Page
-    Item(d, 0x08, 0x01, 1);              // Usage
-    Item(d, 0xA0, 0x01, 1);              // Collection (Application)
-    if (productId >= 14)
-        Item(d, 0x84, 1, 1);  // Report ID
-    Item(d, 0x14, 0, 1);      // Logical Minimum
+    Item(d, 0x04, kReaderUsagePage, 2);        // Usage Page
+    Item(d, 0x08, 0x01, 1);                    // Usage
+    Item(d, 0xA0, 0x01, 1);                    // Collection (Application)
+    if (productId >= 14) Item(d, 0x84, 1, 1);  // Report ID
+    Item(d, 0x14, 0, 1);                       // Logical Minimum
     uint16_t bitSize = 0;
     for (const ReaderValue& value : kReaderValues) {
-        if (!Carries(value.products, productId))
-            continue;
+        if (!Carries(value.products, productId)) continue;
         if (value.bitSize != bitSize) {
             bitSize = value.bitSize;
             Item(d, 0x24, (1u << bitSize) - 1, bitSize == 8 ? 2 : 4);  // Logical Maximum
@@ -136,8 +134,7 @@ SimHidDevice KeyboardDevice() {
 
 std::vector<uint8_t> SwipeReport(uint16_t productId, const Swipe& swipe) {
     const auto descriptor = HidDescriptor::Parse(ReaderDescriptor(LayoutOf(productId)));
-    if (!descriptor)
-        throw std::logic_error("a reader descriptor that does not parse");
+    if (!descriptor) throw std::logic_error("a reader descriptor that does not parse");
     constexpr auto kInput = HidpReportType::Input;
     std::vector<uint8_t> report =
         descriptor->NewReport(kInput, descriptor->Fields()[0].caps.ReportID);
@@ -162,8 +159,7 @@ std::vector<uint8_t> SwipeReport(uint16_t productId, const Swipe& swipe) {
     };
     const auto array = [&](uint16_t usage, const Bytes& data) {
         const auto caps = find(usage);
-        if (!caps)
-            return;
+        if (!caps) return;
         std::vector<uint8_t> buffer(caps->ReportCount * caps->BitSize / 8, 0);
         std::copy_n(data.begin(), std::min(data.size(), buffer.size()), buffer.begin());
         check(descriptor->SetUsageValueArray(kInput, kReaderUsagePage, 0, usage, buffer.data(),

@@ -9,21 +9,17 @@ namespace ostrel::sim {
 
 std::string SimRegistry::KeyName(RegKey root, const std::string& path) {
     std::string name = root == kHkeyLocalMachine ? "HKLM" : "HKCU";
-    if (!path.empty())
-        name += "\\" + path;
+    if (!path.empty()) name += "\\" + path;
     return ToUpper(name);
 }
 
 long SimRegistry::Open(RegKey root, const std::string& path, uint32_t access, bool create,
                        RegKey* key) {
-    if (root != kHkeyCurrentUser && root != kHkeyLocalMachine)
-        return kErrorInvalidHandle;
+    if (root != kHkeyCurrentUser && root != kHkeyLocalMachine) return kErrorInvalidHandle;
     const std::string name = KeyName(root, path);
     if (!keys_.count(name)) {
-        if (!create)
-            return kErrorFileNotFound;
-        if (denied_.count(name))
-            return kErrorAccessDenied;
+        if (!create) return kErrorFileNotFound;
+        if (denied_.count(name)) return kErrorAccessDenied;
         // Creating a key creates every key above it.
         for (size_t cut = name.find('\\'); cut != std::string::npos;
              cut = name.find('\\', cut + 1)) {
@@ -51,21 +47,16 @@ long SimRegistry::OpenKeyDefault(RegKey root, const std::string& path, RegKey* k
 long SimRegistry::QueryValue(RegKey key, const std::string& name, uint32_t* type, uint8_t* data,
                              uint32_t* size) {
     const auto handle = handles_.find(key);
-    if (handle == handles_.end())
-        return kErrorInvalidHandle;
+    if (handle == handles_.end()) return kErrorInvalidHandle;
     const Key& values = keys_[handle->second.key];
     const auto value = values.find(ToUpper(name));
-    if (value == values.end())
-        return kErrorFileNotFound;
+    if (value == values.end()) return kErrorFileNotFound;
     const Value found = value->second;
-    if (type)
-        *type = found.type;
+    if (type) *type = found.type;
     const auto bytes = static_cast<uint32_t>(found.data.size());
     if (!data) {
-        if (size)
-            *size = bytes;
-        if (afterSizeQuery)
-            afterSizeQuery(name);
+        if (size) *size = bytes;
+        if (afterSizeQuery) afterSizeQuery(name);
         return kErrorSuccess;
     }
     if (*size < bytes) {
@@ -80,16 +71,14 @@ long SimRegistry::QueryValue(RegKey key, const std::string& name, uint32_t* type
 long SimRegistry::SetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
                            uint32_t size) {
     const auto handle = handles_.find(key);
-    if (handle == handles_.end())
-        return kErrorInvalidHandle;
+    if (handle == handles_.end()) return kErrorInvalidHandle;
     if (!(handle->second.access & kKeySetValue) || denied_.count(handle->second.key)) {
         return kErrorAccessDenied;
     }
     Value value{type, std::vector<uint8_t>(data, data + size)};
     keys_[handle->second.key][ToUpper(name)] = value;
     std::string text(value.data.begin(), value.data.end());
-    if (!text.empty() && text.back() == '\0')
-        text.pop_back();
+    if (!text.empty() && text.back() == '\0') text.pop_back();
     writes.push_back(Write{name, text});
     return kErrorSuccess;
 }
@@ -114,22 +103,18 @@ void SimRegistry::PutText(RegKey root, const std::string& path, const std::strin
 std::optional<SimRegistry::Value> SimRegistry::Get(RegKey root, const std::string& path,
                                                    const std::string& name) const {
     const auto key = keys_.find(KeyName(root, path));
-    if (key == keys_.end())
-        return std::nullopt;
+    if (key == keys_.end()) return std::nullopt;
     const auto value = key->second.find(ToUpper(name));
-    if (value == key->second.end())
-        return std::nullopt;
+    if (value == key->second.end()) return std::nullopt;
     return value->second;
 }
 
 std::optional<std::string> SimRegistry::Text(RegKey root, const std::string& path,
                                              const std::string& name) const {
     const auto value = Get(root, path, name);
-    if (!value)
-        return std::nullopt;
+    if (!value) return std::nullopt;
     std::string text(value->data.begin(), value->data.end());
-    if (const auto nul = text.find('\0'); nul != std::string::npos)
-        text.resize(nul);
+    if (const auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
     return text;
 }
 

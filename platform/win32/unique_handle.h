@@ -28,8 +28,7 @@ class UniqueHandle {
         return h;
     }
     void Reset() {
-        if (handle_)
-            CloseHandle(handle_);
+        if (handle_) CloseHandle(handle_);
         handle_ = nullptr;
     }
 

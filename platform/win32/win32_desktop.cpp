@@ -69,11 +69,9 @@ VersionInfo Win32Desktop::Version() {
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
-    if (size == 0)
-        return info;
+    if (size == 0) return info;
     std::vector<char> data(size);
-    if (!GetFileVersionInfoA(path, 0, size, data.data()))
-        return info;
+    if (!GetFileVersionInfoA(path, 0, size, data.data())) return info;
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     if (VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
@@ -95,8 +93,7 @@ uint32_t Win32Desktop::AppendToFile(const std::string& path, const std::string& 
     UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return GetLastError();
+    if (!file) return GetLastError();
     DWORD written = 0;
     if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
         return GetLastError();

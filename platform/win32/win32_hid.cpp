@@ -76,8 +76,7 @@ bool Win32Hid::GetInterfaceDetail(DevInfoSet set, DeviceInterfaceData* data, uin
         ToSet(set), reinterpret_cast<SP_DEVICE_INTERFACE_DATA*>(data),
         reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(detail), detailSize, &required,
         nullptr);
-    if (requiredSize)
-        *requiredSize = required;
+    if (requiredSize) *requiredSize = required;
     return ok;
 }
 
@@ -160,8 +159,7 @@ bool Win32Hid::ReadFile(FileHandle device, uint8_t* buffer, uint32_t length, uin
     DWORD n = 0;
     const BOOL ok =
         ::ReadFile(ToHandle(device), buffer, length, &n, reinterpret_cast<OVERLAPPED*>(overlapped));
-    if (read)
-        *read = n;
+    if (read) *read = n;
     return ok;
 }
 
@@ -170,8 +168,7 @@ bool Win32Hid::GetOverlappedResult(FileHandle device, Overlapped* overlapped, ui
     DWORD n = 0;
     const BOOL ok = ::GetOverlappedResult(ToHandle(device),
                                           reinterpret_cast<OVERLAPPED*>(overlapped), &n, wait);
-    if (transferred)
-        *transferred = n;
+    if (transferred) *transferred = n;
     return ok;
 }
 

@@ -14,8 +14,7 @@ namespace {
 constexpr const char* kSource = "VEQServer1";
 
 std::wstring Widen(const std::string& text) {
-    if (text.empty())
-        return {};
+    if (text.empty()) return {};
     const int n =
         MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(n, L'\0');
@@ -24,8 +23,7 @@ std::wstring Widen(const std::string& text) {
 }
 
 std::string Narrow(const wchar_t* text, UINT length) {
-    if (!text || length == 0)
-        return {};
+    if (!text || length == 0) return {};
     const int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
                                       nullptr, nullptr);
     std::string narrow(n, '\0');
@@ -41,8 +39,7 @@ std::string FromBstr(BSTR text) {
 BSTR ToBstr(const std::string& text) {
     const std::wstring wide = Widen(text);
     BSTR b = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    if (!b)
-        throw AppError(static_cast<int32_t>(E_OUTOFMEMORY), kSource, "Out of memory");
+    if (!b) throw AppError(static_cast<int32_t>(E_OUTOFMEMORY), kSource, "Out of memory");
     return b;
 }
 
@@ -52,8 +49,7 @@ std::string SystemText(HRESULT hr) {
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string text = n ? std::string(buffer, n) : "Automation error";
-    if (buffer)
-        LocalFree(buffer);
+    if (buffer) LocalFree(buffer);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
         text.pop_back();
     return text;
@@ -107,8 +103,7 @@ class ArgBlock {
     // A by-reference text comes back to the caller's variable, as the control left it.
     void CopyBack() {
         for (size_t i = 0; i < args_.size(); ++i) {
-            if (args_[i].type == DispArg::Type::TextRef)
-                *args_[i].ref = FromBstr(refs_[i]);
+            if (args_[i].type == DispArg::Type::TextRef) *args_[i].ref = FromBstr(refs_[i]);
         }
     }
 
@@ -128,10 +123,8 @@ class ScopedVariant {
 };
 
 std::string ResultText(VARIANT& result) {
-    if (V_VT(&result) == VT_EMPTY || V_VT(&result) == VT_NULL)
-        return "";
-    if (V_VT(&result) == VT_BSTR)
-        return FromBstr(V_BSTR(&result));
+    if (V_VT(&result) == VT_EMPTY || V_VT(&result) == VT_NULL) return "";
+    if (V_VT(&result) == VT_BSTR) return FromBstr(V_BSTR(&result));
     ScopedVariant text;
     if (FAILED(VariantChangeType(&text.v, &result, 0, VT_BSTR))) {
         throw AppError(errnum::kTypeMismatch, kSource, "Type mismatch");
@@ -144,22 +137,19 @@ std::string ResultText(VARIANT& result) {
     std::string description;
     std::string source = kSource;
     if (hr == DISP_E_EXCEPTION) {
-        if (info.pfnDeferredFillIn)
-            info.pfnDeferredFillIn(&info);
+        if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
         if (info.scode) {
             number = info.scode;
         } else if (info.wCode) {
             number = info.wCode;
         }
         description = FromBstr(info.bstrDescription);
-        if (info.bstrSource)
-            source = FromBstr(info.bstrSource);
+        if (info.bstrSource) source = FromBstr(info.bstrSource);
     }
     SysFreeString(info.bstrSource);
     SysFreeString(info.bstrDescription);
     SysFreeString(info.bstrHelpFile);
-    if (description.empty())
-        description = SystemText(number);
+    if (description.empty()) description = SystemText(number);
     throw AppError(number, source, description);
 }
 
@@ -168,8 +158,7 @@ std::string ResultText(VARIANT& result) {
 ComApartment::ComApartment() : initialized_(SUCCEEDED(CoInitialize(nullptr))) {}
 
 ComApartment::~ComApartment() {
-    if (initialized_)
-        CoUninitialize();
+    if (initialized_) CoUninitialize();
 }
 
 DispatchHostControl::DispatchHostControl(IDispatch* dispatch) : dispatch_(dispatch) {
@@ -190,14 +179,12 @@ std::string DispatchHostControl::Invoke(int32_t dispId, std::span<DispArg> args)
     const HRESULT hr = dispatch_->Invoke(dispId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
                                          &params, &result.v, &info, &argError);
     block.CopyBack();
-    if (FAILED(hr))
-        RaiseInvokeError(hr, info);
+    if (FAILED(hr)) RaiseInvokeError(hr, info);
     return ResultText(result.v);
 }
 
 std::string LazyHostControl::Invoke(int32_t dispId, std::span<DispArg> args) {
-    if (!control_)
-        control_ = CreateHostControl();
+    if (!control_) control_ = CreateHostControl();
     return control_->Invoke(dispId, args);
 }
 

@@ -13,8 +13,7 @@ static_assert(sizeof(ModuleHandle) == sizeof(HMODULE));
 bool Win32Processes::GetVersionInfo(OsVersionInfo* info) {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = info->dwOSVersionInfoSize;
-    if (!GetVersionExA(&version))
-        return false;
+    if (!GetVersionExA(&version)) return false;
     info->dwMajorVersion = version.dwMajorVersion;
     info->dwMinorVersion = version.dwMinorVersion;
     info->dwBuildNumber = version.dwBuildNumber;

@@ -41,10 +41,8 @@ long Win32Registry::QueryValue(RegKey key, const std::string& name, uint32_t* ty
     DWORD bytes = size ? *size : 0;
     const LONG rc = RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &valueType, data,
                                      size ? &bytes : nullptr);
-    if (type)
-        *type = valueType;
-    if (size)
-        *size = bytes;
+    if (type) *type = valueType;
+    if (size) *size = bytes;
     return rc;
 }
 

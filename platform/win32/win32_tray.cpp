@@ -29,14 +29,12 @@ NOTIFYICONDATAA ToNotifyIconData(const NotifyIconRecord& record) {
 }  // namespace
 
 void Win32Desktop::Window::RemoveIcon() {
-    if (iconAdded)
-        Shell_NotifyIconA(NIM_DELETE, &iconRecord);
+    if (iconAdded) Shell_NotifyIconA(NIM_DELETE, &iconRecord);
 }
 
 void Win32Desktop::Window::OnTaskbarCreated() {
     // The shell restarted and forgot every icon.
-    if (iconAdded)
-        Shell_NotifyIconA(NIM_ADD, &iconRecord);
+    if (iconAdded) Shell_NotifyIconA(NIM_ADD, &iconRecord);
 }
 
 bool Win32Desktop::NotifyIcon(uint32_t message, const NotifyIconRecord& record) {
@@ -58,8 +56,7 @@ bool Win32Desktop::SetForegroundWindow(std::uintptr_t window) {
 
 void Win32Desktop::PopupToolsMenu() {
     Window& w = *window_;
-    if (!w.hwnd)
-        return;
+    if (!w.hwnd) return;
     POINT at = {};
     GetCursorPos(&at);
     // The choice comes back as WM_COMMAND, like one from the menu bar.

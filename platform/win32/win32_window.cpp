@@ -105,8 +105,7 @@ Win32Desktop::Window::~Window() {
     events = nullptr;
     RemoveIcon();
     if (hwnd) {
-        if (timerOn)
-            KillTimer(hwnd, kTimerId);
+        if (timerOn) KillTimer(hwnd, kTimerId);
         DestroyWindow(hwnd);
     }
 }
@@ -190,8 +189,7 @@ LRESULT CALLBACK Win32Desktop::Window::Procedure(HWND hwnd, UINT message, WPARAM
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (!self) return DefWindowProcA(hwnd, message, wParam, lParam);
     // The logic's handlers catch their own errors; anything that still gets here must not
     // unwind through the system's code.
     char text[512];
@@ -224,29 +222,24 @@ LRESULT Win32Desktop::Window::Handle(UINT message, WPARAM wParam, LPARAM lParam)
                 OnCommand(LOWORD(wParam));
             return 0;
         case WM_TIMER:
-            if (wParam == kTimerId && timerOn && events)
-                events->OnTimer();
+            if (wParam == kTimerId && timerOn && events) events->OnTimer();
             return 0;
         case WM_SIZE:
-            if (events)
-                events->OnResize();
+            if (events) events->OnResize();
             return 0;
         case WM_LBUTTONDOWN:
             buttonDown = true;
             return 0;
         case WM_LBUTTONUP:
-            if (std::exchange(buttonDown, false) && events)
-                events->OnClick();
+            if (std::exchange(buttonDown, false) && events) events->OnClick();
             return 0;
         case WM_MOUSEMOVE:
             // Signed: the notification icon's callback puts its mouse message here as well.
-            if (events)
-                events->OnMouseMove(static_cast<int16_t>(LOWORD(lParam)));
+            if (events) events->OnMouseMove(static_cast<int16_t>(LOWORD(lParam)));
             return 0;
         case WM_CLOSE:
             // The logic decides; unloading ends the process.
-            if (events)
-                events->OnCloseRequest();
+            if (events) events->OnCloseRequest();
             return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -274,8 +267,7 @@ LRESULT Win32Desktop::Window::OnControlColour(HDC dc, HWND control) {
 }
 
 void Win32Desktop::Window::OnCommand(UINT id) {
-    if (!events)
-        return;
+    if (!events) return;
     for (MenuItem item : {MenuItem::Logging, MenuItem::Attach, MenuItem::End}) {
         if (MenuId(item) == id) {
             events->OnMenu(item);
@@ -302,14 +294,12 @@ Win32Desktop::Win32Desktop()
 
 Win32Desktop::~Win32Desktop() {
     window_.reset();
-    if (instanceMutex_)
-        CloseHandle(instanceMutex_);
+    if (instanceMutex_) CloseHandle(instanceMutex_);
 }
 
 void Win32Desktop::CreateMainWindow(WindowEvents& events) {
     // One window per program: a second call only redirects the events.
-    if (!window_->hwnd)
-        window_->Create();
+    if (!window_->hwnd) window_->Create();
     window_->events = &events;
 }
 
@@ -327,8 +317,7 @@ void Win32Desktop::SetWindowCaption(const std::string& caption) {
 
 void Win32Desktop::ShowWindow(WindowShow how) {
     HWND hwnd = window_->hwnd;
-    if (!hwnd)
-        return;
+    if (!hwnd) return;
     int command = SW_HIDE;
     switch (how) {
         case WindowShow::Hide:
@@ -352,14 +341,12 @@ bool Win32Desktop::IsWindowVisible() {
 }
 
 void Win32Desktop::SetLabel(Label label, const std::string& text) {
-    if (HWND control = window_->LabelWindow(label))
-        SetWindowTextA(control, text.c_str());
+    if (HWND control = window_->LabelWindow(label)) SetWindowTextA(control, text.c_str());
 }
 
 std::string Win32Desktop::GetLabel(Label label) {
     HWND control = window_->LabelWindow(label);
-    if (!control)
-        return {};
+    if (!control) return {};
     std::string text(GetWindowTextLengthA(control) + 1, '\0');
     text.resize(GetWindowTextA(control, text.data(), static_cast<int>(text.size())));
     return text;
@@ -371,8 +358,7 @@ void Win32Desktop::SetMenuChecked(MenuItem item, bool checked) {
 }
 
 bool Win32Desktop::IsMenuChecked(MenuItem item) {
-    if (!window_->tools)
-        return false;
+    if (!window_->tools) return false;
     const UINT state = GetMenuState(window_->tools, MenuId(item), MF_BYCOMMAND);
     return state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0;
 }

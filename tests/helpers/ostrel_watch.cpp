@@ -20,8 +20,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
     auto* found = reinterpret_cast<Found*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid == found->pid)
-        found->windows.push_back(window);
+    if (pid == found->pid) found->windows.push_back(window);
     return TRUE;
 }
 
@@ -46,8 +45,7 @@ std::string ClassOf(HWND window) {
 std::string OneLine(std::string text) {
     std::string out;
     for (char c : text) {
-        if (c == '\r')
-            continue;
+        if (c == '\r') continue;
         out += c == '\n' ? std::string(" / ") : std::string(1, c);
     }
     return out;
@@ -58,12 +56,10 @@ void ReportLabels(HWND window, std::string& last) {
     EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&children));
     std::string labels;
     for (HWND child : children) {
-        if (ClassOf(child) == "Static")
-            labels += " [" + Text(child) + "]";
+        if (ClassOf(child) == "Static") labels += " [" + Text(child) + "]";
     }
     const std::string line = "window \"" + Text(window) + "\":" + labels;
-    if (line != last)
-        std::printf("  %s\n", line.c_str());
+    if (line != last) std::printf("  %s\n", line.c_str());
     last = line;
 }
 

@@ -154,10 +154,8 @@ TEST_F(CardReaderTest, ThousandOpenAndCloseCyclesLeaveNothingBehind) {
         reader.OpenReader();
         reader.LoadReportLayout();
         reader.ReadReport();
-        if (i % 3 == 0)
-            hid.QueueReport(id, sim::SwipeReport(14, Swipe{}));
-        if (i % 2 == 0)
-            reader.InitReader();  // a restart drops nothing
+        if (i % 3 == 0) hid.QueueReport(id, sim::SwipeReport(14, Swipe{}));
+        if (i % 2 == 0) reader.InitReader();  // a restart drops nothing
         reader.CloseReader();
         reader.CloseReadEvent();
     }

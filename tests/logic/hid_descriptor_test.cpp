@@ -24,8 +24,7 @@ HidDescriptor Parsed(const std::vector<uint8_t>& bytes) {
 
 const HidField& FieldOf(const HidDescriptor& d, HidpReportType type, uint16_t usage) {
     for (const HidField& f : d.Fields()) {
-        if (f.type == type && f.caps.Usage == usage)
-            return f;
+        if (f.type == type && f.caps.Usage == usage) return f;
     }
     ADD_FAILURE() << "no field for usage " << usage;
     static const HidField none;

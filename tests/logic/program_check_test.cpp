@@ -91,8 +91,7 @@ TEST_F(ProgramCheckTest, AnErrorInsideReachesTheCallerAsProcessInfo) {
     processes.Start("C:\\b.exe");
     int yields = 0;
     desktop.onDoEvents = [&] {
-        if (++yields == 3)
-            throw AppError(91, "Timer1", "Object variable not set");
+        if (++yields == 3) throw AppError(91, "Timer1", "Object variable not set");
     };
     const AppError e = CaughtError([&] { Active("kt4r.exe"); });
     EXPECT_EQ(e.Number(), 91);

@@ -135,8 +135,7 @@ class ProgramHarness {
     }
     bool Showed(const std::string& status) const {
         for (const auto& text : desktop.statusHistory) {
-            if (text == status)
-                return true;
+            if (text == status) return true;
         }
         return false;
     }

@@ -239,10 +239,8 @@ TEST_F(ProgramLifecycleTest, ATickDuringAnotherTicksWaitIsSkipped) {
     int depth = 0;
     int deepest = 0;
     for (const std::string& call : h.hid.calls) {
-        if (call == "GetClassDevs")
-            deepest = std::max(deepest, ++depth);
-        if (call == "DestroyDeviceInfoList")
-            --depth;
+        if (call == "GetClassDevs") deepest = std::max(deepest, ++depth);
+        if (call == "DestroyDeviceInfoList") --depth;
     }
     EXPECT_EQ(deepest, 1);
 }

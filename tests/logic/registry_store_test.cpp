@@ -128,8 +128,7 @@ TEST_F(RegistryStoreTest, AValueThatGrowsWhileBeingReadIsReadWhole) {
     registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~");
     int growths = 0;
     registry.afterSizeQuery = [&](const std::string&) {
-        if (growths++ == 0)
-            registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~4NXYZ~");
+        if (growths++ == 0) registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~4NXYZ~");
     };
     EXPECT_EQ(Read("MSconnect"), "3YABC~4NXYZ~");
 }

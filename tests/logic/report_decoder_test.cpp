@@ -242,8 +242,7 @@ class NoCapsHid : public sim::SimHid {
                                   PreparsedData data) override {
         const NtStatus status =
             SimHid::GetSpecificValueCaps(type, page, link, usage, caps, length, data);
-        if (usage == 0x4B)
-            *length = 0;
+        if (usage == 0x4B) *length = 0;
         return status;
     }
 };

@@ -75,8 +75,7 @@ TEST(DesktopWin32, TheExecutableDirectoryHasNoTrailingBackslash) {
 
 int g_received = 0;
 LRESULT CALLBACK CountingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_APP)
-        ++g_received;
+    if (msg == WM_APP) ++g_received;
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 

@@ -63,10 +63,8 @@ class RecordingDispatch : public IDispatch {
         for (UINT i = params->cArgs; i-- > 0;) {
             VARIANT& v = params->rgvarg[i];
             Seen seen{V_VT(&v), ""};
-            if (V_VT(&v) == VT_I4)
-                seen.value = std::to_string(V_I4(&v));
-            if (V_VT(&v) == VT_BSTR)
-                seen.value = Narrow(V_BSTR(&v));
+            if (V_VT(&v) == VT_I4) seen.value = std::to_string(V_I4(&v));
+            if (V_VT(&v) == VT_BSTR) seen.value = Narrow(V_BSTR(&v));
             if (V_VT(&v) == (VT_BYREF | VT_BSTR)) {
                 seen.value = Narrow(*V_BSTRREF(&v));
                 if (!rewriteByRef.empty()) {

@@ -17,8 +17,7 @@ class ProcessesWin32Test : public ::testing::Test {
     // Polls for a change the process list may show with a little delay.
     bool BecomesActive(const std::string& name, bool wanted) {
         for (int i = 0; i < 100; ++i) {
-            if (Active(name) == wanted)
-                return true;
+            if (Active(name) == wanted) return true;
             Sleep(100);
         }
         return false;

@@ -33,8 +33,7 @@ std::string Setting(const char* name) {
 
 bool WaitFor(const std::function<bool()>& condition, DWORD ms) {
     for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
-        if (condition())
-            return true;
+        if (condition()) return true;
     }
     return condition();
 }

@@ -22,8 +22,7 @@ struct RecordedEvents : WindowEvents {
     void OnClick() override { ++clicks; }
     void OnResize() override {
         ++resizes;
-        if (onResize)
-            onResize();
+        if (onResize) onResize();
     }
     void OnMouseMove(int32_t x) override { moves.push_back(x); }
     void OnTimer() override { ++ticks; }
@@ -59,8 +58,7 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM list) {
 HWND WaitForWindow(const char* windowClass, const char* caption = nullptr) {
     for (int i = 0; i < 100; ++i) {
         HWND found = FindWindowA(windowClass, caption);
-        if (found && IsWindowVisible(found))
-            return found;
+        if (found && IsWindowVisible(found)) return found;
         Sleep(50);
     }
     return nullptr;
