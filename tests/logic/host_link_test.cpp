@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim/sim_host_screen.h"
+#include "tests/logic/host_calls.h"
 #include "tests/app_error_matchers.h"
 
 namespace ostrel {
@@ -11,17 +12,6 @@ namespace {
 using sim::SimHostScreen;
 using Arg = SimHostScreen::Arg;
 using Call = SimHostScreen::Call;
-using T = DispArg::Type;
-
-Arg Long(int32_t v) {
-    return Arg{T::Long, v, ""};
-}
-Arg Text(const std::string& s) {
-    return Arg{T::Text, 0, s};
-}
-Arg Ref(const std::string& s) {
-    return Arg{T::TextRef, 0, s};
-}
 
 class HostLinkTest : public ::testing::Test {
   protected:

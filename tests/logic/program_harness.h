@@ -2,7 +2,6 @@
 // Whole copies of the program on the simulated platform, in virtual time: a host program that
 // runs, a host screen for session "C" (2) showing "Front Desk", and a reader of product id 2.
 #include <functional>
-#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "platform/sim/sim_readers.h"
 #include "platform/sim/sim_registry.h"
 #include "shell/scanner_form.h"
+#include "tests/logic/host_calls.h"
 
 namespace ostrel {
 
@@ -155,17 +155,3 @@ class ProgramHarness {
 };
 
 }  // namespace ostrel
-
-namespace ostrel::sim {
-inline void PrintTo(const SimHostScreen::Call& call, std::ostream* os) {
-    *os << "{" << call.dispId;
-    for (const auto& arg : call.args) {
-        if (arg.type == DispArg::Type::Long) {
-            *os << ", " << arg.i4;
-        } else {
-            *os << (arg.type == DispArg::Type::TextRef ? ", &\"" : ", \"") << arg.text << "\"";
-        }
-    }
-    *os << "}";
-}
-}  // namespace ostrel::sim

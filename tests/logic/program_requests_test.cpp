@@ -11,18 +11,8 @@ namespace {
 
 using Call = sim::SimHostScreen::Call;
 using Arg = sim::SimHostScreen::Arg;
-using T = DispArg::Type;
 using End = ProgramHarness::End;
 
-Arg Long(int32_t v) {
-    return Arg{T::Long, v, ""};
-}
-Arg Text(const std::string& s) {
-    return Arg{T::Text, 0, s};
-}
-Arg Ref(const std::string& s) {
-    return Arg{T::TextRef, 0, s};
-}
 Call Put(const std::string& field, Arg text) {
     return {39, {Text(field), Long(0), text, Long(2)}};
 }

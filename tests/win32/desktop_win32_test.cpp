@@ -9,6 +9,7 @@
 #include "platform/win32/win32_desktop.h"
 #include "support/process_log.h"
 #include "tests/app_error_matchers.h"
+#include "tests/win32/message_counter.h"
 
 namespace ostrel::win32 {
 namespace {
@@ -73,29 +74,16 @@ TEST(DesktopWin32, TheExecutableDirectoryHasNoTrailingBackslash) {
     EXPECT_EQ(desktop.ExeDirectory(), self.substr(0, self.rfind('\\')));
 }
 
-int g_received = 0;
-LRESULT CALLBACK CountingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_APP) ++g_received;
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
 TEST(DesktopWin32, DoEventsDispatchesWhatIsPending) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = CountingProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "OstrelDoEventsTest";
-    RegisterClassA(&wc);
-    HWND window = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                wc.hInstance, nullptr);
-    ASSERT_TRUE(window);
+    AppMessageCounter counter;
+    ASSERT_TRUE(counter.Valid());
     Win32Desktop desktop;
-    PostMessageA(window, WM_APP, 0, 0);
-    PostMessageA(window, WM_APP, 0, 0);
+    counter.Post();
+    counter.Post();
     desktop.DoEvents();
-    EXPECT_EQ(g_received, 2);
+    EXPECT_EQ(counter.Count(), 2);
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-    DestroyWindow(window);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/win32/win32_hid.h"
 #include "reader/card_reader.h"
 #include "reader/wait.h"
+#include "tests/win32/message_counter.h"
 
 namespace ostrel::win32 {
 namespace {
@@ -135,29 +136,16 @@ TEST_F(PipeReaderTest, ABrokenDeviceClosesTheReader) {
     EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
 }
 
-int g_posted = 0;
-LRESULT CALLBACK CountingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_APP) ++g_posted;
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
 TEST_F(ReaderWin32Test, WaitMsHandlesMessagesAndLastsItsTime) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = CountingProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "OstrelWaitTest";
-    RegisterClassA(&wc);
-    HWND window = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                wc.hInstance, nullptr);
-    ASSERT_TRUE(window);
-    PostMessageA(window, WM_APP, 0, 0);
+    AppMessageCounter counter;
+    ASSERT_TRUE(counter.Valid());
+    counter.Post();
     const int64_t start = desktop.MonotonicMicros();
     const DWORD ticks = GetTickCount();
     WaitMs(desktop, 100);
     EXPECT_GE(desktop.MonotonicMicros() - start, 100000);
     EXPECT_GE(GetTickCount() - ticks, 90u);  // the monotonic clock agrees with the system's
-    EXPECT_EQ(g_posted, 1);
-    DestroyWindow(window);
+    EXPECT_EQ(counter.Count(), 1);
 }
 
 }  // namespace
