@@ -193,6 +193,29 @@ TEST_F(ProgramRequestsTest, TheSessionTextIsComparedWithoutRegardToCase) {
     EXPECT_TRUE(h.copy->ScannerActive);
 }
 
+TEST_F(ProgramRequestsTest, TheHostTurningToAnotherScreenDisarmsTheReader) {
+    h.At(8, [&] { h.host.sessionInfo[2] = "Till 4"; });
+    h.SwipeAt(10, kVisaTrack);
+    EXPECT_EQ(h.Run("C,Front Desk", 12), End::Stopped);
+    EXPECT_FALSE(h.copy->ScannerActive);
+    EXPECT_FALSE(h.desktop.timerEnabled);
+    EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+    EXPECT_EQ(h.desktop.labels[Label::Status], status::kSearching);
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "");  // the swipe went nowhere
+}
+
+TEST_F(ProgramRequestsTest, AReaderPulledOutAndPluggedInAgainIsFoundAgain) {
+    h.At(7, [&] { h.hid.Unplug(h.readerId); });
+    h.At(10, [&] { h.readerId = h.hid.Plug(sim::ReaderDevice(2)); });
+    h.SwipeAt(14, kVisaTrack);
+    EXPECT_EQ(h.Run("C,Front Desk", 16), End::Stopped);
+    const std::vector<std::string> statuses = h.HostStatus();
+    const auto attach = std::find(statuses.begin(), statuses.end(), status::kAttachDevice);
+    ASSERT_NE(attach, statuses.end());
+    EXPECT_NE(std::find(attach, statuses.end(), status::kPleaseSwipe), statuses.end());
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
+}
+
 TEST_F(ProgramRequestsTest, TheHostProgramEndingWhileArmedEndsTheProgram) {
     h.At(7, [&] { h.processes.End(h.hostPid); });
     EXPECT_EQ(h.Run(), End::Ended);
