@@ -177,9 +177,8 @@ void ScannerForm::FailureExit(const std::string& stepLabel, const AppError* unex
     const std::string& track = reader_.Swipe.Tk1Data;
     const std::string prefix = "Card data err**" + session_.SessionIndex.AsText() + "**";
     if (track.empty()) {
-        hostLink_.PutScreenField(
-            "CCSTATUS", DispArg::Text(std::string(status::kAttachDeviceShort) + status::kReclick),
-            session_.SessionIndex);
+        hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachThenReclick),
+                                 session_.SessionIndex);
         log_.WriteProcessLog(prefix + "Could not read Credit Card, Swipe it again!***");
         return;
     }

@@ -23,9 +23,8 @@ void ScannerForm::ProcLoop() {
     } while (ReaderState <= 0 && rounds <= kReaderWaitRounds);
     if (ReaderState == kUnsupportedReader || rounds > kReaderWaitRounds) {
         hostLink_.OpenHostLink(session_.SessionIndex);
-        hostLink_.PutScreenField(
-            "CCSTATUS", DispArg::Text(std::string(status::kAttachDeviceShort) + status::kReclick),
-            session_.SessionIndex);
+        hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachThenReclick),
+                                 session_.SessionIndex);
         hostLink_.CloseHostLink();
         Unload();
     }
@@ -111,11 +110,7 @@ void ScannerForm::EndRequest() {
     desktop_.SetTimerEnabled(false);
     hostLink_.CloseHostLink();
     if (EntryState != "N") table_.SessionHandshake(session_.SessionIndex, "N", EntryText);
-    desktop_.SetLabel(Label::CCno, "");
-    desktop_.SetLabel(Label::CCHolder, "");
-    desktop_.SetLabel(Label::CCno, "");
-    desktop_.SetLabel(Label::Exp, "");
-    desktop_.SetLabel(Label::CCType, "");
+    ClearCardLabels();
     SetStatus(status::kSearching);
 }
 

@@ -60,9 +60,7 @@ void ScannerForm::Form_Initialize() {
 void ScannerForm::Form_Load() {
     const bool secondCopy = desktop_.PreviousInstance();
     if (!secondCopy) {
-        store_.Setting("MSconnect", kBlank);
-        store_.Setting("cSesId", kBlank);
-        store_.Setting("NSesDly", kBlank);
+        BlankSessionValues();
     }
     std::string delay = "ON";
     table_.SessionHandshake(session_.SessionIndex, " ", session_.SessionText, &EntryState,
@@ -139,22 +137,14 @@ void ScannerForm::mnuAttach_Click() {
     reader_.Swipe.MTk1Data = "";
     reader_.Swipe.MTk2Data = "";
     reader_.Swipe.MTk3Data = "";
-    desktop_.SetLabel(Label::CCno, "");
-    desktop_.SetLabel(Label::CCHolder, "");
-    desktop_.SetLabel(Label::CCno, "");
-    desktop_.SetLabel(Label::Exp, "");
-    desktop_.SetLabel(Label::CCType, "");
+    ClearCardLabels();
     desktop_.Sleep(1000);
-    store_.Setting("MSconnect", kBlank);
-    store_.Setting("cSesId", kBlank);
-    store_.Setting("NSesDly", kBlank);
+    BlankSessionValues();
     try {
         hostLink_.OpenHostLink(session_.SessionIndex);
     } catch (const std::exception&) {
     }
-    SetStatus(status::kAttachDevice);
-    hostLink_.PutScreenField("CCSTATUS", DispArg::Text(desktop_.GetLabel(Label::Status)),
-                             session_.SessionIndex);
+    ReportStatus(status::kAttachDevice);
     StartPolling();
 }
 
@@ -180,6 +170,21 @@ void ScannerForm::StopPolling() {
 void ScannerForm::ReleaseReader() {
     reader_.CloseReader();
     reader_.CloseReadEvent();
+}
+
+void ScannerForm::BlankSessionValues() {
+    store_.Setting("MSconnect", kBlank);
+    store_.Setting("cSesId", kBlank);
+    store_.Setting("NSesDly", kBlank);
+}
+
+// lblCCno twice, as the window has always done it.
+void ScannerForm::ClearCardLabels() {
+    desktop_.SetLabel(Label::CCno, "");
+    desktop_.SetLabel(Label::CCHolder, "");
+    desktop_.SetLabel(Label::CCno, "");
+    desktop_.SetLabel(Label::Exp, "");
+    desktop_.SetLabel(Label::CCType, "");
 }
 
 void ScannerForm::SetStatus(const std::string& text) {

@@ -75,6 +75,9 @@ class ScannerForm : public WindowEvents {
     void Guarded(Handler&& handler);
 
     void StartPolling();
+    // " " in the values every copy shares: an empty session table, no caller, no hold.
+    void BlankSessionValues();
+    void ClearCardLabels();
     void StopPolling();
     void ReleaseReader();
     void AddTrayIcon();

@@ -5,8 +5,9 @@
 namespace ostrel::status {
 
 constexpr const char* kAttachDevice = "Attach Device...                        ";  // 40
-constexpr const char* kAttachDeviceShort = "Attach Device...";
-constexpr const char* kReclick = " then Re-click Credit Card Scan button.";
+// For the host only: the attach text without its fill, and what to do next.
+constexpr const char* kAttachThenReclick =
+    "Attach Device... then Re-click Credit Card Scan button.";
 constexpr const char* kSearching = "  ... Searching";
 constexpr const char* kPleaseSwipe = "Please Swipe Credit Card...            ";  // 39
 constexpr const char* kReactivated = "Ostrel re-activated.";

@@ -31,9 +31,7 @@ void ScannerForm::RemoveTrayIcon() {
     icon_.hWnd = desktop_.WindowHandle();
     // The first copy owns the shared values: they are reset whenever it ends.
     if (!desktop_.PreviousInstance()) {
-        store_.Setting("MSconnect", kBlank);
-        store_.Setting("cSesId", kBlank);
-        store_.Setting("NSesDly", kBlank);
+        BlankSessionValues();
         store_.Setting("Logging", kBlank);
     }
     desktop_.NotifyIcon(kNimDelete, icon_);
