@@ -63,17 +63,32 @@ std::string MainModuleName(Processes& processes, ProcHandle process) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool FindProgram(Processes& processes, Desktop& desktop, const std::string& wanted) {
-    if (GetPlatformId(processes) != kPlatformWin32Nt) return false;
+bool IsProgram(Processes& processes, uint32_t pid, const std::string& wanted) {
+    ProcessHandleGuard process(processes,
+                               processes.OpenProcessHandle(kProcessQueryAndRead, false, pid));
+    return process.Get() && MainModuleName(processes, process.Get()) == wanted;
+}
+
+std::optional<uint32_t> FindProgram(Processes& processes, Desktop& desktop,
+                                    const std::string& wanted) {
     for (const uint32_t pid : ReadProcessIds(processes, desktop)) {
         desktop.DoEvents();
-        ProcessHandleGuard process(processes,
-                                   processes.OpenProcessHandle(kProcessQueryAndRead, false, pid));
-        if (process.Get() && MainModuleName(processes, process.Get()) == wanted) return true;
-        process.Close();
+        if (IsProgram(processes, pid, wanted)) return pid;
         desktop.DoEvents();
     }
-    return false;
+    return std::nullopt;
+}
+
+// Runs check with the errors the check passes on described as "ProcessInfo".
+template <class Check>
+auto Described(Check&& check) {
+    try {
+        return check();
+    } catch (const AppError& e) {
+        throw AppError(e.Number(), e.Source(), "ProcessInfo");
+    } catch (const std::bad_alloc&) {
+        throw AppError(errnum::kOutOfMemory, "isPgmActive", "ProcessInfo");
+    }
 }
 
 }  // namespace
@@ -86,13 +101,24 @@ uint32_t GetPlatformId(Processes& processes) {
 
 bool isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName) {
     const std::string wanted = ToUpper(Trim(exeName));
-    try {
-        return FindProgram(processes, desktop, wanted);
-    } catch (const AppError& e) {
-        throw AppError(e.Number(), e.Source(), "ProcessInfo");
-    } catch (const std::bad_alloc&) {
-        throw AppError(errnum::kOutOfMemory, "isPgmActive", "ProcessInfo");
-    }
+    return Described([&] {
+        return GetPlatformId(processes) == kPlatformWin32Nt &&
+               FindProgram(processes, desktop, wanted).has_value();
+    });
+}
+
+bool ProgramWatch::isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName) {
+    const std::string wanted = ToUpper(Trim(exeName));
+    return Described([&] {
+        if (GetPlatformId(processes) != kPlatformWin32Nt) return false;
+        if (lastPid_ && lastName_ == wanted) {
+            desktop.DoEvents();
+            if (IsProgram(processes, *lastPid_, wanted)) return true;
+        }
+        lastPid_ = FindProgram(processes, desktop, wanted);
+        lastName_ = wanted;
+        return lastPid_.has_value();
+    });
 }
 
 }  // namespace ostrel

@@ -2,6 +2,7 @@
 // Is a process with a given executable file name running? Asked of the process list, so the
 // host program need not cooperate.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/desktop.h"
@@ -19,5 +20,17 @@ uint32_t GetPlatformId(Processes& processes);
 // walks the list. A run-time error inside reaches the caller with the description
 // "ProcessInfo".
 bool isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName);
+
+// The same question asked over and over (the scan loop asks twice a second). The process found
+// last is asked first: while it still runs under that name the answer is yes without walking
+// every process; otherwise the whole list is walked as isPgmActive does.
+class ProgramWatch {
+  public:
+    bool isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName);
+
+  private:
+    std::optional<uint32_t> lastPid_;
+    std::string lastName_;
+};
 
 }  // namespace ostrel

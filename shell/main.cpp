@@ -1,4 +1,5 @@
 // The entry routine and its reset dialog.
+#include "hostlink/program_check.h"
 #include "platform/app_error.h"
 #include "shell/scanner_form.h"
 
@@ -7,6 +8,9 @@ namespace ostrel {
 namespace {
 constexpr const char* kResetCaption = "Ostrel error...";
 constexpr const char* kCrLf = "\r\n";
+// A host that is closing may still be listed for a moment after its control has gone.
+constexpr int kHostLeaveChecks = 4;
+constexpr uint32_t kHostLeaveCheckMs = 250;
 }  // namespace
 
 int ShowResetDialog(Desktop& desktop, const AppError& error) {
@@ -37,6 +41,9 @@ void OstrelCopy::Main(const std::string& argumentText) {
             form.Show();
             form.ProcLoop();
         } catch (const std::exception& failure) {
+            // With the host gone a reset would only fail again, and the dialog would wait
+            // for a clerk who has moved on: end as a pass that finds the host gone does.
+            if (form.Created() && HostProgramEnded()) form.mnuEnd_Click();
             if (ShowResetDialog(platform.desktop, ToAppError(failure)) == kIdCancel) {
                 // No window yet (no argument, say): nothing to unload.
                 if (!form.Created()) platform.desktop.EndProcess();
@@ -44,6 +51,20 @@ void OstrelCopy::Main(const std::string& argumentText) {
             }
             hostLink.CloseHostLink();
         }
+    }
+}
+
+bool OstrelCopy::HostProgramEnded() {
+    try {
+        for (int check = 1;; ++check) {
+            if (!hostWatch.isPgmActive(platform.processes, platform.desktop, kHostProgram)) {
+                return true;
+            }
+            if (check == kHostLeaveChecks) return false;
+            platform.desktop.Sleep(kHostLeaveCheckMs);
+        }
+    } catch (const std::exception&) {
+        return false;  // cannot tell: offer the reset as always
     }
 }
 

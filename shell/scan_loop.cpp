@@ -54,7 +54,9 @@ void ScannerForm::ProcLoop() {
         }
         desktop_.DoEvents();
         desktop_.Sleep(500);
-        if (!isPgmActive(copy_.platform.processes, desktop_, kHostProgram)) mnuEnd_Click();
+        if (!copy_.hostWatch.isPgmActive(copy_.platform.processes, desktop_, kHostProgram)) {
+            mnuEnd_Click();
+        }
     }
 }
 

@@ -208,6 +208,7 @@ void ScannerForm::Guarded(Handler&& handler) {
     try {
         handler();
     } catch (const std::exception& failure) {
+        if (copy_.HostProgramEnded()) mnuEnd_Click();
         if (ShowResetDialog(desktop_, ToAppError(failure)) == kIdCancel) Unload();
         hostLink_.CloseHostLink();
     }

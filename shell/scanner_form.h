@@ -7,6 +7,7 @@
 #include <string>
 
 #include "hostlink/host_link.h"
+#include "hostlink/program_check.h"
 #include "hostlink/session_table.h"
 #include "platform/app_error.h"
 #include "platform/platform.h"
@@ -125,6 +126,9 @@ class OstrelCopy {
 
     // The entry routine for the host's argument. It ends only by ending the process.
     [[noreturn]] void Main(const std::string& argumentText);
+    // Whether the host program has ended, or ends within a second: an error then came from
+    // its control going with it, and no reset can bring that back.
+    bool HostProgramEnded();
 
     Platform platform;
     RegistryStore store;
@@ -133,6 +137,7 @@ class OstrelCopy {
     HostLinkControl hostLink;
     CardReader reader;
     SessionGlobals session;
+    ProgramWatch hostWatch;  // is the host program still running?
     bool ScannerActive = false;
     std::string CardTypeName;
     std::string CardTypeCode;

@@ -30,6 +30,29 @@ TEST_F(ProgramCheckTest, MatchesTheWholeFileNameWhateverItsCaseAndBlanks) {
     EXPECT_EQ(processes.OpenHandles(), 0u);
 }
 
+TEST_F(ProgramCheckTest, AWatchAsksTheProcessItFoundUntilItEndsThenWalksTheListAgain) {
+    processes.Start("C:\\WINDOWS\\system32\\services.exe");
+    const uint32_t host = processes.Start("C:\\Apps\\Host\\kt4r.exe");
+    ProgramWatch watch;
+    EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+    EXPECT_EQ(processes.enumCalls, 1);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(watch.isPgmActive(processes, desktop, "KT4R.EXE "));
+    EXPECT_EQ(processes.enumCalls, 1);  // no walk while the host it found runs
+
+    // The host ends and starts again with another id; the watch finds the new one.
+    processes.End(host);
+    EXPECT_FALSE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+    processes.Start("C:\\Apps\\Host\\kt4r.exe");
+    EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+    // Another name is another question.
+    EXPECT_TRUE(watch.isPgmActive(processes, desktop, "services.exe"));
+    EXPECT_FALSE(watch.isPgmActive(processes, desktop, "kt4r"));
+    processes.platformId = 1;
+    EXPECT_FALSE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+    EXPECT_EQ(processes.OpenHandles(), 0u);
+}
+
 TEST_F(ProgramCheckTest, DirectoriesAndOtherExtensionsDoNotMatch) {
     processes.Start("C:\\kt4r.exe\\other.exe");
     processes.Start("C:\\Apps\\kt4r.exe.bak");

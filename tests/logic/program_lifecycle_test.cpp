@@ -214,6 +214,28 @@ TEST_F(ProgramLifecycleTest, AnErrorInTheTimerIsOfferedAsAResetAndOkCarriesOn) {
     EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
 }
 
+TEST_F(ProgramLifecycleTest, AnErrorOnceTheHostHasEndedEndsTheProgramWithoutADialog) {
+    // The host's control goes with the host. In the loop and in a window event alike, such an
+    // error ends the program as the loop's host check would, not in a dialog nobody answers.
+    constexpr int32_t kDisconnected = -2147417848;
+    h.processes.End(h.hostPid);
+    h.host.failNext[dispid::kGetSessionInfo] = {kDisconnected, "The host is not running"};
+    EXPECT_EQ(h.Run(), End::Ended);
+    EXPECT_TRUE(h.desktop.messageBoxes.empty());
+    EXPECT_FALSE(h.desktop.iconPresent);
+    EXPECT_EQ(h.Setting("MSconnect"), " ");
+
+    ProgramHarness other;
+    other.At(9, [&] {
+        other.processes.End(other.hostPid);
+        other.host.failNext[dispid::kPutScreenField] = {kDisconnected, "The host is not running"};
+        other.desktop.Events()->OnMenu(MenuItem::Attach);
+    });
+    EXPECT_EQ(other.Run(), End::Ended);
+    EXPECT_TRUE(other.desktop.messageBoxes.empty());
+    EXPECT_LT(other.desktop.nowMicros, Micros(12));
+}
+
 TEST_F(ProgramLifecycleTest, AnErrorInAMenuCommandAndCancelEndsTheNormalWay) {
     h.At(6, [&] {
         h.host.failNext[dispid::kPutScreenField] = {-2147467259, "Unspecified"};
