@@ -22,20 +22,38 @@ ensure_packages() {
     apt-get update -qq && apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
+# Whether an X display answers: its socket exists (local displays) or it is remote.
+xdpyinfo_ok() {
+    local d=${1#*:}
+    d=${d%%.*}
+    [[ $1 != :* ]] || [[ -S /tmp/.X11-unix/X$d ]]
+}
+
 stop_wine() {
     [[ -n ${WINEPREFIX:-} ]] && wineserver -k 2>/dev/null
     [[ -n ${XVFB_PID:-} ]] && kill "$XVFB_PID" 2>/dev/null
     [[ -n ${WINE_TMP:-} ]] && rm -rf "$WINE_TMP"
 }
 
+# start_wine [display]: on the given X display when it answers (a person's own), else on a
+# virtual one of its own.
 start_wine() {
     WINE_TMP=$(mktemp -d)
     trap stop_wine EXIT
-    local n=90
-    while [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    XVFB_PID=$!
-    export DISPLAY=":$n"
+    if [[ -n ${1:-} ]] && xdpyinfo_ok "$1"; then
+        export DISPLAY=$1
+    else
+        local n=90
+        while [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]]; do n=$((n + 1)); done
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        export DISPLAY=":$n"
+        # Wine needs the display up before it starts.
+        for ((i = 0; i < 50; i++)); do
+            [[ -e /tmp/.X11-unix/X$n ]] && break
+            sleep 0.1
+        done
+    fi
     export WINEPREFIX="$WINE_TMP/prefix" WINEARCH=win32 WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     # One persistent server for the whole run keeps each Wine start short.

@@ -1,0 +1,232 @@
+// The whole program for real under Wine: ostrel-training.exe (and ostrel.exe where the real
+// reader path matters) started by the host emulator's "Credit Card Scan", swipes from its
+// swipe panel, the host's fields written through the stand-in control, and the program's
+// window, registry values and log read as a clerk or an administrator would see them.
+#include <windows.h>
+#include <setupapi.h>
+
+extern "C" {
+#include <hidsdi.h>
+}
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "shell/status_texts.h"
+#include "tests/training/win32/end_to_end_harness.h"
+
+namespace ostrel::training::e2e {
+namespace {
+
+constexpr const char* kVisaNumber = "4111111111111111";
+constexpr const char* kArmedTable = "2YFront Desk~";
+constexpr const char* kServedTable = "2NFront Desk~";
+
+// Whether wanted appear in texts in this order (others may stand between them).
+bool InOrder(const std::vector<std::string>& texts, const std::vector<std::string>& wanted) {
+    auto at = texts.begin();
+    for (const std::string& text : wanted) {
+        at = std::find(at, texts.end(), text);
+        if (at == texts.end()) return false;
+        ++at;
+    }
+    return true;
+}
+
+// The longest run of the number's digits, in their order, that the text holds anywhere.
+size_t LongestRunOf(const std::string& number, const std::string& text) {
+    size_t longest = 0;
+    for (size_t from = 0; from < number.size(); ++from) {
+        for (size_t length = number.size() - from; length > longest; --length) {
+            if (text.find(number.substr(from, length)) != std::string::npos) {
+                longest = length;
+                break;
+            }
+        }
+    }
+    return longest;
+}
+
+// A reader of the program's maker that Wine can see (a real one plugged in).
+bool RealReaderPlugged() {
+    GUID hid;
+    HidD_GetHidGuid(&hid);
+    HDEVINFO set =
+        SetupDiGetClassDevsA(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    SP_DEVICE_INTERFACE_DATA data = {};
+    data.cbSize = sizeof data;
+    for (DWORD i = 0; !found && SetupDiEnumDeviceInterfaces(set, nullptr, &hid, i, &data); ++i) {
+        char buffer[1024] = {};
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer);
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        if (SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof buffer, nullptr, nullptr)) {
+            std::string path = detail->DevicePath;
+            std::transform(path.begin(), path.end(), path.begin(), ::tolower);
+            found = path.find("vid_0801") != std::string::npos;
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
+class EndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(run.Started()) << "the host emulator did not start"; }
+
+    // "Credit Card Scan" for session C, until the program is armed for it.
+    Process& ScanAndArm() {
+        Process& program = run.Scan("C");
+        EXPECT_TRUE(program.Valid()) << "the program did not start";
+        EXPECT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 20000))
+            << "MSconnect: " << Setting("MSconnect") << run.Dialogs();
+        EXPECT_TRUE(
+            WaitFor([&] { return run.Field("C", "CCSTATUS") == status::kPleaseSwipe; }, 5000))
+            << run.Field("C", "CCSTATUS") << run.Dialogs();
+        return program;
+    }
+    bool HostStatusBecomes(const std::string& text, DWORD ms) {
+        return WaitFor([&] { return run.Field("C", "CCSTATUS") == text; }, ms);
+    }
+    std::map<std::string, std::string> Fields() {
+        std::map<std::string, std::string> fields;
+        const Message reply = run.Call({"session", "C"});
+        for (size_t i = 3; i + 1 < reply.size(); i += 2)
+            fields[reply[i]] = reply[i + 1];
+        return fields;
+    }
+
+    EmulatorRun run;
+};
+
+TEST_F(EndToEnd, ASwipeReachesTheHostScreenIsReadBackAndTheNextSwipeToo) {
+    Process& program = ScanAndArm();
+    ASSERT_EQ(run.Call({"swipe", "visa"})[0], kOk);
+    ASSERT_TRUE(HostStatusBecomes(status::kSent, 10000))
+        << run.Field("C", "CCSTATUS") << run.Dialogs();
+
+    const std::map<std::string, std::string> expected = {
+        {"WFNAM", "JOHN"}, {"WMNAM", "Q"},   {"WLNAM", "DOE"},    {"W1AC#", kVisaNumber},
+        {"W1CTYP", "V"},   {"SCTYP", "V"},   {"SCDSC", "Visa"},   {"W1CEXP", "1228"},
+        {"ZEXPMM", "12"},  {"ZEXPYY", "28"}, {"CCScanCard", "Y"}, {"CCSTATUS", status::kSent}};
+    EXPECT_EQ(Fields(), expected);
+    EXPECT_EQ(Setting("MSconnect"), kServedTable);
+    EXPECT_TRUE(
+        InOrder(run.Statuses("C"), {status::kPleaseSwipe, status::kProcessing, status::kSent}));
+    EXPECT_EQ(run.Label(Label::Status), status::kSent);
+    EXPECT_EQ(run.Label(Label::CCHolder), "JOHN*Q*DOE");
+    EXPECT_EQ(run.Label(Label::CCno), kVisaNumber);
+    EXPECT_EQ(run.Label(Label::CCType), "Visa");
+    EXPECT_EQ(run.Label(Label::Exp), "1228");
+    // The read-back went to the host, and the call list shows no more of the number than
+    // its first four digits.
+    const Message calls = run.Call({"calls"});
+    EXPECT_NE(std::find(calls.begin(), calls.end(),
+                        "GetScreenField(\"W1AC#\", 2) -> \"4111************\""),
+              calls.end());
+
+    // The request stays armed for the same screen: the next card is delivered the same way.
+    ASSERT_EQ(run.Call({"swipe", "mastercard"})[0], kOk);
+    EXPECT_TRUE(WaitFor([&] { return run.Field("C", "W1AC#") == "5500000000000004"; }, 10000))
+        << run.Dialogs();
+    EXPECT_TRUE(HostStatusBecomes(status::kSent, 5000));
+    EXPECT_EQ(run.Field("C", "W1CTYP"), "M");
+    EXPECT_EQ(run.Field("C", "WFNAM"), "ANNA");
+    EXPECT_TRUE(program.Running());
+}
+
+TEST_F(EndToEnd, WithoutASwipeTheRequestTimesOutAfterAboutFifteenSeconds) {
+    ScanAndArm();
+    const DWORD armed = GetTickCount();
+    ASSERT_TRUE(HostStatusBecomes(status::kTimedOut, 30000))
+        << run.Field("C", "CCSTATUS") << run.Dialogs();
+    const DWORD seconds = (GetTickCount() - armed) / 1000;
+    EXPECT_GE(seconds, 14u);
+    EXPECT_LE(seconds, 22u);
+    EXPECT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000));
+    // The same pass goes on to show the search; the host keeps the time-out text.
+    EXPECT_TRUE(WaitFor([&] { return run.Label(Label::Status) == status::kSearching; }, 3000));
+    EXPECT_EQ(run.Statuses("C").back(), status::kTimedOut);
+}
+
+TEST_F(EndToEnd, ASecondStartWhileArmedDeactivatesTheScanner) {
+    Process& first = ScanAndArm();
+    const DWORD firstId = first.Id();
+    Process& second = run.Scan("C");
+    ASSERT_TRUE(second.Valid());
+    EXPECT_EQ(second.WaitForEnd(15000), std::optional<DWORD>(0)) << run.Dialogs();
+    EXPECT_TRUE(HostStatusBecomes(status::kDeactivated, 5000)) << run.Field("C", "CCSTATUS");
+    EXPECT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000));
+    HWND window = WindowOf(firstId, kProgramWindowClass);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(LabelText(window, Label::Status), status::kDeactivated);
+}
+
+TEST_F(EndToEnd, AHostScreenThatMovesOnEndsTheRequestAndALaterSwipeGoesNowhere) {
+    Process& program = ScanAndArm();
+    ASSERT_EQ(run.Call({"screen", "C", "Guest Folio"})[0], kOk);
+    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return run.Label(Label::Status) == status::kSearching; }, 3000));
+    const size_t callsBefore = run.Call({"calls"}).size();
+
+    ASSERT_EQ(run.Call({"swipe", "visa"})[0], kOk);
+    Sleep(4000);
+    EXPECT_EQ(run.Field("C", "W1AC#"), "");
+    EXPECT_EQ(run.Field("C", "CCSTATUS"), status::kPleaseSwipe);
+    // Only the loop's question about the screen reaches the host; nothing is written.
+    const Message calls = run.Call({"calls", std::to_string(callsBefore - 1)});
+    for (size_t i = 1; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].rfind("GetSessionInfo(", 0), 0u) << calls[i];
+    }
+    EXPECT_TRUE(program.Running());
+}
+
+TEST_F(EndToEnd, ClosingTheHostEndsTheProgramWhichResetsItsSharedValues) {
+    Process& program = ScanAndArm();
+    HWND emulator = WindowOf(run.Emulator().Id(), kEmulatorWindowClass);
+    ASSERT_NE(emulator, nullptr);
+    PostMessageA(emulator, WM_CLOSE, 0, 0);  // its close box
+    EXPECT_TRUE(run.Emulator().WaitForEnd(5000).has_value());
+    EXPECT_EQ(program.WaitForEnd(20000), std::optional<DWORD>(0)) << run.Dialogs();
+    for (const char* name : {"MSconnect", "cSesId", "NSesDly", "Logging"}) {
+        EXPECT_EQ(Setting(name), " ") << name;
+    }
+}
+
+TEST_F(EndToEnd, ACardWithoutCaretsIsLoggedWithoutItsNumberAndTheProgramEnds) {
+    Process& program = ScanAndArm();
+    ASSERT_EQ(run.Call({"swipe", "no-carets"})[0], kOk);
+    EXPECT_EQ(program.WaitForEnd(15000), std::optional<DWORD>(0)) << run.Dialogs();
+    EXPECT_TRUE(InOrder(run.Statuses("C"), {status::kNoCardNumber, status::kDeactivated}));
+    const std::string log = ReadFileText(run.LogPath());
+    EXPECT_NE(log.find("Card data err**2**"), std::string::npos) << log;
+    EXPECT_LE(LongestRunOf(kVisaNumber, log), 4u) << log;
+    EXPECT_EQ(Setting("MSconnect"), " ");
+}
+
+class RealProgram : public ::testing::Test {
+  protected:
+    EmulatorRun run{"real"};
+};
+
+TEST_F(RealProgram, WithNoReaderTellsTheHostToAttachOneAndEnds) {
+    if (RealReaderPlugged()) GTEST_SKIP() << "a card reader is plugged in on this machine";
+    ASSERT_TRUE(run.Started());
+    Process& program = run.Scan("C");
+    ASSERT_TRUE(program.Valid());
+    EXPECT_EQ(program.WaitForEnd(30000), std::optional<DWORD>(0)) << run.Dialogs();
+    EXPECT_EQ(run.Field("C", "CCSTATUS"), status::kAttachThenReclick);
+}
+
+}  // namespace
+}  // namespace ostrel::training::e2e
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new ostrel::training::e2e::RegisteredControl);
+    return RUN_ALL_TESTS();
+}

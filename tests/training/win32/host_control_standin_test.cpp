@@ -1,0 +1,384 @@
+// The stand-in host control as the program meets it: registered per user with regsvr32, made
+// by its ProgID, each call checked against its operation and carried to an emulator served in
+// this test process.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/host_control.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_host_control.h"
+#include "tests/app_error_matchers.h"
+#include "training/emulator_core.h"
+#include "training/win32/pipe.h"
+
+namespace ostrel::training {
+namespace {
+
+using ::ostrel::win32::ComApartment;
+
+const CLSID kClsid = {0xb1c5317a, 0x2a98, 0x4912, {0x84, 0xd2, 0xbc, 0x37, 0xec, 0x6e, 0x35, 0xff}};
+const std::string kClsidText = "{B1C5317A-2A98-4912-84D2-BC37EC6E35FF}";
+const std::string kProgId = "VEQSERVERLib.VEQServer";
+const std::string kUserClsid = "Software\\Classes\\CLSID\\" + kClsidText;
+const std::string kUserProgId = "Software\\Classes\\" + kProgId;
+
+std::string DllPath() {
+    char path[MAX_PATH];
+    std::string dir(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    dir.resize(dir.rfind('\\'));  // .../tests
+    GetFullPathNameA((dir + "\\..\\training\\kt4r_control.dll").c_str(), MAX_PATH, path, nullptr);
+    return path;
+}
+
+// A key's text value; "<missing>" when the key or the value is not there.
+std::string RegText(HKEY root, const std::string& key, const char* name = nullptr) {
+    char data[512] = {};
+    DWORD size = sizeof data;
+    const LSTATUS s = RegGetValueA(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size);
+    return s == ERROR_SUCCESS ? data : "<missing>";
+}
+
+bool KeyExists(HKEY root, const std::string& key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+    RegCloseKey(h);
+    return true;
+}
+
+DWORD Regsvr32(const std::string& options, const std::string& dll = DllPath()) {
+    std::string line = "regsvr32.exe " + options + " \"" + dll + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        return GetLastError();
+    }
+    CloseHandle(info.hThread);
+    ::ostrel::win32::UniqueHandle process(info.hProcess);
+    WaitForSingleObject(process.Get(), 30000);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process.Get(), &code);
+    return code;
+}
+
+bool ProgIdFindsUs() {
+    CLSID clsid = {};
+    return SUCCEEDED(CLSIDFromProgID(L"VEQSERVERLib.VEQServer", &clsid)) &&
+           IsEqualCLSID(clsid, kClsid);
+}
+
+// The DLL loaded straight: the same module COM loads, so its object counts are the same.
+struct StandinDll {
+    StandinDll() : module(LoadLibraryA(DllPath().c_str())) {}
+    ~StandinDll() { FreeLibrary(module); }
+    template <class F>
+    F* Export(const char* name) const {
+        return reinterpret_cast<F*>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    }
+    HRESULT Call(const char* name) const { return Export<HRESULT __stdcall()>(name)(); }
+    HMODULE module;
+};
+
+// The host emulator's handling of messages, served on its pipe in this process.
+struct InProcessEmulator {
+    std::mutex mutex;
+    EmulatorCore core;
+    size_t requests = 0;
+    win32::PipeServer server{[this](const Message& m) {
+        std::lock_guard lock(mutex);
+        ++requests;
+        return core.Handle(m).reply;
+    }};
+};
+
+VARIANT Typed(VARTYPE vt) {
+    VARIANT v = {};
+    V_VT(&v) = vt;
+    return v;
+}
+VARIANT Long(int32_t n) {
+    VARIANT v = Typed(VT_I4);
+    V_I4(&v) = n;
+    return v;
+}
+VARIANT Text(const wchar_t* text) {
+    VARIANT v = Typed(VT_BSTR);
+    V_BSTR(&v) = SysAllocString(text);
+    return v;
+}
+
+struct RawResult {
+    HRESULT hr;
+    UINT argErr;
+    VARTYPE resultType;
+};
+
+// IDispatch::Invoke with arguments given in call order (and freed after).
+RawResult RawInvoke(IDispatch* d, DISPID id, std::vector<VARIANT> args,
+                    WORD flags = DISPATCH_METHOD) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO info = {};
+    RawResult raw{S_OK, 99, VT_EMPTY};
+    raw.hr = d->Invoke(id, IID_NULL, 0, flags, &params, &result, &info, &raw.argErr);
+    raw.resultType = V_VT(&result);
+    VariantClear(&result);
+    for (VARIANT& v : args)
+        VariantClear(&v);
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrDescription);
+    return raw;
+}
+
+std::string Call(HostControl& control, int32_t id, std::vector<DispArg> args) {
+    return control.Invoke(id, args);
+}
+
+// Registered for the user as regsvr32 does it, and unregistered after each test.
+class HostControlStandin : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(dll.Call("DllRegisterServer"), S_OK);
+        ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                   reinterpret_cast<void**>(&dispatch)),
+                  S_OK);
+    }
+    void TearDown() override {
+        if (dispatch) dispatch->Release();
+        EXPECT_EQ(dll.Call("DllUnregisterServer"), S_OK);
+    }
+
+    ComApartment com;
+    StandinDll dll;
+    IDispatch* dispatch = nullptr;
+};
+
+TEST(HostControlStandinRegistration, Regsvr32RegistersForTheUserAndTakesItAllBack) {
+    ComApartment com;
+    // Registered from another folder first: the later registration is the one COM loads.
+    char temp[MAX_PATH];
+    const std::string copy = std::string(temp, GetTempPathA(MAX_PATH, temp)) + "kt4r_control.dll";
+    ASSERT_TRUE(CopyFileA(DllPath().c_str(), copy.c_str(), FALSE));
+    EXPECT_EQ(Regsvr32("/s", copy), 0u);
+    ASSERT_EQ(Regsvr32("/s"), 0u);
+    DeleteFileA(copy.c_str());
+    EXPECT_EQ(
+        lstrcmpiA(RegText(HKEY_CLASSES_ROOT, "CLSID\\" + kClsidText + "\\InprocServer32").c_str(),
+                  DllPath().c_str()),
+        0);
+    EXPECT_NE(RegText(HKEY_CURRENT_USER, kUserClsid).find("stand-in"), std::string::npos);
+    EXPECT_EQ(lstrcmpiA(RegText(HKEY_CURRENT_USER, kUserClsid + "\\InprocServer32").c_str(),
+                        DllPath().c_str()),
+              0);
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kUserClsid + "\\InprocServer32", "ThreadingModel"),
+              "Apartment");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kUserClsid + "\\ProgID"), kProgId);
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kUserProgId + "\\CLSID"), kClsidText);
+    EXPECT_TRUE(ProgIdFindsUs());
+    EXPECT_NO_THROW(::ostrel::win32::CreateHostControl());
+
+    ASSERT_EQ(Regsvr32("/u /s"), 0u);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserClsid));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserProgId));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + kClsidText));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kProgId));
+}
+
+TEST(HostControlStandinRegistration, AnotherServersProgIdIsNeverTouched) {
+    ComApartment com;
+    const std::string other = "{0D2C48A1-5E7B-4C1F-9A63-2B8E4F1D7C50}";
+    ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kProgId)) << "the prefix has the ProgID already";
+    struct Cleanup {
+        ~Cleanup() { RegDeleteTreeA(HKEY_CLASSES_ROOT, kProgId.c_str()); }
+    } cleanup;
+
+    // The real control installed after ours: unregistering leaves its ProgID alone.
+    ASSERT_EQ(Regsvr32("/s"), 0u);
+    ASSERT_EQ(
+        RegSetValueA(HKEY_CLASSES_ROOT, (kProgId + "\\CLSID").c_str(), REG_SZ, other.c_str(), 0),
+        ERROR_SUCCESS);
+    EXPECT_EQ(Regsvr32("/u /s"), 0u);
+    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, kProgId + "\\CLSID"), other);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserClsid));
+
+    // Installed before: registering does not take it over. Where the user's own registration
+    // is not found by the ProgID (Wine), it fails and leaves nothing of ours.
+    const DWORD registered = Regsvr32("/s");
+    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, kProgId + "\\CLSID"), other);
+    EXPECT_EQ(registered == 0, ProgIdFindsUs());
+    EXPECT_TRUE(registered == 0 || !KeyExists(HKEY_CURRENT_USER, kUserClsid));
+    EXPECT_EQ(Regsvr32("/u /s"), 0u);
+    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, kProgId + "\\CLSID"), other);
+}
+
+TEST(HostControlStandinDll, MayUnloadOnlyWithNoObjectFactoryOrLockLeft) {
+    StandinDll dll;
+    auto classObject = dll.Export<HRESULT __stdcall(REFCLSID, REFIID, void**)>("DllGetClassObject");
+    IClassFactory* factory = nullptr;
+    EXPECT_EQ(classObject(IID_IDispatch, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              CLASS_E_CLASSNOTAVAILABLE);
+    ASSERT_EQ(classObject(kClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    IUnknown* object = nullptr;
+    EXPECT_EQ(factory->CreateInstance(factory, IID_IUnknown, reinterpret_cast<void**>(&object)),
+              CLASS_E_NOAGGREGATION);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)),
+              S_OK);
+    factory->LockServer(TRUE);
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(dll.Call("DllCanUnloadNow"), S_FALSE);  // the object and the lock
+    EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(dll.Call("DllCanUnloadNow"), S_FALSE);  // the lock
+
+    ASSERT_EQ(classObject(kClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    factory->LockServer(FALSE);
+    EXPECT_EQ(dll.Call("DllCanUnloadNow"), S_FALSE);  // the factory
+    factory->Release();
+    EXPECT_EQ(dll.Call("DllCanUnloadNow"), S_OK);
+}
+
+TEST_F(HostControlStandin, NamesTheSevenOperationsAndNoParameters) {
+    const std::pair<const wchar_t*, DISPID> known[] = {
+        {L"AttachSession", 49},  {L"DetachSession", 24}, {L"PutScreenField", 39},
+        {L"PutScreenValue", 18}, {L"putscreenflag", 45}, {L"GetScreenField", 36},
+        {L"GETSESSIONINFO", 40}};
+    for (const auto& [name, id] : known) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        DISPID got = 0;
+        EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &got), S_OK);
+        EXPECT_EQ(got, id);
+    }
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"GetScreenField"), const_cast<LPOLESTR>(L"Name")};
+    DISPID ids[2] = {};
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 2, 0, ids), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(ids[0], 36);
+    EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+    names[0] = const_cast<LPOLESTR>(L"PutScreen");
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, ids), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(ids[0], DISPID_UNKNOWN);
+}
+
+TEST_F(HostControlStandin, RefusesCallsThatDoNotFitWithoutSendingThem) {
+    InProcessEmulator emulator;
+    ASSERT_TRUE(emulator.server.Started());
+    EXPECT_EQ(RawInvoke(dispatch, 99, {}).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(RawInvoke(dispatch, 24, {}, DISPATCH_PROPERTYGET).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(RawInvoke(dispatch, 49, {Long(2)}).hr, DISP_E_BADPARAMCOUNT);
+    DISPID named = 0;
+    VARIANT arg = Long(1);
+    DISPPARAMS params{&arg, &named, 1, 1};
+    EXPECT_EQ(
+        dispatch->Invoke(24, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+        DISP_E_NONAMEDARGS);
+
+    // puArgErr counts in COM's order, the last argument first.
+    BSTR account = SysAllocString(L"4111");
+    VARIANT byRef = Typed(VT_BSTR | VT_BYREF);
+    V_BSTRREF(&byRef) = &account;
+    const struct {
+        const char* what;
+        DISPID id;
+        std::vector<VARIANT> args;
+        UINT argErr;
+    } cases[] = {
+        {"a session as text", 49, {Long(2), Text(L"3")}, 0},
+        {"a short session", 49, {Typed(VT_I2), Long(3)}, 1},
+        {"a field name as a number", 39, {Long(1), Long(0), Text(L"x"), Long(2)}, 3},
+        {"PutScreenValue's text by reference", 18, {Text(L"W1AC#"), Long(0), byRef, Long(2)}, 1},
+        {"a null text reference",
+         39,
+         {Text(L"W1AC#"), Long(0), Typed(VT_BSTR | VT_BYREF), Long(2)},
+         1},
+    };
+    for (const auto& c : cases) {
+        const RawResult raw = RawInvoke(dispatch, c.id, c.args);
+        EXPECT_EQ(raw.hr, DISP_E_TYPEMISMATCH) << c.what;
+        EXPECT_EQ(raw.argErr, c.argErr) << c.what;
+        EXPECT_EQ(raw.resultType, VT_EMPTY) << c.what;
+    }
+    SysFreeString(account);
+    std::lock_guard lock(emulator.mutex);
+    EXPECT_EQ(emulator.requests, 0u);
+}
+
+TEST_F(HostControlStandin, CarriesTheProgramsCallsToTheEmulator) {
+    InProcessEmulator emulator;
+    ASSERT_TRUE(emulator.server.Started());
+    emulator.core.Screens().SetScreenText(2, "Payment Entry");
+    const auto control = ::ostrel::win32::CreateHostControl();
+    // A letter beyond ASCII, as the ANSI code page has it.
+    char name[16] = {};
+    WideCharToMultiByte(CP_ACP, 0, L"M\u00fcller", -1, name, sizeof name, nullptr, nullptr);
+
+    Call(*control, dispid::kAttachSession, {DispArg::Long(2), DispArg::Long(3)});
+    std::string account = "4111111111111111";
+    Call(*control, dispid::kPutScreenField,
+         {DispArg::Text("W1AC#"), DispArg::Long(0), DispArg::TextRef(account), DispArg::Long(2)});
+    EXPECT_EQ(account, "4111111111111111");
+    Call(*control, dispid::kPutScreenValue,
+         {DispArg::Text("WLNAM"), DispArg::Long(0), DispArg::Text(name), DispArg::Long(2)});
+    Call(*control, dispid::kPutScreenFlag,
+         {DispArg::Text("CCSTATUS"), DispArg::Text("OK"), DispArg::Long(1), DispArg::Long(2)});
+    {
+        std::lock_guard lock(emulator.mutex);
+        const HostScreens& screens = emulator.core.Screens();
+        EXPECT_TRUE(screens.Session(2).attached);
+        EXPECT_EQ(screens.Field(2, "W1AC#"), account);
+        EXPECT_EQ(screens.Field(2, "WLNAM"), name);
+        EXPECT_EQ(screens.Session(2).statuses, std::vector<std::string>{"OK"});
+    }
+    EXPECT_EQ(Call(*control, dispid::kGetScreenField, {DispArg::Text("W1AC#"), DispArg::Long(2)}),
+              account);
+    EXPECT_EQ(Call(*control, dispid::kGetScreenField, {DispArg::Text("WLNAM"), DispArg::Long(2)}),
+              name);
+    EXPECT_EQ(Call(*control, dispid::kGetSessionInfo, {DispArg::Long(4), DispArg::Long(2)}),
+              "Payment Entry");
+    Call(*control, dispid::kDetachSession, {});
+
+    // What the emulator refuses is the caller's mistake, in the emulator's words.
+    const AppError e = CaughtError([&] {
+        Call(*control, dispid::kGetScreenField, {DispArg::Text("NOPE"), DispArg::Long(2)});
+    });
+    EXPECT_EQ(e.Number(), static_cast<int32_t>(E_INVALIDARG));
+    EXPECT_EQ(e.Source(), "kt4r_control");
+    EXPECT_EQ(e.Description(), "There is no field \"NOPE\" on the screen of session C");
+    // Only the two getters have a result.
+    EXPECT_EQ(RawInvoke(dispatch, 24, {}).resultType, VT_EMPTY);
+    EXPECT_EQ(RawInvoke(dispatch, 36, {Text(L"WLNAM"), Long(2)}).resultType, VT_BSTR);
+    std::lock_guard lock(emulator.mutex);
+    EXPECT_FALSE(emulator.core.Screens().Session(2).attached);
+}
+
+TEST_F(HostControlStandin, WithoutTheEmulatorEveryOperationSaysItIsNotRunning) {
+    ASSERT_FALSE(win32::CallEmulator({"pending"}, 200)) << "an emulator is running";
+    const auto control = ::ostrel::win32::CreateHostControl();
+    std::string text = "x";
+    const std::pair<int32_t, std::vector<DispArg>> calls[] = {
+        {dispid::kAttachSession, {DispArg::Long(0), DispArg::Long(3)}},
+        {dispid::kDetachSession, {}},
+        {dispid::kPutScreenField,
+         {DispArg::Text("WFNAM"), DispArg::Long(0), DispArg::TextRef(text), DispArg::Long(0)}},
+        {dispid::kPutScreenValue,
+         {DispArg::Text("WFNAM"), DispArg::Long(0), DispArg::Text("x"), DispArg::Long(0)}},
+        {dispid::kPutScreenFlag,
+         {DispArg::Text("CCScanCard"), DispArg::Text("Y"), DispArg::Long(1), DispArg::Long(0)}},
+        {dispid::kGetScreenField, {DispArg::Text("WFNAM"), DispArg::Long(0)}},
+        {dispid::kGetSessionInfo, {DispArg::Long(4), DispArg::Long(0)}},
+    };
+    for (const auto& [id, args] : calls) {
+        const AppError e = CaughtError([&] { Call(*control, id, args); });
+        EXPECT_EQ(e.Number(), static_cast<int32_t>(RPC_E_DISCONNECTED)) << id;
+        EXPECT_NE(e.Description().find("kt4r.exe is not running"), std::string::npos) << id;
+    }
+}
+
+}  // namespace
+}  // namespace ostrel::training

@@ -1,0 +1,73 @@
+#pragma once
+// What the host emulator does with the messages it receives: the stand-in control's calls,
+// the training reader asking for a swipe, and the commands of whoever drives the emulator (a
+// test, the run command, kt4r_remote). Pure: what needs the window or the system (starting
+// the program, closing, showing a session) comes back as an action for the window to take.
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "training/host_screens.h"
+#include "training/test_cards.h"
+#include "training/wire.h"
+
+namespace ostrel::training {
+
+// The driving commands, for kt4r_remote's usage text.
+constexpr const char* kCommandSummary =
+    "  scan <letter>                  press \"Credit Card Scan\" for the session\n"
+    "  screen <letter> <text>         the session's screen text becomes text\n"
+    "  show <letter>                  show the session in the emulator's window\n"
+    "  swipe <card>                   swipe a test card (cards: lists them)\n"
+    "  swipe-tracks <t1> <t2> <t3>    swipe typed track texts\n"
+    "  cards                          the test cards\n"
+    "  session <letter>               screen text, attached or not, and the twelve fields\n"
+    "  field <letter> <name>          one field's text, unmasked\n"
+    "  statuses <letter>              every text \"CCSTATUS\" received, oldest first\n"
+    "  calls [<from>]                 the control calls received, from the given number on\n"
+    "  program <path>                 the program that \"Credit Card Scan\" starts\n"
+    "  pending                        swipes not yet taken by the training reader\n"
+    "  quit                           close the emulator (the host ends)\n";
+
+struct EmulatorAction {
+    enum class Kind { None, StartProgram, Show, Quit };
+    Kind kind = Kind::None;
+    int session = 0;
+    std::string argument;  // StartProgram: "letter,screen text" as the host passes it
+};
+
+struct EmulatorReply {
+    Message reply;
+    EmulatorAction action;
+};
+
+class EmulatorCore {
+  public:
+    EmulatorReply Handle(const Message& request);
+
+    HostScreens& Screens() { return screens_; }
+    const HostScreens& Screens() const { return screens_; }
+    void QueueSwipe(const TrainingSwipe& swipe);
+    size_t PendingSwipes() const { return swipes_.size(); }
+    // The swipe the reader reads next, removed from the queue: the emulator keeps no track
+    // data once it is handed on.
+    std::optional<TrainingSwipe> TakeSwipe();
+
+    const std::string& Program() const { return program_; }
+    void SetProgram(std::string path) { program_ = std::move(path); }
+
+  private:
+    EmulatorReply Call(const Message& request);
+
+    HostScreens screens_;
+    std::deque<TrainingSwipe> swipes_;
+    std::string program_;
+};
+
+// The messages of the control and the reader, for the programs that send them.
+Message ControlCall(int32_t dispId, const std::vector<ControlArg>& args);
+constexpr const char* kTakeSwipe = "take-swipe";
+// The take-swipe reply's results as a swipe; nothing when the queue was empty.
+std::optional<TrainingSwipe> SwipeOfReply(const Message& reply);
+
+}  // namespace ostrel::training

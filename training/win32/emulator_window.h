@@ -1,0 +1,102 @@
+#pragma once
+// The host emulator's window: one host session at a time (its screen text, whether the control
+// is attached to it, its twelve card fields), the control calls received, the "Credit Card
+// Scan" button and the swipe panel. Requests from the pipe are handed to the window's thread,
+// which alone touches the emulator's state.
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "training/emulator_core.h"
+
+namespace ostrel::training::win32 {
+
+constexpr char kEmulatorWindowClass[] = "Kt4rHostEmulator";
+constexpr char kEmulatorCaption[] = "kt4r host emulator";
+
+class EmulatorWindow {
+  public:
+    explicit EmulatorWindow(EmulatorCore& core) : core_(core) {}
+    ~EmulatorWindow();
+    EmulatorWindow(const EmulatorWindow&) = delete;
+    EmulatorWindow& operator=(const EmulatorWindow&) = delete;
+
+    // Makes the window, hidden, showing session; false when it could not be made. Requests
+    // are taken from here on.
+    bool Create(int session);
+    // Shows the window; closing it from then on ends the message loop.
+    void Show(int how);
+    void Destroy();
+    HWND Hwnd() const { return hwnd_; }
+
+    // Called on the pipe's thread: the request as the window's thread answered it, or an error
+    // once the window is gone.
+    Message Request(const Message& request);
+
+  private:
+    enum ControlId : int {
+        kIdSession = 101,
+        kIdScreenText,
+        kIdSetScreen,
+        kIdAttached,
+        kIdScan,
+        kIdFields,
+        kIdCard,
+        kIdSwipe,
+        kIdTrack1,
+        kIdTrack2,
+        kIdSwipeTyped,
+        kIdPending,
+        kIdCalls,
+        kIdProgram,
+        kIdStatus,
+    };
+    struct Exchange {
+        const Message* request;
+        Message* reply;
+    };
+
+    static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // What an exception that reached the window procedure leaves behind.
+    LRESULT Failed(UINT message, LPARAM lParam, const char* what) noexcept;
+    void OnCommand(int id, int code);
+    // A request from the pipe or from the window's own buttons, with its action taken.
+    Message Perform(const Message& request);
+    Message StartProgram(const EmulatorAction& action);
+    // A button's request: its failure goes to the status line.
+    void Run(const Message& request, const std::string& done = {});
+    void SelectSession(int session);
+    std::string ControlText(int id) const;
+
+    // emulator_view.cpp: the controls and keeping them up to date.
+    void CreateControls();
+    HWND Add(const char* windowClass, const char* text, DWORD style, int x, int y, int width,
+             int height, int id = 0, DWORD exStyle = 0);
+    // Shows what changed since the last time; everything of the session when forced.
+    void Refresh(bool force = false);
+    void ShowSession(bool force);
+    void ShowCalls();
+    void SetStatus(const std::string& text);
+
+    EmulatorCore& core_;
+    HWND hwnd_ = nullptr;
+    // The window while it takes requests; read by the pipe's thread.
+    std::atomic<HWND> target_ = nullptr;
+    bool running_ = false;
+    HFONT font_ = nullptr;
+    int session_ = 0;
+
+    // What the controls show, so that only changed texts are set again.
+    uint64_t shownRevision_ = 0;
+    std::string shownScreenText_;
+    std::array<std::string, kCardFields.size()> shownFields_;
+    size_t shownCalls_ = 0;
+    int callsExtent_ = 0;
+};
+
+}  // namespace ostrel::training::win32

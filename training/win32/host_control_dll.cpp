@@ -1,0 +1,293 @@
+// The stand-in for the host maker's control: an in-process COM object whose IDispatch checks
+// each call against the operation's signature and forwards it to the host emulator kt4r.exe.
+#include "training/win32/host_control_dll.h"
+
+#include <oleauto.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/host_control.h"
+#include "training/emulator_core.h"
+#include "training/host_screens.h"
+#include "training/win32/pipe.h"
+
+namespace ostrel::training::win32 {
+
+namespace {
+
+constexpr const wchar_t* kSource = L"kt4r_control";
+constexpr const wchar_t* kNoEmulator =
+    L"The host emulator kt4r.exe is not running (or did not answer). Start kt4r.exe, then try "
+    L"again.";
+constexpr const wchar_t* kBadReply =
+    L"The host emulator kt4r.exe sent a reply the host control cannot read.";
+
+// Live objects and class factories, and the locks of IClassFactory::LockServer: the DLL may
+// be unloaded only when both are 0.
+LONG g_objects = 0;
+LONG g_locks = 0;
+
+// Texts cross in the ANSI code page, as the program converts them on its side.
+std::string Narrow(const wchar_t* text, UINT length) {
+    if (!text || length == 0) return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string narrow(n, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), narrow.data(), n, nullptr,
+                        nullptr);
+    return narrow;
+}
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+BSTR ToBstr(const std::wstring& text) {
+    BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (!b) throw std::bad_alloc();
+    return b;
+}
+
+// A null BSTR is an empty text; a null by-reference pointer is no text at all.
+ControlArg ArgOf(const VARIANT& v) {
+    switch (V_VT(&v)) {
+        case VT_I4:
+            return ControlArg::Long(V_I4(&v));
+        case VT_BSTR:
+            return ControlArg::Text(Narrow(V_BSTR(&v), SysStringLen(V_BSTR(&v))));
+        case VT_BSTR | VT_BYREF:
+            if (!V_BSTRREF(&v)) break;
+            return ControlArg::TextRef(Narrow(*V_BSTRREF(&v), SysStringLen(*V_BSTRREF(&v))));
+        default:
+            break;
+    }
+    return {ControlArg::Kind::Other, 0, "variant type " + std::to_string(V_VT(&v))};
+}
+
+HRESULT Raise(EXCEPINFO* info, HRESULT scode, const std::wstring& description) {
+    if (info) {
+        *info = {};
+        info->bstrSource = SysAllocString(kSource);
+        info->bstrDescription =
+            SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
+        info->scode = scode;
+    }
+    return DISP_E_EXCEPTION;
+}
+
+// Names are ASCII; any other character cannot match one.
+std::string AsciiName(const wchar_t* name) {
+    std::string ascii;
+    for (; name && *name; ++name) {
+        if (*name > 0x7f) return {};
+        ascii += static_cast<char>(*name);
+    }
+    return ascii;
+}
+
+class StandinControl final : public IDispatch {
+  public:
+    StandinControl() { InterlockedIncrement(&g_objects); }
+    ~StandinControl() { InterlockedDecrement(&g_objects); }
+    StandinControl(const StandinControl&) = delete;
+    StandinControl& operator=(const StandinControl&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG n = InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return n;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
+        if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        if (count == 0) return S_OK;
+        if (!names || !ids) return E_POINTER;
+        try {
+            for (UINT i = 0; i < count; ++i)
+                ids[i] = DISPID_UNKNOWN;
+            const auto id = OperationId(AsciiName(names[0]));
+            if (!id) return DISP_E_UNKNOWNNAME;
+            ids[0] = *id;
+            // The operations take no named arguments, so no parameter name is known.
+            return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_UNEXPECTED;
+        }
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispId, REFIID riid, LCID, WORD flags,
+                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
+                                     UINT* argError) override {
+        try {
+            return Call(dispId, riid, flags, params, result, info, argError);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_UNEXPECTED;
+        }
+    }
+
+  private:
+    static HRESULT Call(DISPID dispId, REFIID riid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* info, UINT* argError) {
+        if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        // Methods only: the control has no properties.
+        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (!params || (params->cArgs > 0 && !params->rgvarg)) return E_INVALIDARG;
+        if (params->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
+        if (result) VariantInit(result);
+
+        // COM keeps the arguments last first.
+        const UINT n = params->cArgs;
+        std::vector<ControlArg> args;
+        args.reserve(n);
+        for (UINT i = 0; i < n; ++i)
+            args.push_back(ArgOf(params->rgvarg[n - 1 - i]));
+        // Checked here, before anything is sent, so that a caller's mistake shows without
+        // an emulator too.
+        if (const auto misfit = CheckSignature(dispId, args)) {
+            switch (misfit->outcome) {
+                case ControlReply::Outcome::TypeMismatch:
+                    if (argError) *argError = n - 1 - static_cast<UINT>(misfit->argIndex);
+                    return DISP_E_TYPEMISMATCH;
+                case ControlReply::Outcome::BadParamCount:
+                    return DISP_E_BADPARAMCOUNT;
+                default:
+                    return DISP_E_MEMBERNOTFOUND;
+            }
+        }
+
+        const auto reply = CallEmulator(ControlCall(dispId, args));
+        if (!reply) return Raise(info, RPC_E_DISCONNECTED, kNoEmulator);
+        const Message& answer = *reply;
+        if (!answer.empty() && answer[0] == kOk) {
+            if (dispId != dispid::kGetScreenField && dispId != dispid::kGetSessionInfo) {
+                return S_OK;
+            }
+            // A missing result is a broken reply, not an empty field.
+            if (answer.size() < 2) return Raise(info, E_UNEXPECTED, kBadReply);
+            if (result) {
+                V_BSTR(result) = ToBstr(Widen(answer[1]));
+                V_VT(result) = VT_BSTR;
+            }
+            return S_OK;
+        }
+        if (answer.size() >= 3 && answer[0] == kError) {
+            // The emulator refused the call as given (no such field, session or kind).
+            return Raise(info, E_INVALIDARG, Widen(answer[2]));
+        }
+        return Raise(info, E_UNEXPECTED, kBadReply);
+    }
+
+    LONG refs_ = 1;
+};
+
+class Factory final : public IClassFactory {
+  public:
+    Factory() { InterlockedIncrement(&g_objects); }
+    ~Factory() { InterlockedDecrement(&g_objects); }
+    Factory(const Factory&) = delete;
+    Factory& operator=(const Factory&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+            *out = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG n = InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return n;
+    }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        auto* control = new (std::nothrow) StandinControl;
+        if (!control) return E_OUTOFMEMORY;
+        const HRESULT hr = control->QueryInterface(riid, out);
+        control->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        if (lock) {
+            InterlockedIncrement(&g_locks);
+        } else {
+            InterlockedDecrement(&g_locks);
+        }
+        return S_OK;
+    }
+
+  private:
+    LONG refs_ = 1;
+};
+
+}  // namespace
+
+HMODULE ThisModule() {
+    static const int anchor = 0;
+    HMODULE module = nullptr;
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&anchor), &module);
+    return module;
+}
+
+}  // namespace ostrel::training::win32
+
+using ostrel::training::win32::Factory;
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualCLSID(clsid, ostrel::training::win32::kStandinClsid)) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    auto* factory = new (std::nothrow) Factory;
+    if (!factory) return E_OUTOFMEMORY;
+    const HRESULT hr = factory->QueryInterface(riid, out);
+    factory->Release();
+    return hr;
+}
+
+STDAPI DllCanUnloadNow() {
+    using ostrel::training::win32::g_locks;
+    using ostrel::training::win32::g_objects;
+    return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE;
+}

@@ -1,0 +1,185 @@
+#include "training/win32/pipe.h"
+
+#include <cstdint>
+#include <string>
+
+namespace ostrel::training::win32 {
+
+namespace {
+
+// A message bigger than this is refused: no request or reply of ours comes near it.
+constexpr uint32_t kMaxMessage = 4 * 1024 * 1024;
+constexpr DWORD kPipeBuffer = 64 * 1024;
+
+class Handle {
+  public:
+    explicit Handle(HANDLE h = nullptr) : h_(h) {}
+    ~Handle() {
+        if (h_ && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE Get() const { return h_; }
+    bool Valid() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE h_;
+};
+
+// Overlapped transfer of exactly size bytes, given up at the deadline or when stop is set.
+bool Transfer(HANDLE pipe, void* data, DWORD size, bool write, HANDLE ioEvent, HANDLE stop,
+              DWORD timeoutMs) {
+    auto* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        OVERLAPPED io = {};
+        io.hEvent = ioEvent;
+        DWORD done = 0;
+        BOOL ok = write ? WriteFile(pipe, bytes, size, &done, &io)
+                        : ReadFile(pipe, bytes, size, &done, &io);
+        if (!ok) {
+            if (GetLastError() != ERROR_IO_PENDING) return false;
+            HANDLE waits[2] = {ioEvent, stop};
+            const DWORD woke = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, timeoutMs);
+            if (woke != WAIT_OBJECT_0) {
+                CancelIo(pipe);
+                GetOverlappedResult(pipe, &io, &done, TRUE);
+                return false;
+            }
+            if (!GetOverlappedResult(pipe, &io, &done, FALSE)) return false;
+        }
+        if (done == 0) return false;
+        bytes += done;
+        size -= done;
+    }
+    return true;
+}
+
+bool Send(HANDLE pipe, const Message& message, HANDLE ioEvent, HANDLE stop, DWORD timeoutMs) {
+    const std::string wire = Encode(message);
+    const auto size = static_cast<uint32_t>(wire.size());
+    return Transfer(pipe, const_cast<uint32_t*>(&size), sizeof size, true, ioEvent, stop,
+                    timeoutMs) &&
+           (size == 0 ||
+            Transfer(pipe, const_cast<char*>(wire.data()), size, true, ioEvent, stop, timeoutMs));
+}
+
+std::optional<Message> Receive(HANDLE pipe, HANDLE ioEvent, HANDLE stop, DWORD timeoutMs) {
+    uint32_t size = 0;
+    if (!Transfer(pipe, &size, sizeof size, false, ioEvent, stop, timeoutMs)) return std::nullopt;
+    if (size > kMaxMessage) return std::nullopt;
+    std::string wire(size, '\0');
+    if (size > 0 && !Transfer(pipe, wire.data(), size, false, ioEvent, stop, timeoutMs)) {
+        return std::nullopt;
+    }
+    return Decode(wire);
+}
+
+HANDLE NewInstance(const char* name, DWORD flags = 0) {
+    return CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | flags,
+                            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+                            PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 0, nullptr);
+}
+
+}  // namespace
+
+std::optional<Message> CallEmulator(const Message& request, DWORD timeoutMs, const char* pipeName) {
+    const DWORD start = GetTickCount();
+    HANDLE h;
+    for (;;) {
+        h = CreateFileA(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OVERLAPPED, nullptr);
+        if (h != INVALID_HANDLE_VALUE) break;
+        // Busy: the server is between two connections.
+        if (GetLastError() != ERROR_PIPE_BUSY || GetTickCount() - start >= timeoutMs) {
+            return std::nullopt;
+        }
+        WaitNamedPipeA(pipeName, 100);
+    }
+    Handle pipe(h);
+    Handle ioEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!ioEvent.Valid()) return std::nullopt;
+    if (!Send(pipe.Get(), request, ioEvent.Get(), nullptr, timeoutMs)) return std::nullopt;
+    return Receive(pipe.Get(), ioEvent.Get(), nullptr, timeoutMs);
+}
+
+PipeServer::PipeServer(Handler handler, const char* pipeName)
+    : handler_(std::move(handler)),
+      stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      idle_(CreateEventA(nullptr, TRUE, TRUE, nullptr)),
+      // Without the flag a second server would share the name and take some of the requests.
+      first_(NewInstance(pipeName, FILE_FLAG_FIRST_PIPE_INSTANCE)),
+      name_(pipeName) {
+    if (stop_ && idle_ && first_ != INVALID_HANDLE_VALUE) {
+        thread_ = CreateThread(nullptr, 0, &PipeServer::Run, this, 0, nullptr);
+    }
+}
+
+PipeServer::~PipeServer() {
+    if (thread_) {
+        SetEvent(stop_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+    if (first_ != INVALID_HANDLE_VALUE) CloseHandle(first_);
+    if (stop_) CloseHandle(stop_);
+    if (idle_) CloseHandle(idle_);
+}
+
+bool PipeServer::WaitIdle(DWORD ms) const {
+    return idle_ && WaitForSingleObject(idle_, ms) == WAIT_OBJECT_0;
+}
+
+DWORD WINAPI PipeServer::Run(void* self) {
+    static_cast<PipeServer*>(self)->Serve();
+    return 0;
+}
+
+void PipeServer::Serve() {
+    Handle ioEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    HANDLE pipe = first_;
+    first_ = INVALID_HANDLE_VALUE;
+    while (pipe != INVALID_HANDLE_VALUE && WaitForSingleObject(stop_, 0) == WAIT_TIMEOUT) {
+        ServeOne(pipe, ioEvent.Get());
+        // The next instance exists before this one goes: with none at all, the pipe's name is
+        // gone for a moment and a client calling then would take the emulator for not running.
+        HANDLE next = NewInstance(name_);
+        CloseHandle(pipe);
+        pipe = next;
+    }
+    if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
+}
+
+void PipeServer::ServeOne(HANDLE pipe, HANDLE ioEvent) {
+    OVERLAPPED io = {};
+    io.hEvent = ioEvent;
+    ResetEvent(ioEvent);
+    if (!ConnectNamedPipe(pipe, &io)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            HANDLE waits[2] = {ioEvent, stop_};
+            if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+                CancelIo(pipe);
+                DWORD ignored = 0;
+                GetOverlappedResult(pipe, &io, &ignored, TRUE);
+                return;
+            }
+        } else if (error != ERROR_PIPE_CONNECTED) {
+            return;
+        }
+    }
+    ResetEvent(idle_);
+    // A client that stalls is dropped after a while rather than holding up the others.
+    constexpr DWORD kClientTimeoutMs = 10000;
+    if (const auto request = Receive(pipe, ioEvent, stop_, kClientTimeoutMs)) {
+        if (Send(pipe, handler_(*request), ioEvent, stop_, kClientTimeoutMs)) {
+            // Disconnecting throws away what the client has not read yet: wait for it to
+            // hang up, which it does once it has the reply.
+            char ignored;
+            Transfer(pipe, &ignored, 1, false, ioEvent, stop_, kClientTimeoutMs);
+        }
+    }
+    DisconnectNamedPipe(pipe);
+    SetEvent(idle_);
+}
+
+}  // namespace ostrel::training::win32

@@ -1,0 +1,52 @@
+// The training build's entry point: the program exactly as ostrel.exe runs it (registry,
+// window, icon, timer, process check, the host's control), with a simulated card reader whose
+// swipes come from the host emulator's swipe panel.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "platform/win32/win32_desktop.h"
+#include "platform/win32/win32_host_control.h"
+#include "platform/win32/win32_processes.h"
+#include "platform/win32/win32_registry.h"
+#include "shell/command_line.h"
+#include "shell/scanner_form.h"
+#include "training/emulator_core.h"
+#include "training/training_reader.h"
+#include "training/win32/pipe.h"
+
+namespace {
+
+// Swipes from the emulator. Asked once per timer tick while the program reads; an emulator
+// that is not running simply has no swipe.
+class EmulatorSwipes : public ostrel::training::SwipeSource {
+  public:
+    std::optional<ostrel::training::TrainingSwipe> Take() override {
+        constexpr DWORD kTimeoutMs = 500;
+        const auto reply =
+            ostrel::training::win32::CallEmulator({ostrel::training::kTakeSwipe}, kTimeoutMs);
+        return reply ? ostrel::training::SwipeOfReply(*reply) : std::nullopt;
+    }
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    using namespace ostrel::win32;
+    // The reader model a trainer wants to see, by product id; the usual one otherwise.
+    const auto model = ostrel::training::TrainingReaderModel(std::getenv("OSTREL_TRAINING_READER"));
+    if (!model) {
+        MessageBoxA(nullptr, "OSTREL_TRAINING_READER names no reader model (1, 2, 3, 9, 14, 15).",
+                    "Ostrel training", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    ComApartment com;
+    Win32Registry registry;
+    Win32Processes processes;
+    Win32Desktop desktop;
+    EmulatorSwipes swipes;
+    ostrel::training::TrainingReaderHid hid(swipes, *model);
+    LazyHostControl hostControl;
+    ostrel::OstrelCopy copy(ostrel::Platform{registry, processes, desktop, hid, hostControl});
+    copy.Main(ostrel::ArgumentText(GetCommandLineA()));
+}
