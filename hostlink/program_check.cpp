@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/app_error.h"
@@ -24,6 +25,7 @@ class ProcessHandleGuard {
     ProcessHandleGuard& operator=(const ProcessHandleGuard&) = delete;
 
     ProcHandle Get() const { return handle_; }
+    ProcHandle Release() { return std::exchange(handle_, 0); }
     void Close() {
         if (handle_) processes_.CloseProcessHandle(handle_);
         handle_ = 0;
@@ -63,20 +65,19 @@ std::string MainModuleName(Processes& processes, ProcHandle process) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool IsProgram(Processes& processes, uint32_t pid, const std::string& wanted) {
-    ProcessHandleGuard process(processes,
-                               processes.OpenProcessHandle(kProcessQueryAndRead, false, pid));
-    return process.Get() && MainModuleName(processes, process.Get()) == wanted;
-}
-
-std::optional<uint32_t> FindProgram(Processes& processes, Desktop& desktop,
-                                    const std::string& wanted) {
+// The first process whose main module is wanted, opened; 0 when there is none.
+ProcHandle OpenProgram(Processes& processes, Desktop& desktop, const std::string& wanted) {
     for (const uint32_t pid : ReadProcessIds(processes, desktop)) {
         desktop.DoEvents();
-        if (IsProgram(processes, pid, wanted)) return pid;
+        ProcessHandleGuard process(processes,
+                                   processes.OpenProcessHandle(kProcessQueryAndRead, false, pid));
+        if (process.Get() && MainModuleName(processes, process.Get()) == wanted) {
+            return process.Release();
+        }
+        process.Close();
         desktop.DoEvents();
     }
-    return std::nullopt;
+    return 0;
 }
 
 // Runs check with the errors the check passes on described as "ProcessInfo".
@@ -102,23 +103,35 @@ uint32_t GetPlatformId(Processes& processes) {
 bool isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName) {
     const std::string wanted = ToUpper(Trim(exeName));
     return Described([&] {
-        return GetPlatformId(processes) == kPlatformWin32Nt &&
-               FindProgram(processes, desktop, wanted).has_value();
+        if (GetPlatformId(processes) != kPlatformWin32Nt) return false;
+        ProcessHandleGuard found(processes, OpenProgram(processes, desktop, wanted));
+        return found.Get() != 0;
     });
 }
 
 bool ProgramWatch::isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName) {
     const std::string wanted = ToUpper(Trim(exeName));
     return Described([&] {
-        if (GetPlatformId(processes) != kPlatformWin32Nt) return false;
-        if (lastPid_ && lastName_ == wanted) {
-            desktop.DoEvents();
-            if (IsProgram(processes, *lastPid_, wanted)) return true;
+        if (GetPlatformId(processes) != kPlatformWin32Nt) {
+            Forget();
+            return false;
         }
-        lastPid_ = FindProgram(processes, desktop, wanted);
-        lastName_ = wanted;
-        return lastPid_.has_value();
+        if (found_ && processes_ == &processes && foundName_ == wanted) {
+            desktop.DoEvents();
+            uint32_t code = 0;
+            if (processes.GetExitCodeProcess(found_, &code) && code == kStillActive) return true;
+        }
+        Forget();
+        found_ = OpenProgram(processes, desktop, wanted);
+        processes_ = &processes;
+        foundName_ = wanted;
+        return found_ != 0;
     });
+}
+
+void ProgramWatch::Forget() {
+    if (found_) processes_->CloseProcessHandle(found_);
+    found_ = 0;
 }
 
 }  // namespace ostrel

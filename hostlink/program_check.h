@@ -2,7 +2,6 @@
 // Is a process with a given executable file name running? Asked of the process list, so the
 // host program need not cooperate.
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "platform/desktop.h"
@@ -22,15 +21,23 @@ uint32_t GetPlatformId(Processes& processes);
 bool isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName);
 
 // The same question asked over and over (the scan loop asks twice a second). The process found
-// last is asked first: while it still runs under that name the answer is yes without walking
-// every process; otherwise the whole list is walked as isPgmActive does.
+// is kept open: while it has not ended the answer is yes without walking every process (which
+// costs the idle program most of its time); once it has, the whole list is walked again.
 class ProgramWatch {
   public:
+    ProgramWatch() = default;
+    ~ProgramWatch() { Forget(); }
+    ProgramWatch(const ProgramWatch&) = delete;
+    ProgramWatch& operator=(const ProgramWatch&) = delete;
+
     bool isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName);
 
   private:
-    std::optional<uint32_t> lastPid_;
-    std::string lastName_;
+    void Forget();
+
+    Processes* processes_ = nullptr;
+    ProcHandle found_ = 0;  // the process found last, open
+    std::string foundName_;
 };
 
 }  // namespace ostrel

@@ -77,6 +77,9 @@ bool SessionTable::SessionHandshake(const HostSessionId& sessionId,
                                     const std::optional<std::string>& command,
                                     const std::optional<std::string>& sessionText,
                                     std::string* state, std::string* text, std::string* delayMode) {
+    // "OFF" as the caller asked for it, not as a read ("RTV") found it: storing back what was
+    // read could only undo another copy's "ON" written in between.
+    const bool releaseHold = delayMode && *delayMode == "OFF";
     if (delayMode && *delayMode == "ON") {
         store_.Setting("NSesDly", "ON");
     } else if (delayMode && *delayMode == "RTV") {
@@ -130,10 +133,16 @@ bool SessionTable::SessionHandshake(const HostSessionId& sessionId,
     const int32_t number = sessionId.ToLong();
     if (number >= 0 && oldTable.empty()) newTable = id + newCommand + newText + kEntryEnd;
 
-    if (!newTable.empty()) store_.Setting("MSconnect", newTable);
-    store_.Setting("cSesId", idText);
+    // A read (the loop's, twice a second) that leaves the table as it is writes nothing: a
+    // rewrite could only undo what another copy wrote meanwhile, a request letter or the id of
+    // its session, and the copy would never serve that request.
+    const bool readOnly = !command && !sessionText && newTable == oldTable;
+    if (!readOnly) {
+        if (!newTable.empty()) store_.Setting("MSconnect", newTable);
+        store_.Setting("cSesId", idText);
+    }
 
-    if (delayMode && *delayMode == "OFF") store_.Setting("NSesDly", "OFF");
+    if (releaseHold) store_.Setting("NSesDly", "OFF");
     return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The process list calls of host program detection, shaped like GetVersionExA, EnumProcesses,
-// OpenProcess, EnumProcessModules, GetModuleFileNameExA and CloseHandle.
+// OpenProcess, EnumProcessModules, GetModuleFileNameExA, GetExitCodeProcess and CloseHandle.
 #include <cstdint>
 
 namespace ostrel {
@@ -10,6 +10,7 @@ using ModuleHandle = std::uintptr_t;
 
 constexpr uint32_t kProcessQueryAndRead = 0x0410;  // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
 constexpr uint32_t kPlatformWin32Nt = 2;
+constexpr uint32_t kStillActive = 259;  // the exit code of a process that has not ended
 
 // OSVERSIONINFOA. (Method names differ from the Windows ones, which are macros there.)
 struct OsVersionInfo {
@@ -35,6 +36,8 @@ class Processes {
     // Returns the number of characters copied into buffer (no terminating zero counted).
     virtual uint32_t ModuleFileName(ProcHandle process, ModuleHandle module, char* buffer,
                                     uint32_t size) = 0;
+    // kStillActive in *code while the process runs.
+    virtual bool GetExitCodeProcess(ProcHandle process, uint32_t* code) = 0;
     virtual bool CloseProcessHandle(ProcHandle handle) = 0;
 };
 

@@ -1,13 +1,14 @@
 #pragma once
 // The registry calls the settings store makes, shaped like RegCreateKeyExA, RegOpenKeyExA,
-// RegOpenKeyA, RegQueryValueExA, RegSetValueExA and RegCloseKey. Results are Windows error
-// codes (0 for success).
+// RegOpenKeyA, RegQueryValueExA, RegSetValueExA, RegCloseKey and RegNotifyChangeKeyValue with
+// the event it sets. Results are Windows error codes (0 for success).
 #include <cstdint>
 #include <string>
 
 namespace ostrel {
 
 using RegKey = std::uintptr_t;
+using RegEvent = std::uintptr_t;  // HANDLE of an event; 0 when none
 constexpr RegKey kHkeyCurrentUser = 0x80000001u;
 constexpr RegKey kHkeyLocalMachine = 0x80000002u;
 
@@ -15,6 +16,9 @@ constexpr uint32_t kRegSz = 1;     // REG_SZ
 constexpr uint32_t kRegDword = 4;  // REG_DWORD
 
 constexpr uint32_t kKeySetValue = 0x0002;
+constexpr uint32_t kKeyNotify = 0x0010;
+constexpr uint32_t kRegNotifyChangeName = 0x0001;
+constexpr uint32_t kRegNotifyChangeLastSet = 0x0004;
 constexpr uint32_t kKeyCreateAccess = 0x003F;  // KEY_ALL_ACCESS without the standard rights
 
 constexpr long kErrorSuccess = 0;
@@ -42,6 +46,17 @@ class Registry {
                           uint32_t size) = 0;
     // RegCloseKey.
     virtual long CloseKey(RegKey key) = 0;
+
+    // RegNotifyChangeKeyValue(key, not the subkeys, filter, event, asynchronous): the event is
+    // set at the next change the filter names, once.
+    virtual long NotifyChangeKeyValue(RegKey key, uint32_t filter, RegEvent event) = 0;
+    // CreateEventA(no security attributes, manual reset, not set, no name); 0 on failure.
+    virtual RegEvent NewEvent() = 0;
+    // WaitForSingleObject(event, 0) found it set.
+    virtual bool IsEventSet(RegEvent event) = 0;
+    virtual bool ResetEvent(RegEvent event) = 0;
+    // CloseHandle.
+    virtual bool CloseEvent(RegEvent event) = 0;
 };
 
 }  // namespace ostrel

@@ -41,21 +41,71 @@ std::string RegistryStore::RegistryValue(const std::string& root, const std::str
         return "";
     }
 
+    const bool ownKey = upperRoot == "HKCU" && ToUpper(path) == ToUpper(kSettingsPath);
     if (!value.empty()) {
+        // Our own writes do not wait for the registry's notice.
+        if (ownKey) Forget();
         CreateKey(path);
         SetValue(path, name, value);
         return value;
     }
 
+    if (ownKey) {
+        if (auto text = Remembered(name)) return *text;
+    }
     const Query found = QueryValue(path, name);
     if (found.text && !found.isText) {
         // Not a text value: none of ours. It reads as empty and is left as it is.
         return "";
     }
-    if (found.text && !found.text->empty()) return *found.text;
+    if (found.text && !found.text->empty()) {
+        if (ownKey && watching_) remembered_[ToUpper(name)] = *found.text;
+        return *found.text;
+    }
+    if (ownKey) Forget();
     CreateKey(path);
     SetValue(path, name, "");
     return "";
+}
+
+RegistryStore::~RegistryStore() {
+    if (keyChanged_) registry_.CloseEvent(keyChanged_);
+    if (watchedKey_) registry_.CloseKey(watchedKey_);
+}
+
+std::optional<std::string> RegistryStore::Remembered(const std::string& name) {
+    if (!KeyUnchanged()) return std::nullopt;
+    const auto it = remembered_.find(ToUpper(name));
+    if (it == remembered_.end()) return std::nullopt;
+    return it->second;
+}
+
+bool RegistryStore::KeyUnchanged() {
+    if (watching_ && !registry_.IsEventSet(keyChanged_)) return true;
+    Forget();
+    if (!keyChanged_) keyChanged_ = registry_.NewEvent();
+    if (!keyChanged_) return false;
+    if (!watchedKey_ && registry_.OpenKey(kHkeyCurrentUser, kSettingsPath, kKeyNotify,
+                                          &watchedKey_) != kErrorSuccess) {
+        watchedKey_ = 0;  // not there yet: every read is a real one until it is
+        return false;
+    }
+    registry_.ResetEvent(keyChanged_);
+    if (registry_.NotifyChangeKeyValue(watchedKey_, kRegNotifyChangeName | kRegNotifyChangeLastSet,
+                                       keyChanged_) != kErrorSuccess) {
+        // The key was deleted under the handle, say: open it afresh next time.
+        registry_.CloseKey(watchedKey_);
+        watchedKey_ = 0;
+        return false;
+    }
+    // Watched from here on: what is read next may be remembered.
+    watching_ = true;
+    return false;
+}
+
+void RegistryStore::Forget() {
+    remembered_.clear();
+    watching_ = false;
 }
 
 RegKey RegistryStore::RootKey() const {

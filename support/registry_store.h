@@ -1,6 +1,8 @@
 #pragma once
 // The one settings operation: RegistryValue reads a text value when given the empty text and
 // writes it otherwise, creating keys and missing values on the way.
+#include <map>
+#include <optional>
 #include <string>
 
 #include "platform/desktop.h"
@@ -12,9 +14,15 @@ namespace ostrel {
 constexpr const char* kSettingsRoot = "HKCU";
 constexpr const char* kSettingsPath = "Software\\TOVAN\\RODazedur";
 
+// Reads of the program's own key are answered from what was read before for as long as the
+// registry reports no change to the key since: the loop reads three values twice a second, and
+// each real read costs several calls into the system.
 class RegistryStore {
   public:
     RegistryStore(Registry& registry, Desktop& desktop) : registry_(registry), desktop_(desktop) {}
+    ~RegistryStore();
+    RegistryStore(const RegistryStore&) = delete;
+    RegistryStore& operator=(const RegistryStore&) = delete;
 
     // Returns the text read, the text written, or "" after an argument error (shown in a
     // message box).
@@ -34,9 +42,20 @@ class RegistryStore {
     Query QueryValue(const std::string& path, const std::string& name);
     void ShowError(const std::string& text);
 
+    // The change watch on the program's key and what was read under it.
+    std::optional<std::string> Remembered(const std::string& name);
+    // True while the key is watched and has not changed since what is remembered was read;
+    // otherwise forgets everything and watches the key afresh when it can.
+    bool KeyUnchanged();
+    void Forget();
+
     Registry& registry_;
     Desktop& desktop_;
     std::string lastRoot_;
+    RegKey watchedKey_ = 0;
+    RegEvent keyChanged_ = 0;
+    bool watching_ = false;
+    std::map<std::string, std::string> remembered_;  // by upper-case value name
 };
 
 }  // namespace ostrel

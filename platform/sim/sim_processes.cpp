@@ -69,6 +69,14 @@ uint32_t SimProcesses::ModuleFileName(ProcHandle handle, ModuleHandle, char* buf
     return copied;
 }
 
+bool SimProcesses::GetExitCodeProcess(ProcHandle handle, uint32_t* code) {
+    const auto it = handles_.find(handle);
+    if (it == handles_.end()) return false;
+    // A handle outlives its process; an ended one has left the list.
+    *code = Find(it->second) ? kStillActive : 0;
+    return true;
+}
+
 bool SimProcesses::CloseProcessHandle(ProcHandle handle) {
     return handles_.erase(handle) > 0;
 }

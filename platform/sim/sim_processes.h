@@ -27,6 +27,7 @@ class SimProcesses : public Processes {
                      uint32_t* needed) override;
     uint32_t ModuleFileName(ProcHandle process, ModuleHandle module, char* buffer,
                             uint32_t size) override;
+    bool GetExitCodeProcess(ProcHandle process, uint32_t* code) override;
     bool CloseProcessHandle(ProcHandle handle) override;
 
     // Test side.

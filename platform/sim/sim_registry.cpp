@@ -77,6 +77,7 @@ long SimRegistry::SetValue(RegKey key, const std::string& name, uint32_t type, c
     }
     Value value{type, std::vector<uint8_t>(data, data + size)};
     keys_[handle->second.key][ToUpper(name)] = value;
+    Changed(handle->second.key);
     std::string text(value.data.begin(), value.data.end());
     if (!text.empty() && text.back() == '\0') text.pop_back();
     writes.push_back(Write{name, text});
@@ -92,6 +93,7 @@ void SimRegistry::Put(RegKey root, const std::string& path, const std::string& n
     Open(root, path, kKeyCreateAccess, true, &key);
     handles_.erase(key);
     keys_[KeyName(root, path)][ToUpper(name)] = std::move(value);
+    Changed(KeyName(root, path));
 }
 
 void SimRegistry::PutText(RegKey root, const std::string& path, const std::string& name,
@@ -124,6 +126,48 @@ bool SimRegistry::KeyExists(RegKey root, const std::string& path) const {
 
 void SimRegistry::DenyWrites(RegKey root, const std::string& path) {
     denied_.insert(KeyName(root, path));
+}
+
+long SimRegistry::NotifyChangeKeyValue(RegKey key, uint32_t filter, RegEvent event) {
+    const auto handle = handles_.find(key);
+    if (handle == handles_.end() || !events_.count(event)) return kErrorInvalidHandle;
+    if (!(handle->second.access & kKeyNotify)) return kErrorAccessDenied;
+    // Values are all this registry changes; a filter that does not ask for them waits forever.
+    if (filter & kRegNotifyChangeLastSet) watches_.emplace(handle->second.key, event);
+    return kErrorSuccess;
+}
+
+RegEvent SimRegistry::NewEvent() {
+    const RegEvent event = nextHandle_++;
+    events_[event] = false;
+    return event;
+}
+
+bool SimRegistry::IsEventSet(RegEvent event) {
+    const auto it = events_.find(event);
+    return it != events_.end() && it->second;
+}
+
+bool SimRegistry::ResetEvent(RegEvent event) {
+    const auto it = events_.find(event);
+    if (it == events_.end()) return false;
+    it->second = false;
+    return true;
+}
+
+bool SimRegistry::CloseEvent(RegEvent event) {
+    std::erase_if(watches_, [event](const auto& watch) { return watch.second == event; });
+    return events_.erase(event) > 0;
+}
+
+void SimRegistry::Changed(const std::string& key) {
+    const auto [first, last] = watches_.equal_range(key);
+    for (auto it = first; it != last; ++it) {
+        if (const auto event = events_.find(it->second); event != events_.end()) {
+            event->second = true;
+        }
+    }
+    watches_.erase(first, last);
 }
 
 }  // namespace ostrel::sim

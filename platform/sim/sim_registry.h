@@ -33,6 +33,11 @@ class SimRegistry : public Registry {
     long SetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
                   uint32_t size) override;
     long CloseKey(RegKey key) override;
+    long NotifyChangeKeyValue(RegKey key, uint32_t filter, RegEvent event) override;
+    RegEvent NewEvent() override;
+    bool IsEventSet(RegEvent event) override;
+    bool ResetEvent(RegEvent event) override;
+    bool CloseEvent(RegEvent event) override;
 
     // Test side.
     void Put(RegKey root, const std::string& path, const std::string& name, Value value);
@@ -45,6 +50,9 @@ class SimRegistry : public Registry {
     bool KeyExists(RegKey root, const std::string& path) const;
     void DenyWrites(RegKey root, const std::string& path);
     size_t OpenHandles() const { return handles_.size(); }
+    size_t OpenEvents() const { return events_.size(); }
+    // Change notifications waiting for their key to change.
+    size_t Watches() const { return watches_.size(); }
 
     std::vector<Write> writes;
     // Runs after a size-only query, before the caller reads the data.
@@ -58,11 +66,15 @@ class SimRegistry : public Registry {
     using Key = std::map<std::string, Value>;  // by upper-case value name
     static std::string KeyName(RegKey root, const std::string& path);
     long Open(RegKey root, const std::string& path, uint32_t access, bool create, RegKey* key);
+    // Sets the events of the notifications waiting on the key, which are then done.
+    void Changed(const std::string& key);
 
     std::map<std::string, Key> keys_;  // by upper-case "ROOT\PATH"
     std::set<std::string> denied_;
     std::map<RegKey, Handle> handles_;
     RegKey nextHandle_ = 0x1000;
+    std::map<RegEvent, bool> events_;               // set or not
+    std::multimap<std::string, RegEvent> watches_;  // by key
 };
 
 }  // namespace ostrel::sim

@@ -9,6 +9,7 @@ namespace ostrel::win32 {
 
 static_assert(sizeof(OsVersionInfo) == sizeof(OSVERSIONINFOA));
 static_assert(sizeof(ModuleHandle) == sizeof(HMODULE));
+static_assert(kStillActive == STILL_ACTIVE);
 
 bool Win32Processes::GetVersionInfo(OsVersionInfo* info) {
     OSVERSIONINFOA version = {};
@@ -46,6 +47,13 @@ uint32_t Win32Processes::ModuleFileName(ProcHandle process, ModuleHandle module,
                                         uint32_t size) {
     return GetModuleFileNameExA(reinterpret_cast<HANDLE>(process),
                                 reinterpret_cast<HMODULE>(module), buffer, size);
+}
+
+bool Win32Processes::GetExitCodeProcess(ProcHandle process, uint32_t* code) {
+    DWORD exitCode = 0;
+    const BOOL ok = ::GetExitCodeProcess(reinterpret_cast<HANDLE>(process), &exitCode);
+    *code = exitCode;
+    return ok != FALSE;
 }
 
 bool Win32Processes::CloseProcessHandle(ProcHandle handle) {

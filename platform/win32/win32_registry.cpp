@@ -55,4 +55,25 @@ long Win32Registry::CloseKey(RegKey key) {
     return RegCloseKey(ToHkey(key));
 }
 
+long Win32Registry::NotifyChangeKeyValue(RegKey key, uint32_t filter, RegEvent event) {
+    return RegNotifyChangeKeyValue(ToHkey(key), FALSE, filter, reinterpret_cast<HANDLE>(event),
+                                   TRUE);
+}
+
+RegEvent Win32Registry::NewEvent() {
+    return reinterpret_cast<RegEvent>(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+}
+
+bool Win32Registry::IsEventSet(RegEvent event) {
+    return WaitForSingleObject(reinterpret_cast<HANDLE>(event), 0) == WAIT_OBJECT_0;
+}
+
+bool Win32Registry::ResetEvent(RegEvent event) {
+    return ::ResetEvent(reinterpret_cast<HANDLE>(event)) != FALSE;
+}
+
+bool Win32Registry::CloseEvent(RegEvent event) {
+    return CloseHandle(reinterpret_cast<HANDLE>(event)) != FALSE;
+}
+
 }  // namespace ostrel::win32

@@ -14,6 +14,11 @@ class Win32Registry : public Registry {
     long SetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
                   uint32_t size) override;
     long CloseKey(RegKey key) override;
+    long NotifyChangeKeyValue(RegKey key, uint32_t filter, RegEvent event) override;
+    RegEvent NewEvent() override;
+    bool IsEventSet(RegEvent event) override;
+    bool ResetEvent(RegEvent event) override;
+    bool CloseEvent(RegEvent event) override;
 };
 
 }  // namespace ostrel::win32

@@ -133,16 +133,45 @@ TEST_F(RegistryStoreTest, AValueThatGrowsWhileBeingReadIsReadWhole) {
     EXPECT_EQ(Read("MSconnect"), "3YABC~4NXYZ~");
 }
 
-TEST_F(RegistryStoreTest, EveryKeyOpenedIsClosed) {
-    Read("Logging");
-    store.Setting("Logging", "Y");
-    Read("Logging");
-    registry.Put(kHkeyCurrentUser, kPath, "Other", {kRegDword, {0, 0, 0, 0}});
-    Read("Other");
-    registry.DenyWrites(kHkeyCurrentUser, kPath);
-    store.Setting("Logging", "N");
-    Read("Missing");
+TEST_F(RegistryStoreTest, EveryKeyOpenedIsClosedTheWatchedOneWithTheStore) {
+    {
+        RegistryStore other(registry, desktop);
+        const auto read = [&](const char* name) { return other.Setting(name); };
+        read("Logging");
+        other.Setting("Logging", "Y");
+        read("Logging");
+        read("Logging");
+        registry.Put(kHkeyCurrentUser, kPath, "Other", {kRegDword, {0, 0, 0, 0}});
+        read("Other");
+        registry.DenyWrites(kHkeyCurrentUser, kPath);
+        other.Setting("Logging", "N");
+        read("Missing");
+        EXPECT_LE(registry.OpenHandles(), 1u);
+    }
     EXPECT_EQ(registry.OpenHandles(), 0u);
+    EXPECT_EQ(registry.OpenEvents(), 0u);
+}
+
+TEST_F(RegistryStoreTest, AnUnchangedKeyIsReadFromMemoryAndAnyChangeIsReadAtOnce) {
+    int realReads = 0;
+    registry.afterSizeQuery = [&](const std::string&) { ++realReads; };
+    registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "2YFront Desk~");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Read("MSconnect"), "2YFront Desk~");
+    EXPECT_EQ(realReads, 1);
+
+    // Another copy writes: the next read sees it.
+    registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "2DFront Desk~");
+    EXPECT_EQ(Read("MSconnect"), "2DFront Desk~");
+    // A write of this store's own, to any value, is read back from the registry too.
+    store.Setting("cSesId", "2");
+    EXPECT_EQ(Read("MSconnect"), "2DFront Desk~");
+    EXPECT_EQ(realReads, 3);
+    // Other keys and roots are always read.
+    registry.PutText(kHkeyLocalMachine, kPath, "MSconnect", "9");
+    EXPECT_EQ(Read("MSconnect", "HKLM"), "9");
+    EXPECT_EQ(Read("MSconnect", "HKLM"), "9");
+    EXPECT_EQ(realReads, 5);
 }
 
 }  // namespace

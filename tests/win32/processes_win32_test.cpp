@@ -62,8 +62,14 @@ TEST_F(ProcessesWin32Test, SeesTheHostProgramWhileItRunsAndNotAfter) {
 
     EXPECT_TRUE(BecomesActive("kt4r.exe", true));
     EXPECT_TRUE(Active("KT4R.EXE"));
+    // The watch the loop uses keeps the host it found open and asks it alone; it must see the
+    // host end all the same.
+    ProgramWatch watch;
+    EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+    EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
     SetEvent(quit.Get());
     ASSERT_EQ(WaitForSingleObject(process.Get(), 20000), WAIT_OBJECT_0);
+    EXPECT_FALSE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
     EXPECT_TRUE(BecomesActive("kt4r.exe", false));
 }
 

@@ -88,3 +88,33 @@ TEST_F(RegistryWin32Test, AWrongRootShowsTheErrorBoxAndTouchesNothing) {
 
 }  // namespace
 }  // namespace ostrel::win32
+
+namespace ostrel::win32 {
+namespace {
+
+// The store remembers the program's own values until the registry reports a change to its
+// key; what it relies on is that a write by another process is reported at once.
+TEST(RegistryWin32Watch, AValueAnotherProcessWritesIsReadAtOnce) {
+    Win32Registry registry;
+    sim::SimDesktop desktop;
+    RegistryStore store(registry, desktop);
+    store.Setting("MSconnect", "2YFront Desk~");
+    EXPECT_EQ(store.Setting("MSconnect"), "2YFront Desk~");
+    EXPECT_EQ(store.Setting("MSconnect"), "2YFront Desk~");
+
+    char command[] =
+        "reg add \"HKCU\\Software\\TOVAN\\RODazedur\" /v MSconnect /t REG_SZ /d 2DOther~ /f";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                               nullptr, nullptr, &startup, &info));
+    WaitForSingleObject(info.hProcess, 20000);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    EXPECT_EQ(store.Setting("MSconnect"), "2DOther~");
+    store.Setting("MSconnect", " ");
+}
+
+}  // namespace
+}  // namespace ostrel::win32
