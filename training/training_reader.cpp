@@ -11,7 +11,11 @@ constexpr uint16_t kDefaultModel = 2;
 }
 
 TrainingReaderHid::TrainingReaderHid(SwipeSource& source, uint16_t productId)
-    : source_(source), productId_(productId), reader_(Plug(sim::ReaderDevice(productId))) {}
+    : source_(source), productId_(productId), reader_(Plug(sim::ReaderDevice(productId))) {
+    // The program reads every second for as long as it runs: a record of each call would grow
+    // without end.
+    recordCalls = false;
+}
 
 void TrainingReaderHid::Fetch() {
     const auto swipe = source_.Take();

@@ -41,6 +41,7 @@ void SimHid::Misuse(const std::string& what) {
 }
 
 void SimHid::Trace(const std::string& call, const std::string& argument) {
+    if (!recordCalls) return;
     calls.push_back(argument.empty() ? call : call + " " + argument);
 }
 

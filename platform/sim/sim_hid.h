@@ -102,8 +102,10 @@ class SimHid : public Hid {
     // What was done that Windows would punish (a buffer written after its owner let go of it,
     // a wait that never ends); tests of the program assert it stays empty.
     std::vector<std::string> misuses;
-    // The calls made, in order: the name of the call and its main argument.
+    // The calls made, in order: the name of the call and its main argument. Kept only while
+    // recordCalls is set: a long run (the training build's reader) keeps nothing.
     std::vector<std::string> calls;
+    bool recordCalls = true;
 
   private:
     struct DeviceState {

@@ -6,31 +6,13 @@
 #include <vector>
 
 #include "platform/app_error.h"
+#include "platform/win32/ansi_text.h"
 
 namespace ostrel::win32 {
 
 namespace {
 
 constexpr const char* kSource = "VEQServer1";
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(n, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Narrow(const wchar_t* text, UINT length) {
-    if (!text || length == 0) return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string narrow(n, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), narrow.data(), n, nullptr,
-                        nullptr);
-    return narrow;
-}
 
 std::string FromBstr(BSTR text) {
     return Narrow(text, SysStringLen(text));

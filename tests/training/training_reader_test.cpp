@@ -56,6 +56,8 @@ TEST(TrainingReader, TheProgramsReaderReadsEachSwipeOnceAsTheModelReportsIt) {
     reader.CloseReadEvent();
     EXPECT_EQ(hid.OpenResources(), 0u);
     EXPECT_TRUE(hid.misuses.empty());
+    // It runs for days: nothing is kept per call.
+    EXPECT_TRUE(hid.calls.empty());
 }
 
 TEST(TrainingReader, TheModelComesFromTheSettingOrIsTheUsualOne) {

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "platform/win32/unique_handle.h"
+#include "tests/win32/windows_under_test.h"
 
 namespace ostrel::win32 {
 namespace {
@@ -19,23 +19,6 @@ std::string BuildDirectory() {
     std::string dir(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
     dir.resize(dir.rfind('\\'));  // .../tests
     return dir;
-}
-
-std::string Setting(const char* name) {
-    char data[512] = {};
-    DWORD size = sizeof data;
-    if (RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_SZ, nullptr, data, &size) !=
-        ERROR_SUCCESS) {
-        return "<missing>";
-    }
-    return data;
-}
-
-bool WaitFor(const std::function<bool()>& condition, DWORD ms) {
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
-        if (condition()) return true;
-    }
-    return condition();
 }
 
 struct Process {
@@ -58,31 +41,6 @@ Process Start(const std::string& command) {
     return process;
 }
 
-struct Search {
-    DWORD pid;
-    const char* windowClass;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindOwned(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<Search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (pid == search->pid && std::string(name) == search->windowClass) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND WindowOf(DWORD pid, const char* windowClass) {
-    Search search{pid, windowClass};
-    EnumWindows(FindOwned, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 std::string Text(HWND window) {
     char text[256] = {};
     GetWindowTextA(window, text, sizeof text);
@@ -100,8 +58,8 @@ TEST(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
     Process first = Start(program + "C,Front Desk");
     ASSERT_TRUE(first.handle);
     // Loaded: the request is filed and the hold released; the window went to the icon.
-    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == "2PFront Desk~"; }, 8000));
-    ASSERT_TRUE(WaitFor([] { return Setting("NSesDly") == "OFF"; }, 3000));
+    ASSERT_TRUE(WaitFor([] { return ProgramSetting("MSconnect") == "2PFront Desk~"; }, 8000));
+    ASSERT_TRUE(WaitFor([] { return ProgramSetting("NSesDly") == "OFF"; }, 3000));
     HWND window = nullptr;
     ASSERT_TRUE(
         WaitFor([&] { return (window = WindowOf(first.id, "OstrelInterfaceWindow")); }, 3000));
@@ -113,7 +71,7 @@ TEST(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
     Process second = Start(program + "C,Front Desk");
     ASSERT_TRUE(second.handle);
     EXPECT_EQ(WaitForSingleObject(second.handle.Get(), 8000), WAIT_OBJECT_0);
-    EXPECT_EQ(Setting("MSconnect"), "2PFront Desk~");
+    EXPECT_EQ(ProgramSetting("MSconnect"), "2PFront Desk~");
     EXPECT_EQ(WaitForSingleObject(first.handle.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
     // The icon's double click shows the window; its right button opens the menu. (The menu's
@@ -134,7 +92,7 @@ TEST(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
     EXPECT_EQ(exitCode, 0u);
     // The first copy blanks the shared values when it ends.
     for (const char* name : {"MSconnect", "cSesId", "NSesDly", "Logging"}) {
-        EXPECT_EQ(Setting(name), " ") << name;
+        EXPECT_EQ(ProgramSetting(name), " ") << name;
     }
     SetEvent(hostQuit.Get());
     WaitForSingleObject(host.handle.Get(), 5000);

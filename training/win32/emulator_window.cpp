@@ -233,6 +233,13 @@ void EmulatorWindow::Run(const Message& request, const std::string& done) {
 
 Message EmulatorWindow::Perform(const Message& request) {
     EmulatorReply handled = core_.Handle(request);
+    if (swipeWaiting_) {
+        if (core_.PendingSwipes() > 0) {
+            SetEvent(swipeWaiting_.Get());
+        } else {
+            ResetEvent(swipeWaiting_.Get());
+        }
+    }
     const EmulatorAction& action = handled.action;
     switch (action.kind) {
         case EmulatorAction::Kind::StartProgram:

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win32/unique_handle.h"
 #include "training/emulator_core.h"
 
 namespace ostrel::training::win32 {
@@ -84,6 +85,9 @@ class EmulatorWindow {
     void SetStatus(const std::string& text);
 
     EmulatorCore& core_;
+    // Set while swipes wait for the training reader.
+    ostrel::win32::UniqueHandle swipeWaiting_{
+        CreateEventA(nullptr, TRUE, FALSE, kSwipeWaitingEvent)};
     HWND hwnd_ = nullptr;
     // The window while it takes requests; read by the pipe's thread.
     std::atomic<HWND> target_ = nullptr;

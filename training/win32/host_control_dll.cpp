@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/host_control.h"
+#include "platform/win32/ansi_text.h"
 #include "training/emulator_core.h"
 #include "training/host_screens.h"
 #include "training/win32/pipe.h"
@@ -16,6 +17,9 @@
 namespace ostrel::training::win32 {
 
 namespace {
+
+using ostrel::win32::Narrow;
+using ostrel::win32::Widen;
 
 constexpr const wchar_t* kSource = L"kt4r_control";
 constexpr const wchar_t* kNoEmulator =
@@ -28,26 +32,6 @@ constexpr const wchar_t* kBadReply =
 // be unloaded only when both are 0.
 LONG g_objects = 0;
 LONG g_locks = 0;
-
-// Texts cross in the ANSI code page, as the program converts them on its side.
-std::string Narrow(const wchar_t* text, UINT length) {
-    if (!text || length == 0) return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string narrow(n, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), narrow.data(), n, nullptr,
-                        nullptr);
-    return narrow;
-}
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(n, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
 
 BSTR ToBstr(const std::wstring& text) {
     BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
@@ -92,17 +76,20 @@ std::string AsciiName(const wchar_t* name) {
     return ascii;
 }
 
-class StandinControl final : public IDispatch {
+// IUnknown for an object of the DLL with one interface besides it: counted references, and a
+// count of live objects for DllCanUnloadNow.
+template <class Interface>
+class ComObject : public Interface {
   public:
-    StandinControl() { InterlockedIncrement(&g_objects); }
-    ~StandinControl() { InterlockedDecrement(&g_objects); }
-    StandinControl(const StandinControl&) = delete;
-    StandinControl& operator=(const StandinControl&) = delete;
+    explicit ComObject(const IID& iid) : iid_(iid) { InterlockedIncrement(&g_objects); }
+    virtual ~ComObject() { InterlockedDecrement(&g_objects); }
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!out) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-            *out = static_cast<IDispatch*>(this);
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, iid_)) {
+            *out = static_cast<Interface*>(this);
             AddRef();
             return S_OK;
         }
@@ -115,6 +102,15 @@ class StandinControl final : public IDispatch {
         if (n == 0) delete this;
         return n;
     }
+
+  private:
+    const IID& iid_;
+    LONG refs_ = 1;
+};
+
+class StandinControl final : public ComObject<IDispatch> {
+  public:
+    StandinControl() : ComObject(IID_IDispatch) {}
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (!count) return E_POINTER;
@@ -207,33 +203,11 @@ class StandinControl final : public IDispatch {
         }
         return Raise(info, E_UNEXPECTED, kBadReply);
     }
-
-    LONG refs_ = 1;
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public ComObject<IClassFactory> {
   public:
-    Factory() { InterlockedIncrement(&g_objects); }
-    ~Factory() { InterlockedDecrement(&g_objects); }
-    Factory(const Factory&) = delete;
-    Factory& operator=(const Factory&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
+    Factory() : ComObject(IID_IClassFactory) {}
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
         if (!out) return E_POINTER;
@@ -253,9 +227,6 @@ class Factory final : public IClassFactory {
         }
         return S_OK;
     }
-
-  private:
-    LONG refs_ = 1;
 };
 
 }  // namespace

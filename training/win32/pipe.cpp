@@ -1,6 +1,7 @@
 #include "training/win32/pipe.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace ostrel::training::win32 {
@@ -26,27 +27,32 @@ class Handle {
     HANDLE h_;
 };
 
-// Overlapped transfer of exactly size bytes, given up at the deadline or when stop is set.
+// One overlapped read or write of up to size bytes, given up at the deadline or when stop is
+// set; the bytes moved, 0 when it failed.
+DWORD TransferSome(HANDLE pipe, char* bytes, DWORD size, bool write, HANDLE ioEvent, HANDLE stop,
+                   DWORD timeoutMs) {
+    OVERLAPPED io = {};
+    io.hEvent = ioEvent;
+    DWORD done = 0;
+    const BOOL ok =
+        write ? WriteFile(pipe, bytes, size, &done, &io) : ReadFile(pipe, bytes, size, &done, &io);
+    if (ok) return done;
+    if (GetLastError() != ERROR_IO_PENDING) return 0;
+    HANDLE waits[2] = {ioEvent, stop};
+    if (WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, timeoutMs) != WAIT_OBJECT_0) {
+        CancelIo(pipe);
+        GetOverlappedResult(pipe, &io, &done, TRUE);
+        return 0;
+    }
+    return GetOverlappedResult(pipe, &io, &done, FALSE) ? done : 0;
+}
+
+// Exactly size bytes.
 bool Transfer(HANDLE pipe, void* data, DWORD size, bool write, HANDLE ioEvent, HANDLE stop,
               DWORD timeoutMs) {
     auto* bytes = static_cast<char*>(data);
     while (size > 0) {
-        OVERLAPPED io = {};
-        io.hEvent = ioEvent;
-        DWORD done = 0;
-        BOOL ok = write ? WriteFile(pipe, bytes, size, &done, &io)
-                        : ReadFile(pipe, bytes, size, &done, &io);
-        if (!ok) {
-            if (GetLastError() != ERROR_IO_PENDING) return false;
-            HANDLE waits[2] = {ioEvent, stop};
-            const DWORD woke = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, timeoutMs);
-            if (woke != WAIT_OBJECT_0) {
-                CancelIo(pipe);
-                GetOverlappedResult(pipe, &io, &done, TRUE);
-                return false;
-            }
-            if (!GetOverlappedResult(pipe, &io, &done, FALSE)) return false;
-        }
+        const DWORD done = TransferSome(pipe, bytes, size, write, ioEvent, stop, timeoutMs);
         if (done == 0) return false;
         bytes += done;
         size -= done;
@@ -54,24 +60,39 @@ bool Transfer(HANDLE pipe, void* data, DWORD size, bool write, HANDLE ioEvent, H
     return true;
 }
 
+// The length and the text in one write: each call into the system counts for a program that
+// asks twice a second.
 bool Send(HANDLE pipe, const Message& message, HANDLE ioEvent, HANDLE stop, DWORD timeoutMs) {
     const std::string wire = Encode(message);
     const auto size = static_cast<uint32_t>(wire.size());
-    return Transfer(pipe, const_cast<uint32_t*>(&size), sizeof size, true, ioEvent, stop,
-                    timeoutMs) &&
-           (size == 0 ||
-            Transfer(pipe, const_cast<char*>(wire.data()), size, true, ioEvent, stop, timeoutMs));
+    std::string bytes(reinterpret_cast<const char*>(&size), sizeof size);
+    bytes += wire;
+    return Transfer(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), true, ioEvent, stop,
+                    timeoutMs);
 }
 
 std::optional<Message> Receive(HANDLE pipe, HANDLE ioEvent, HANDLE stop, DWORD timeoutMs) {
+    // Most messages arrive whole in the first read; a longer one is read on to its end.
+    constexpr DWORD kFirstRead = 4096;
+    std::string bytes(kFirstRead, '\0');
+    DWORD have = 0;
+    while (have < sizeof(uint32_t)) {
+        const DWORD done = TransferSome(pipe, bytes.data() + have, kFirstRead - have, false,
+                                        ioEvent, stop, timeoutMs);
+        if (done == 0) return std::nullopt;
+        have += done;
+    }
     uint32_t size = 0;
-    if (!Transfer(pipe, &size, sizeof size, false, ioEvent, stop, timeoutMs)) return std::nullopt;
+    std::memcpy(&size, bytes.data(), sizeof size);
     if (size > kMaxMessage) return std::nullopt;
-    std::string wire(size, '\0');
-    if (size > 0 && !Transfer(pipe, wire.data(), size, false, ioEvent, stop, timeoutMs)) {
+    const DWORD total = sizeof size + size;
+    if (have > total) return std::nullopt;  // more than one message: not ours
+    bytes.resize(total);
+    if (have < total &&
+        !Transfer(pipe, bytes.data() + have, total - have, false, ioEvent, stop, timeoutMs)) {
         return std::nullopt;
     }
-    return Decode(wire);
+    return Decode(std::string_view(bytes).substr(sizeof size));
 }
 
 HANDLE NewInstance(const char* name, DWORD flags = 0) {

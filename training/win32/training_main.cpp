@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_host_control.h"
 #include "platform/win32/win32_processes.h"
@@ -22,11 +23,21 @@ namespace {
 class EmulatorSwipes : public ostrel::training::SwipeSource {
   public:
     std::optional<ostrel::training::TrainingSwipe> Take() override {
+        // The emulator's event says whether a swipe waits; the pipe is asked only then.
+        if (!waiting_) {
+            waiting_ = ostrel::win32::UniqueHandle(
+                OpenEventA(SYNCHRONIZE, FALSE, ostrel::training::kSwipeWaitingEvent));
+        }
+        if (waiting_ && WaitForSingleObject(waiting_.Get(), 0) != WAIT_OBJECT_0)
+            return std::nullopt;
         constexpr DWORD kTimeoutMs = 500;
         const auto reply =
             ostrel::training::win32::CallEmulator({ostrel::training::kTakeSwipe}, kTimeoutMs);
         return reply ? ostrel::training::SwipeOfReply(*reply) : std::nullopt;
     }
+
+  private:
+    ostrel::win32::UniqueHandle waiting_;
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "platform/win32/unique_handle.h"
 #include "tests/win32/dialog_presser.h"
+#include "tests/win32/windows_under_test.h"
 #include "training/emulator_core.h"
 #include "training/win32/pipe.h"
 #include "training/win32/png_encode.h"
@@ -24,6 +25,8 @@ namespace {
 
 using ostrel::win32::DialogPresser;
 using ostrel::win32::UniqueHandle;
+using ostrel::win32::WaitFor;
+using ostrel::win32::WindowOf;
 
 std::string TrainingDirectory() {
     char path[MAX_PATH];
@@ -40,13 +43,6 @@ std::string BigEndian(uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8)
         bytes += static_cast<char>((value >> shift) & 0xFF);
     return bytes;
-}
-
-bool WaitFor(const std::function<bool()>& condition, DWORD ms) {
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
-        if (condition()) return true;
-    }
-    return condition();
 }
 
 // A process the test started or was told of; ended on every way out of the test.
@@ -144,31 +140,6 @@ std::string CommandLineOf(HANDLE process) {
     for (const wchar_t c : wide)
         text += static_cast<char>(c);  // the test's paths and texts are plain ASCII
     return text;
-}
-
-struct Found {
-    DWORD pid;
-    const char* windowClass;
-    HWND window = nullptr;
-};
-
-BOOL CALLBACK FindOwned(HWND window, LPARAM param) {
-    auto* found = reinterpret_cast<Found*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (pid == found->pid && lstrcmpiA(name, found->windowClass) == 0) {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND WindowOf(DWORD pid, const char* windowClass) {
-    Found found{pid, windowClass};
-    EnumWindows(FindOwned, reinterpret_cast<LPARAM>(&found));
-    return found.window;
 }
 
 // A child control of the window by its class and (when given) its text.

@@ -34,23 +34,6 @@ std::string ReadFileText(const std::string& path) {
     return text.str();
 }
 
-bool WaitFor(const std::function<bool()>& condition, DWORD ms) {
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
-        if (condition()) return true;
-    }
-    return condition();
-}
-
-std::string Setting(const char* name) {
-    char data[1024] = {};
-    DWORD size = sizeof data;
-    if (RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_SZ, nullptr, data, &size) !=
-        ERROR_SUCCESS) {
-        return "<missing>";
-    }
-    return data;
-}
-
 void ClearSettings() {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
@@ -151,11 +134,6 @@ std::string Quoted(const std::string& text) {
 }
 
 }  // namespace
-
-HWND WindowOf(DWORD pid, const char* windowClass) {
-    const auto windows = WindowsOf(pid, windowClass);
-    return windows.empty() ? nullptr : windows.front();
-}
 
 std::string WindowText(HWND window) {
     // WM_GETTEXT rather than GetWindowText: it reads controls of another process too.

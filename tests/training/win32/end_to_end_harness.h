@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32/windows_under_test.h"
 #include "training/wire.h"
 
 namespace ostrel::training::e2e {
@@ -28,10 +29,11 @@ std::string BuildDirectory();
 std::string NewFolder(const std::string& prefix);
 std::string ReadFileText(const std::string& path);
 
-bool WaitFor(const std::function<bool()>& condition, DWORD ms);
-
-// A registry value of the program's key; "<missing>" when it is not there.
-std::string Setting(const char* name);
+using ostrel::win32::WaitFor;
+using ostrel::win32::WindowOf;
+inline std::string Setting(const char* name) {
+    return ostrel::win32::ProgramSetting(name);
+}
 void ClearSettings();
 
 // Runs a program to its end; its exit code, or nothing when it could not start or took
@@ -59,8 +61,6 @@ class Process {
     DWORD id_ = 0;
 };
 
-// A top-level window of the process with this class; nullptr when none.
-HWND WindowOf(DWORD pid, const char* windowClass);
 std::string WindowText(HWND window);
 std::string LabelText(HWND programWindow, Label label);
 // The text of every message box the process shows.

@@ -1,0 +1,53 @@
+#pragma once
+// What the Windows tests that drive whole programs share: waiting for a condition, finding a
+// process's top-level window, and reading the program's registry values as they stand.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace ostrel::win32 {
+
+inline bool WaitFor(const std::function<bool()>& condition, DWORD ms) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
+        if (condition()) return true;
+    }
+    return condition();
+}
+
+struct WindowSearch {
+    DWORD pid;
+    const char* windowClass;
+    HWND found = nullptr;
+
+    static BOOL CALLBACK Visit(HWND window, LPARAM param) {
+        auto* search = reinterpret_cast<WindowSearch*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        char name[64] = {};
+        GetClassNameA(window, name, sizeof name);
+        if (owner != search->pid || lstrcmpiA(name, search->windowClass) != 0) return TRUE;
+        search->found = window;
+        return FALSE;
+    }
+};
+
+// The process's first top-level window of this class; nullptr when it has none.
+inline HWND WindowOf(DWORD pid, const char* windowClass) {
+    WindowSearch search{pid, windowClass};
+    EnumWindows(&WindowSearch::Visit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A value under the program's key; "<missing>" when it is not there.
+inline std::string ProgramSetting(const char* name) {
+    char data[1024] = {};
+    DWORD size = sizeof data;
+    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\TOVAN\\RODazedur", name, RRF_RT_REG_SZ, nullptr,
+                     data, &size) != ERROR_SUCCESS) {
+        return "<missing>";
+    }
+    return data;
+}
+
+}  // namespace ostrel::win32
