@@ -37,6 +37,42 @@ std::string TrimRight(const std::string& text) {
 // How a failed check ends: at once, or after a pause for the status to be read.
 enum class Outcome { AtOnce, AfterPause };
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The first length bytes of a track given as hex pairs ("25 42 34 "), when they are a track 1
+// in the clear: the start sentinel, then characters of the track 1 alphabet (blank to "_")
+// only. Encrypted bytes practically never are.
+std::optional<std::string> ClearTrack1(const std::string& hexPairs, int32_t length) {
+    if (length <= 0 || hexPairs.size() / 3 < static_cast<size_t>(length)) return std::nullopt;
+    std::string clear;
+    for (size_t i = 0; i < static_cast<size_t>(length); ++i) {
+        const int high = HexDigit(hexPairs[3 * i]);
+        const int low = HexDigit(hexPairs[3 * i + 1]);
+        if (high < 0 || low < 0 || hexPairs[3 * i + 2] != ' ') return std::nullopt;
+        const int c = high * 16 + low;
+        if (c < ' ' || c > '_' || (i == 0 && c != '%')) return std::nullopt;
+        clear.push_back(static_cast<char>(c));
+    }
+    return clear;
+}
+
+// T, the track 1 text that the checks read. The raw-track models give their tracks as hex
+// pairs; with their encryption off the bytes are an ordinary track 1 and are read as one.
+// The swipe record keeps its hex text.
+std::string Track1(const CardReader& reader) {
+    const SwipeRecord& swipe = reader.Swipe;
+    const uint16_t model = reader.ReaderProductId();
+    if (model == 14 || model == kMaskedModel) {
+        if (auto clear = ClearTrack1(swipe.Tk1Data, swipe.Tk1Len)) return *clear;
+    }
+    return swipe.Tk1Data;
+}
+
 }  // namespace
 
 void ScannerForm::DisplayMSRResults() {
@@ -54,7 +90,6 @@ void ScannerForm::DisplayMSRResults() {
 }
 
 bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
-    std::string& track = reader_.Swipe.Tk1Data;
     const bool masked = reader_.ReaderProductId() == kMaskedModel;
     // A failed check: the general path goes on to the failure exit; readers of the masked
     // model only show it and stay armed.
@@ -71,7 +106,7 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
     stepLabel = "Stp: DMSR-A";
     stepLabel = "Stp: DMSR-B";
     if (reader_.Swipe.Tk1DcdSts & 1) {
-        track = "Error";
+        reader_.Swipe.Tk1Data = "Error";
         ReportStatus(status::kCardReadError);
         return true;
     }
@@ -86,6 +121,7 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
         CardExpiry = "";
     }
     stepLabel = "Stp: DMSR-G";
+    const std::string track = Track1(reader_);
     const size_t length = Trim(track).size();
     step("Stp: DMSR-G", "Stp: DMSR-G20");
     if (length < 4) return fail(status::kCardReadError, Outcome::AtOnce);
@@ -174,7 +210,7 @@ void ScannerForm::FailureExit(const std::string& stepLabel, const AppError* unex
     }
     table_.SessionHandshake(session_.SessionIndex, "R", EntryText);
     ReportStatus(status::kDeactivated);
-    const std::string& track = reader_.Swipe.Tk1Data;
+    const std::string track = Track1(reader_);
     const std::string prefix = "Card data err**" + session_.SessionIndex.AsText() + "**";
     if (track.empty()) {
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachThenReclick),

@@ -91,6 +91,10 @@ class Desktop {
                                uint32_t style) = 0;
     // Dispatches every pending window message, then returns.
     virtual void DoEvents() = 0;
+    // Sleeps until a window message is ready to be dispatched or ms milliseconds have passed
+    // (MsgWaitForMultipleObjects on no handles); dispatches nothing. True when a message is
+    // ready, also one that was already waiting.
+    virtual bool WaitForMessage(uint32_t ms) = 0;
     // Blocks the thread; no message is dispatched meanwhile.
     virtual void Sleep(uint32_t ms) = 0;
     // Seconds since midnight, with a fraction; starts again at 0 at midnight.

@@ -4,8 +4,9 @@
 
 namespace ostrel {
 
-// Dispatches window messages until ms milliseconds have passed on the monotonic clock, so a
-// wait that crosses midnight ends too. Messages are dispatched at least once.
+// Dispatches window messages as they come until ms milliseconds have passed on the monotonic
+// clock, so a wait that crosses midnight ends too; asleep in between. Messages are dispatched
+// at least once.
 void WaitMs(Desktop& desktop, float ms);
 
 }  // namespace ostrel

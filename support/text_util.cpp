@@ -11,11 +11,31 @@ std::string Trim(std::string_view s) {
     return std::string(s.substr(first, last - first + 1));
 }
 
+namespace {
+
+// The capital of a Windows-1252 letter. a to z and 0xE0 to 0xFE lie 0x20 above theirs (0xF7
+// is the division sign); four more have theirs in the 0x80 row; sharp s (0xDF) and micro
+// (0xB5) have none in the code page.
+unsigned char UpperCase(unsigned char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
+    switch (c) {
+        case 0x9A:  // s caron
+        case 0x9C:  // oe
+        case 0x9E:  // z caron
+            return c - 0x10;
+        case 0xFF:  // y diaeresis
+            return 0x9F;
+        default:
+            return c;
+    }
+}
+
+}  // namespace
+
 std::string ToUpper(std::string_view s) {
     std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
+    for (char& c : out)
+        c = static_cast<char>(UpperCase(static_cast<unsigned char>(c)));
     return out;
 }
 

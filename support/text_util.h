@@ -1,5 +1,6 @@
 #pragma once
-// Small text helpers shared by the modules. Texts are ANSI; case rules are those of ASCII.
+// Small text helpers shared by the modules. Texts are ANSI, in Windows-1252, the code page of
+// the host and of the machines the program runs on.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +10,8 @@ namespace ostrel {
 
 // Removes blanks (" ") at both ends.
 std::string Trim(std::string_view s);
+// Upper case as Windows gives it in Windows-1252: a to z, the accented letters, and the
+// letters that code page keeps apart (so "Caf\xE9" becomes "CAF\xC9"). Other bytes stay.
 std::string ToUpper(std::string_view s);
 // True for a non-empty text of the digits 0 to 9 only.
 bool IsAllDigits(std::string_view s);

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_desktop.h"
 
+#include "platform/app_error.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +13,11 @@ constexpr int64_t kTimerInterval = 1000 * 1000;
 }
 
 void SimDesktop::CreateMainWindow(WindowEvents& events) {
+    if (failWindowCreations > 0) {
+        --failWindowCreations;
+        throw AppError(errnum::kOutOfMemory, "CreateMainWindow",
+                       "The main window could not be created");
+    }
     events_ = &events;
     caption = version.productName;
     labels = {{Label::CompName, version.productName},
@@ -121,6 +128,18 @@ void SimDesktop::DoEvents() {
         ++timerTicks;
         events_->OnTimer();
     }
+}
+
+bool SimDesktop::WaitForMessage(uint32_t ms) {
+    ++messageWaits;
+    // What the pump would deliver next: a scripted event or Timer1's tick, if one comes first.
+    const int64_t deadline = nowMicros + int64_t{ms} * 1000;
+    int64_t next = deadline;
+    for (const Scripted& event : script_)
+        next = std::min(next, event.at);
+    if (timerEnabled && events_) next = std::min(next, nextTickMicros);
+    nowMicros = std::max(nowMicros, next);
+    return next < deadline;
 }
 
 double SimDesktop::SecondsSinceMidnight() {

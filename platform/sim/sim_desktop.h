@@ -1,6 +1,7 @@
 #pragma once
 // A desktop for tests and demos, on a virtual clock: the pump moves the clock on by a small
-// step, fires Timer1 when it is due and runs scripted events; message boxes answer from a
+// step, fires Timer1 when it is due and runs scripted events; waiting for a message moves the
+// clock straight to the next of these or to the wait's end; message boxes answer from a
 // script and are recorded; ending the process unwinds to the test.
 #include <cstdint>
 #include <deque>
@@ -49,6 +50,7 @@ class SimDesktop : public Desktop {
     int ShowMessageBox(const std::string& text, const std::string& caption,
                        uint32_t style) override;
     void DoEvents() override;
+    bool WaitForMessage(uint32_t ms) override;
     void Sleep(uint32_t ms) override { nowMicros += int64_t{ms} * 1000; }
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override { return nowMicros; }
@@ -73,6 +75,7 @@ class SimDesktop : public Desktop {
     double clockStartSeconds = 9 * 3600;  // time of day when the clock reads 0
     int64_t pumpStepMicros = 1000;        // how far one round of the pump moves the clock
     int doEventsCount = 0;
+    int messageWaits = 0;  // calls of WaitForMessage
     std::function<void()> onDoEvents;
 
     // The window.
@@ -97,6 +100,7 @@ class SimDesktop : public Desktop {
 
     // The process.
     bool previousInstance = false;
+    int failWindowCreations = 0;  // so many creations of the main window fail
     bool ended = false;
     std::string exeDirectory = "C:\\Ostrel";
     VersionInfo version{"Ostrel Interface", 5, 1, 1};

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_desktop.h"
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <vector>
 
@@ -20,6 +21,16 @@ void Win32Desktop::DoEvents() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+}
+
+bool Win32Desktop::WaitForMessage(uint32_t ms) {
+    // A 1 ms timer resolution for the wait, so that its end is not late by a whole clock tick
+    // (15.6 ms by default); the input flag wakes for messages an earlier peek already saw.
+    timeBeginPeriod(1);
+    const DWORD woken =
+        MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    timeEndPeriod(1);
+    return woken == WAIT_OBJECT_0;
 }
 
 void Win32Desktop::Sleep(uint32_t ms) {

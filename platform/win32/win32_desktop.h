@@ -34,6 +34,7 @@ class Win32Desktop : public Desktop {
     int ShowMessageBox(const std::string& text, const std::string& caption,
                        uint32_t style) override;
     void DoEvents() override;
+    bool WaitForMessage(uint32_t ms) override;
     void Sleep(uint32_t ms) override;
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override;

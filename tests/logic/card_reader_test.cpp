@@ -250,5 +250,36 @@ TEST_F(CardReaderTest, WaitMsLastsItsTimeAndEndsAcrossMidnight) {
     EXPECT_GE(pumped, 1);
 }
 
+// A window that notes when its timer ticks.
+struct TickTimes : WindowEvents {
+    explicit TickTimes(sim::SimDesktop& d) : desktop(d) {}
+    void OnClick() override {}
+    void OnResize() override {}
+    void OnMouseMove(int32_t) override {}
+    void OnTimer() override { ticks.push_back(desktop.nowMicros); }
+    void OnMenu(MenuItem) override {}
+    void OnCloseRequest() override {}
+    sim::SimDesktop& desktop;
+    std::vector<int64_t> ticks;
+};
+
+TEST_F(CardReaderTest, WaitMsSleepsBetweenMessagesAndHandlesEachAsItComes) {
+    TickTimes window(desktop);
+    desktop.CreateMainWindow(window);
+    desktop.SetTimerEnabled(true);  // ticks at 1 s and 2 s
+    int64_t ran = -1;
+    desktop.At(1500000, [&] { ran = desktop.nowMicros; });
+    WaitMs(desktop, 2500);
+    EXPECT_GT(desktop.nowMicros, 2500000);
+    EXPECT_LE(desktop.nowMicros, 2503000);
+    ASSERT_EQ(window.ticks.size(), 2u);
+    EXPECT_NEAR(window.ticks[0], 1000000, 2000);
+    EXPECT_NEAR(window.ticks[1], 2000000, 2000);
+    EXPECT_NEAR(ran, 1500000, 2000);
+    // Woken for each of them, not pumping round after round in between.
+    EXPECT_LE(desktop.doEventsCount, 8);
+    EXPECT_GE(desktop.messageWaits, 3);
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -104,8 +104,9 @@ TEST(ProgramSwipes, TheMaskedModelOnlyShowsAFailedCheck) {
         const char* status;
     } cases[] = {
         {sim::Bytes{}, status::kCardReadError},
-        {sim::Bytes{0x25, 0x42, 0x34}, status::kInvalidCard},
-        {sim::Bytes{0x1B, 0x42, 0x34}, status::kNoCardNumber},
+        {sim::Bytes{0x25, 0x42, 0x34}, status::kCardReadError},  // "%B4" in the clear
+        {sim::Bytes{0x9F, 0x42, 0x34}, status::kInvalidCard},    // "9F 42 34 ..."
+        {sim::Bytes{0x1B, 0x42, 0x34}, status::kNoCardNumber},   // "1B 42 34 ..."
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
@@ -120,6 +121,77 @@ TEST(ProgramSwipes, TheMaskedModelOnlyShowsAFailedCheck) {
         EXPECT_EQ(h.HostStatus().back(), c.status);
         EXPECT_EQ(h.Log(), "");
         EXPECT_EQ(h.Setting("MSconnect"), "2YFront Desk~");
+    }
+}
+
+// Models 14 and 15 send their tracks' raw bytes, kept as hex pairs; with the reader's
+// encryption off those bytes are the card's track 1.
+TEST(ProgramSwipes, ATrackFromModel14Or15InTheClearIsReadAsTheOthersAre) {
+    for (uint16_t model : {14, 15}) {
+        SCOPED_TRACE(model);
+        ProgramHarness h;
+        h.hid.Unplug(h.readerId);
+        h.readerId = h.hid.Plug(sim::ReaderDevice(model));
+        h.SwipeAt(8, kVisaTrack);
+        EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
+        EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
+        EXPECT_EQ(h.host.Field(2, "W1CEXP"), "1225");
+        EXPECT_EQ(h.desktop.labels[Label::CCHolder], "JOHN*Q*DOE");
+        EXPECT_EQ(h.HostStatus().back(), status::kSent);
+        EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+        // The swipe record keeps the reader's form: 37 bytes as 40 hex pairs.
+        const std::string& kept = h.copy->reader.Swipe.Tk1Data;
+        EXPECT_EQ(kept.size(), 40u * 3);
+        EXPECT_EQ(kept.substr(0, 12), "25 42 34 31 ");
+        EXPECT_EQ(kept.substr(37 * 3), "00 00 00 ");
+    }
+}
+
+// A clear track that fails a check fails as the model's path has it; a track that is not
+// clear (encrypted) fails on its hex text as before.
+TEST(ProgramSwipes, Model14And15FailTheirTracksAsTheirPathsDo) {
+    const struct {
+        uint16_t model;
+        sim::Bytes track;
+        const char* status;
+        const char* excerpt;  // of the log line; nullptr: no line, the program stays armed
+    } cases[] = {
+        {14, "%B4111111111111111^DOE/JOHN^", status::kNoExpiry, "%B4111**...*^DOE/JOHN^"},
+        {14, "%A4111111111111111^DOE/JOHN^2512", status::kInvalidCard, "%A4111**...*^DOE/JOHN^"},
+        {14, sim::Bytes{0x9F, 0x25, 0x42, 0x34, 0x31, 0x5E, 0x44, 0x5E, 0x32, 0x35, 0x31, 0x32},
+         status::kInvalidCard, "9F 25 **...*"},
+        {14,
+         "%B4111 1111\x7F"
+         "1111^DOE/JOHN^2512",
+         status::kInvalidCard, "25 42 **...*"},
+        {15, "%B4111111111111111^DOE/JOHN^", status::kNoExpiry, nullptr},
+        {15, sim::Bytes{0x9F, 0x25, 0x42, 0x34, 0x31, 0x5E, 0x44, 0x5E, 0x32, 0x35, 0x31, 0x32},
+         status::kInvalidCard, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.model) + " " + c.status);
+        ProgramHarness h;
+        h.hid.Unplug(h.readerId);
+        h.readerId = h.hid.Plug(sim::ReaderDevice(c.model));
+        sim::Swipe swipe;
+        swipe.tracks[0] = c.track;
+        h.SwipeAt(8, swipe);
+        const End end = h.Run("C,Front Desk", 13);
+        const std::vector<std::string> statuses = h.HostStatus();
+        ASSERT_GE(statuses.size(), 2u);
+        if (c.excerpt) {
+            EXPECT_EQ(end, End::Ended);
+            EXPECT_EQ(statuses[statuses.size() - 2], c.status);
+            EXPECT_EQ(statuses.back(), kDeactivated);
+            EXPECT_EQ(WithoutTime(h.Log()),
+                      std::string("Card data err**2**\r\n\r\n") + c.excerpt + "***\r\n");
+        } else {
+            EXPECT_EQ(end, End::Stopped);
+            EXPECT_EQ(statuses.back(), c.status);
+            EXPECT_EQ(h.Log(), "");
+            EXPECT_EQ(h.Setting("MSconnect"), "2YFront Desk~");
+        }
+        EXPECT_EQ(h.host.Field(2, "W1AC#"), "");
     }
 }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/win32/win32_desktop.h"
+#include "reader/wait.h"
 #include "support/process_log.h"
 #include "tests/app_error_matchers.h"
 #include "tests/win32/message_counter.h"
@@ -84,6 +85,79 @@ TEST(DesktopWin32, DoEventsDispatchesWhatIsPending) {
     EXPECT_EQ(counter.Count(), 2);
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+}
+
+// CPU time the calling thread has used, in microseconds.
+int64_t ThreadCpuMicros() {
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    const auto micros = [](FILETIME t) {
+        return static_cast<int64_t>((uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10);
+    };
+    return micros(kernel) + micros(user);
+}
+
+// When the desktop's clock saw the first WM_APP and the first WM_TIMER dispatched to a
+// message-only window; -1 until then.
+struct DispatchTimes {
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<DispatchTimes*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (self && message == WM_APP && self->posted < 0)
+            self->posted = self->desktop->MonotonicMicros();
+        if (self && message == WM_TIMER && self->ticked < 0)
+            self->ticked = self->desktop->MonotonicMicros();
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    explicit DispatchTimes(Desktop& d) : desktop(&d) {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "OstrelDispatchTimes";
+        RegisterClassA(&wc);
+        window = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               wc.hInstance, nullptr);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~DispatchTimes() { DestroyWindow(window); }
+
+    Desktop* desktop;
+    HWND window = nullptr;
+    int64_t posted = -1;
+    int64_t ticked = -1;
+};
+
+TEST(DesktopWin32, WaitMsSleepsToItsEndAndDispatchesEachMessageAsItComes) {
+    Win32Desktop desktop;
+    DispatchTimes times(desktop);
+    ASSERT_TRUE(times.window);
+    SetTimer(times.window, 1, 200, nullptr);
+    // Another thread posts a message 500 ms into the wait.
+    struct Poster {
+        HWND window;
+        static DWORD WINAPI Run(void* param) {
+            Sleep(500);
+            PostMessageA(static_cast<Poster*>(param)->window, WM_APP, 0, 0);
+            return 0;
+        }
+    } poster{times.window};
+    const int64_t cpuBefore = ThreadCpuMicros();
+    const int64_t start = desktop.MonotonicMicros();
+    HANDLE thread = CreateThread(nullptr, 0, &Poster::Run, &poster, 0, nullptr);
+    ASSERT_TRUE(thread);
+    WaitMs(desktop, 1000);
+    const int64_t took = desktop.MonotonicMicros() - start;
+    const int64_t cpu = ThreadCpuMicros() - cpuBefore;
+    KillTimer(times.window, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+
+    EXPECT_GT(took, 1000000);
+    EXPECT_LT(took, 1010000);
+    EXPECT_NEAR(times.ticked - start, 200000, 30000);
+    EXPECT_NEAR(times.posted - start, 500000, 30000);
+    // Asleep in between: a wait that pumped round after round would use the whole second.
+    EXPECT_LT(cpu, 50000) << "CPU used by a 1 s wait: " << cpu << " us";
+    RecordProperty("wait_cpu_us", static_cast<int>(cpu));
 }
 
 }  // namespace

@@ -48,6 +48,8 @@ std::string Text(HWND window) {
 }
 
 TEST(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
+    // The menu is driven inside the program's wait for a reader, which a real one would end.
+    if (RealReaderPlugged()) GTEST_SKIP() << "a card reader is plugged in: the test counts on none";
     const std::string dir = BuildDirectory();
     const std::string program = "\"" + dir + "\\..\\ostrel.exe\" ";
     const std::string quit = "OstrelProgramTestHost" + std::to_string(GetCurrentProcessId());

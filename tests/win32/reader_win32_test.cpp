@@ -10,6 +10,7 @@
 #include "reader/card_reader.h"
 #include "reader/wait.h"
 #include "tests/win32/message_counter.h"
+#include "tests/win32/windows_under_test.h"
 
 namespace ostrel::win32 {
 namespace {
@@ -32,6 +33,7 @@ class ReaderWin32Test : public ::testing::Test {
 };
 
 TEST_F(ReaderWin32Test, EnumeratesTheHidListAndReleasesEveryHandle) {
+    if (RealReaderPlugged()) GTEST_SKIP() << "a card reader is plugged in: the test counts on none";
     {
         CardReader warmUp(hid, desktop);
         warmUp.InitReader();
@@ -45,7 +47,7 @@ TEST_F(ReaderWin32Test, EnumeratesTheHidListAndReleasesEveryHandle) {
         EXPECT_EQ(reader.ReaderError, "");
         const bool present = reader.ReaderPresent();
         reader.OpenReader();
-        // Wine lists no card reader: nothing is opened, present or not.
+        // No card reader is listed: nothing is opened, present or not.
         EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle) << present;
         EXPECT_FALSE(reader.ReadReport());
         reader.CloseReader();

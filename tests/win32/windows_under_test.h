@@ -1,7 +1,13 @@
 #pragma once
 // What the Windows tests that drive whole programs share: waiting for a condition, finding a
-// process's top-level window, and reading the program's registry values as they stand.
+// process's top-level window, reading the program's registry values as they stand, and
+// whether a real card reader is plugged in.
 #include <windows.h>
+#include <setupapi.h>
+
+extern "C" {
+#include <hidsdi.h>
+}
 
 #include <functional>
 #include <string>
@@ -48,6 +54,31 @@ inline std::string ProgramSetting(const char* name) {
         return "<missing>";
     }
     return data;
+}
+
+// Whether Windows lists a HID interface of the card reader's maker (vendor 0x0801): a real
+// reader plugged in, which the program would find. Tests that count on none skip then.
+inline bool RealReaderPlugged() {
+    GUID hid;
+    HidD_GetHidGuid(&hid);
+    HDEVINFO set =
+        SetupDiGetClassDevsA(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    SP_DEVICE_INTERFACE_DATA data = {};
+    data.cbSize = sizeof data;
+    for (DWORD i = 0; !found && SetupDiEnumDeviceInterfaces(set, nullptr, &hid, i, &data); ++i) {
+        char buffer[1024] = {};
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer);
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        if (SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof buffer, nullptr, nullptr)) {
+            std::string path = detail->DevicePath;
+            CharLowerBuffA(path.data(), static_cast<DWORD>(path.size()));
+            found = path.find("vid_0801") != std::string::npos;
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
 }
 
 }  // namespace ostrel::win32
