@@ -46,8 +46,14 @@ class CardReader {
     void CloseReadEvent();
     bool ReaderPresent();
 
+    // Whether a search (OpenReader) is running: its waits let window events run meanwhile.
+    bool Searching() const { return searching_; }
+
     // True when InputReport holds a report that arrived since the previous true result.
     bool ReadReport();
+    // Throws away, unread, every report that has arrived so far: a completed or pending read
+    // and what the HID stack holds for the reader. Failures are ignored.
+    void DiscardReports();
 
     // Sizes the report buffers from the reader's capabilities; a failure leaves its reason in
     // ReaderError.
@@ -76,6 +82,7 @@ class CardReader {
 
     Hid& hid_;
     Desktop& desktop_;
+    bool searching_ = false;
 };
 
 // Two upper-case hex digits.

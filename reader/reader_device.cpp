@@ -88,6 +88,15 @@ void CardReader::InitReader() {
 }
 
 void CardReader::OpenReader() {
+    // One search at a time: a second one, started from a window event during this one's wait,
+    // would open the reader again over what this one opens.
+    if (searching_) return;
+    searching_ = true;
+    struct Done {
+        bool& searching;
+        ~Done() { searching = false; }
+    } done{searching_};
+
     const Guid guid = hid_.GetHidGuid();
     DevInfoSetGuard set(hid_, hid_.GetClassDevs(guid, kPresentInterfaces));
     if (set.Get() == kInvalidDevInfoSet) return;
@@ -101,6 +110,9 @@ void CardReader::OpenReader() {
             return;
         }
         if (ReaderHandle != kInvalidFileHandle) return;
+        // The ids are those of the candidates this search opens, or none: a reader that was
+        // open before leaves none behind now that other makers' devices are not opened.
+        if (index == 0) ReaderAttributes = {};
 
         const std::string path = InterfacePath(hid_, set.Get(), data);
         if (path.empty()) continue;

@@ -100,6 +100,11 @@ std::string ByteToHex(uint8_t value) {
 
 void CardReader::LoadReportLayout() {
     InputReport.assign(ReaderCaps.InputReportByteLength, 0);
+    // The parser reads the preparsed data at its address: only ever hand it data held.
+    if (PreparsedData == 0) {
+        ReaderError = "No reader is open";
+        return;
+    }
     std::map<uint16_t, uint16_t> counts;
     for (const LayoutRow& row : kLayout) {
         if (!row.applies(ReaderProductId())) continue;
@@ -150,6 +155,10 @@ bool CardReader::DecodeArray(uint16_t usage, const char* failure) {
 }
 
 bool CardReader::DecodeReport() {
+    if (PreparsedData == 0) {
+        ReaderError = "No reader is open";
+        return false;
+    }
     const uint16_t model = ReaderProductId();
     SwipeRecord& r = Swipe;
 

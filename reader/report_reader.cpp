@@ -1,5 +1,6 @@
 // Reading input reports with overlapped I/O, one step per call, never blocking.
 #include <algorithm>
+#include <vector>
 
 #include "reader/card_reader.h"
 
@@ -34,6 +35,31 @@ bool CardReader::ReadReport() {
     }
     CloseReader();
     return false;
+}
+
+void CardReader::DiscardReports() {
+    if (ReaderHandle == kInvalidFileHandle) return;
+    uint32_t transferred = 0;
+    if (ReadPending) {
+        ReadPending = false;
+        hid_.CancelIo(ReaderHandle);
+        hid_.GetOverlappedResult(ReaderHandle, &ReadOverlapped, &transferred, true);
+    }
+    // What the HID stack holds comes at once; the first read that has to wait is the end of it.
+    constexpr int kMostQueued = 64;
+    std::vector<uint8_t> discarded(std::max<size_t>(ReaderCaps.InputReportByteLength, 1));
+    for (int i = 0; i < kMostQueued; ++i) {
+        if (ReadEvent == 0 || !hid_.ResetEvent(ReadEvent)) return;
+        Overlapped read;
+        read.hEvent = ReadEvent;
+        const auto length = static_cast<uint32_t>(discarded.size());
+        if (hid_.ReadFile(ReaderHandle, discarded.data(), length, &transferred, &read)) continue;
+        if (hid_.LastError() == winerr::kIoPending) {
+            hid_.CancelIo(ReaderHandle);
+            hid_.GetOverlappedResult(ReaderHandle, &read, &transferred, true);
+        }
+        return;
+    }
 }
 
 }  // namespace ostrel

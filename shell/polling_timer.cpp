@@ -46,7 +46,10 @@ void ScannerForm::Timer1_Timer() {
                 case 9:
                 case 14:
                 case 15:
-                    ReaderState = kSupportedReader;
+                    // A supported model's ids with no reader open are a candidate that was
+                    // turned away: no reader to prepare, the device is not one to use.
+                    ReaderState = reader_.ReaderHandle != kInvalidFileHandle ? kSupportedReader
+                                                                             : kUnsupportedReader;
                     break;
                 case 1:
                     ReaderState = kImproperReader;
@@ -67,7 +70,9 @@ void ScannerForm::Timer1_Timer() {
             ReaderState = kImproperReported;
             break;
         case kReading:
-            if (reader_.ReadReport()) {
+            // Only for a request being served; a report waits until one is, and is then
+            // thrown away if it came before the request.
+            if (copy_.ScannerActive && reader_.ReadReport()) {
                 SetStatus(status::kProcessing);
                 mirror();
                 WaitMs(desktop_, 100);

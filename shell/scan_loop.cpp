@@ -67,7 +67,9 @@ void ScannerForm::ActOnRequest() {
         table_.SessionHandshake(session_.SessionIndex, "P", EntryText);
         ClearCardFields();
         ReportStatus(status::kReactivated);
-        reader_.OpenReader();
+        WithReader([this] { reader_.OpenReader(); });
+        RunDeferredAttach();
+        StartNewRequest();
     } else if (request == "D") {
         hostLink_.OpenHostLink(session_.SessionIndex);
         table_.SessionHandshake(session_.SessionIndex, "N", EntryText);
@@ -77,6 +79,8 @@ void ScannerForm::ActOnRequest() {
     } else if (request == "P" || request == " " || request.empty()) {
         hostLink_.OpenHostLink(session_.SessionIndex);
         ClearCardFields();
+        // Before the prompt: a card swiped once it shows is this request's.
+        StartNewRequest();
         ReportStatus(status::kPleaseSwipe);
         table_.SessionHandshake(session_.SessionIndex, "Y", EntryText);
         ActiveTicks = 0;
@@ -87,6 +91,9 @@ void ScannerForm::ServeActive() {
     if (!copy_.ScannerActive) {
         copy_.ScannerActive = true;
         ActiveTicks = 0;
+        // Armed again after the request had ended (the host back on its screen): what was
+        // swiped meanwhile is not for it.
+        if (requestEnded_) StartNewRequest();
         desktop_.SetTimerEnabled(true);
         reader_.Swipe.Tk1Data = "";
         reader_.Swipe.Tk2Data = "";
@@ -102,7 +109,14 @@ void ScannerForm::ServeActive() {
     }
 }
 
+void ScannerForm::StartNewRequest() {
+    // A card swiped before a request (the previous customer's) is never this request's card.
+    reader_.DiscardReports();
+    requestEnded_ = false;
+}
+
 void ScannerForm::EndRequest() {
+    requestEnded_ = true;
     if (ActiveTicks >= kTimeoutTicks) {
         hostLink_.OpenHostLink(session_.SessionIndex);
         ReportStatus(status::kTimedOut);

@@ -33,10 +33,15 @@ ScannerForm::~ScannerForm() {
 }
 
 void ScannerForm::Show() {
+    // Each step counts as done once it has succeeded: after a failure and OK in the reset
+    // dialog it is tried again, as a failed load is.
     if (!created_) {
-        created_ = true;
         desktop_.CreateMainWindow(*this);
+        created_ = true;
+    }
+    if (!initialized_) {
         Form_Initialize();
+        initialized_ = true;
     }
     if (!loaded_) {
         Form_Load();
@@ -146,6 +151,11 @@ void ScannerForm::mnuAttach_Click() {
     }
     ReportStatus(status::kAttachDevice);
     StartPolling();
+    // The search goes on and reports, but no request is being served: nothing is read until a
+    // host start files one, and then it times out as any request does.
+    copy_.ScannerActive = false;
+    ActiveTicks = 0;
+    requestEnded_ = true;
 }
 
 void ScannerForm::mnuEnd_Click() {
@@ -226,19 +236,35 @@ void ScannerForm::OnMouseMove(int32_t x) {
     Guarded([this, x] { Form_MouseMove(x); });
 }
 
+void ScannerForm::WithReader(const std::function<void()>& work) {
+    ++readerBusy_;
+    struct Done {
+        int& busy;
+        ~Done() { --busy; }
+    } done{readerBusy_};
+    work();
+}
+
+void ScannerForm::RunDeferredAttach() {
+    if (readerBusy_ > 0 || !attachDeferred_) return;
+    attachDeferred_ = false;
+    Guarded([this] { mnuAttach_Click(); });
+}
+
 void ScannerForm::OnTimer() {
-    // A tick that comes while an earlier one waits inside is skipped: the handler is not
-    // written to run twice at once.
-    if (inTimer_) return;
-    inTimer_ = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{inTimer_};
-    Guarded([this] { Timer1_Timer(); });
+    // A tick that comes while an earlier one (or a search) waits inside is skipped: the handler
+    // is not written to run twice at once, nor beside another search.
+    if (readerBusy_ > 0 || reader_.Searching()) return;
+    WithReader([this] { Guarded([this] { Timer1_Timer(); }); });
+    RunDeferredAttach();
 }
 
 void ScannerForm::OnMenu(MenuItem item) {
+    if (item == MenuItem::Attach && readerBusy_ > 0) {
+        // Taken up as soon as the reader's work in progress is done, which it may then finish.
+        attachDeferred_ = true;
+        return;
+    }
     Guarded([this, item] {
         switch (item) {
             case MenuItem::Logging:

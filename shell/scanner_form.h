@@ -4,6 +4,7 @@
 // polling_timer.cpp (the reader timer), scan_loop.cpp (serving host requests), and in carddata/
 // swipe_interpretation.cpp and field_handoff.cpp (a swipe's card fields and their hand-off).
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "hostlink/host_link.h"
@@ -87,6 +88,7 @@ class ScannerForm : public WindowEvents {
     // Scan session loop pieces.
     void ActOnRequest();
     void ServeActive();
+    void StartNewRequest();
     void EndRequest();
 
     // Swipe interpretation and hand-off.
@@ -112,11 +114,21 @@ class ScannerForm : public WindowEvents {
     ProcessLog& log_;
     SessionGlobals& session_;
 
+    // Work that uses the reader and yields meanwhile (a timer tick, the loop's search): while it
+    // runs, no tick starts and "Clear/re&Attach", which frees the reader, waits for it to end.
+    void WithReader(const std::function<void()>& work);
+    void RunDeferredAttach();
+
     NotifyIconRecord icon_;
     bool created_ = false;
+    bool initialized_ = false;
     bool loaded_ = false;
     bool unloaded_ = false;
-    bool inTimer_ = false;
+    int readerBusy_ = 0;
+    bool attachDeferred_ = false;
+    // No request has been served since the last one ended (or ever): the next arming is a new
+    // request's, and reports that came before it are thrown away.
+    bool requestEnded_ = true;
 };
 
 // One running copy of the program: its platform, its module-level state and its window.

@@ -40,6 +40,12 @@ void SimHid::Misuse(const std::string& what) {
     misuses.push_back(what);
 }
 
+NtStatus SimHid::NotHeld(PreparsedData data) {
+    // Windows reads whatever lies at a freed or made-up address: nothing a program may do.
+    Misuse("a HidP_ call got preparsed data " + Hex(data) + ", which is not held");
+    return hidp::kInvalidPreparsedData;
+}
+
 void SimHid::Trace(const std::string& call, const std::string& argument) {
     if (!recordCalls) return;
     calls.push_back(argument.empty() ? call : call + " " + argument);
@@ -198,7 +204,7 @@ bool SimHid::FreePreparsedData(PreparsedData data) {
 NtStatus SimHid::GetCaps(PreparsedData data, HidpCaps* caps) {
     Trace("GetCaps");
     const HidDescriptor* descriptor = FindPreparsed(data);
-    if (!descriptor) return hidp::kInvalidPreparsedData;
+    if (!descriptor) return NotHeld(data);
     *caps = descriptor->Caps();
     return hidp::kSuccess;
 }
@@ -208,7 +214,7 @@ NtStatus SimHid::GetSpecificValueCaps(HidpReportType type, uint16_t usagePage,
                                       uint16_t* capsLength, PreparsedData data) {
     Trace("GetSpecificValueCaps", Hex(usage));
     const HidDescriptor* descriptor = FindPreparsed(data);
-    if (!descriptor) return hidp::kInvalidPreparsedData;
+    if (!descriptor) return NotHeld(data);
     return descriptor->GetSpecificValueCaps(type, usagePage, linkCollection, usage, caps,
                                             capsLength);
 }
@@ -218,7 +224,7 @@ NtStatus SimHid::GetUsageValue(HidpReportType type, uint16_t usagePage, uint16_t
                                const uint8_t* report, uint32_t reportLength) {
     Trace("GetUsageValue", Hex(usage));
     const HidDescriptor* descriptor = FindPreparsed(data);
-    if (!descriptor) return hidp::kInvalidPreparsedData;
+    if (!descriptor) return NotHeld(data);
     return descriptor->GetUsageValue(type, usagePage, linkCollection, usage, value, report,
                                      reportLength);
 }
@@ -229,7 +235,7 @@ NtStatus SimHid::GetUsageValueArray(HidpReportType type, uint16_t usagePage,
                                     const uint8_t* report, uint32_t reportLength) {
     Trace("GetUsageValueArray", Hex(usage));
     const HidDescriptor* descriptor = FindPreparsed(data);
-    if (!descriptor) return hidp::kInvalidPreparsedData;
+    if (!descriptor) return NotHeld(data);
     return descriptor->GetUsageValueArray(type, usagePage, linkCollection, usage, buffer,
                                           bufferLength, report, reportLength);
 }

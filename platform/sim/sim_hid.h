@@ -140,6 +140,7 @@ class SimHid : public Hid {
     static std::string Hex(std::uintptr_t value);
     bool Fail(uint32_t error);
     void Misuse(const std::string& what);
+    NtStatus NotHeld(PreparsedData data);
     void Trace(const std::string& call, const std::string& argument = "");
     std::uintptr_t NewHandle() { return nextHandle_ += 4; }
     DeviceHandle* FindDevice(FileHandle handle);

@@ -9,6 +9,7 @@ std::string SimHostScreen::Invoke(int32_t dispId, std::span<DispArg> args) {
     for (const DispArg& a : args)
         call.args.push_back(Arg{a.type, a.i4, a.TextValue()});
     calls.push_back(call);
+    if (onCall) onCall(call);
 
     if (const auto failure = failNext.find(dispId); failure != failNext.end()) {
         const Failure f = failure->second;

@@ -42,6 +42,8 @@ class SimHostScreen : public HostControl {
     std::map<std::pair<int32_t, std::string>, std::string> fields;
     // The next call with this dispatch id fails.
     std::map<int32_t, Failure> failNext;
+    // Runs as each call arrives, before it is answered: what the host's user does meanwhile.
+    std::function<void(const Call&)> onCall;
     // What the screen gives back for a field it holds (the identity unless set).
     std::function<std::string(const std::string& field, const std::string& stored)> readBack;
 };

@@ -120,6 +120,51 @@ TEST_F(ProgramLifecycleTest, ClearAndReattachBlanksTheTableAndKeepsRunningWithou
     EXPECT_EQ(other.Run("C,Front Desk", 15), End::Ended);
 }
 
+TEST_F(ProgramLifecycleTest, ClearAndReattachWithOnlyAnotherMakersDeviceNeverPromptsForASwipe) {
+    // The reader is pulled out; a keyboard stays, which the search passes by unopened. The
+    // search found no reader: that is the unsupported-device path, never the swipe prompt.
+    h.hid.Plug(sim::KeyboardDevice());
+    h.At(8, [&] { h.hid.Unplug(h.readerId); });
+    size_t statusesBefore = 0;
+    h.At(10, [&] {
+        statusesBefore = h.desktop.statusHistory.size();
+        h.desktop.Events()->OnMenu(MenuItem::Attach);
+    });
+    std::vector<std::string> afterAttach;
+    int16_t state = 0;
+    h.At(16, [&] {
+        afterAttach.assign(h.desktop.statusHistory.begin() + statusesBefore,
+                           h.desktop.statusHistory.end());
+        state = h.Form().ReaderState;
+    });
+    // The next request meets the unsupported device and ends the program as it would have.
+    h.SecondStartAt(16.5, "C,Front Desk");
+    EXPECT_EQ(h.Run("C,Front Desk", 25), End::Ended);
+    EXPECT_EQ(std::count(afterAttach.begin(), afterAttach.end(), status::kPleaseSwipe), 0);
+    EXPECT_NE(std::find(afterAttach.begin(), afterAttach.end(), status::kAttachDevice),
+              afterAttach.end());
+    EXPECT_EQ(state, 9);
+    EXPECT_EQ(h.HostStatus().back(), status::kAttachDevice);
+}
+
+TEST_F(ProgramLifecycleTest, ClearAndReattachDuringATicksWaitTakesEffectAfterTheSwipeIsDelivered) {
+    // The menu is chosen while the tick waits its 100 ms between the report and its decoding.
+    h.SwipeAt(8, kVisaTrack);
+    bool chosen = false;
+    h.desktop.onDoEvents = [&] {
+        if (!chosen && h.desktop.labels[Label::Status] == status::kProcessing) {
+            chosen = true;
+            h.desktop.Events()->OnMenu(MenuItem::Attach);
+        }
+    };
+    EXPECT_EQ(h.Run("C,Front Desk", 12), End::Stopped);
+    EXPECT_TRUE(chosen);
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
+    // and then the command did what it does
+    EXPECT_EQ(h.Setting("MSconnect"), " ");
+    EXPECT_GT(h.StatusPut(status::kAttachDevice), h.StatusPut(status::kSent));
+}
+
 TEST_F(ProgramLifecycleTest, ExitResetsTheSharedValuesAndRemovesTheIcon) {
     h.At(6, [&] { h.desktop.Events()->OnMenu(MenuItem::End); });
     EXPECT_EQ(h.Run(), End::Ended);
@@ -186,6 +231,19 @@ TEST_F(ProgramLifecycleTest, NoArgumentAndOkStartsSessionZero) {
     EXPECT_EQ(h.host.Field(0, "CCSTATUS"), status::kPleaseSwipe);
 }
 
+TEST_F(ProgramLifecycleTest, AWindowThatCouldNotBeCreatedIsCreatedAgainAfterOk) {
+    h.desktop.failWindowCreations = 1;
+    h.desktop.answers = {kIdOk};
+    EXPECT_EQ(h.Run("C,Front Desk", 8), End::Stopped);
+    ASSERT_EQ(h.desktop.messageBoxes.size(), 1u);
+    EXPECT_EQ(h.desktop.messageBoxes[0].text,
+              ResetText(errnum::kOutOfMemory, "The main window could not be created"));
+    // The second try made the window, and the program runs as usual.
+    EXPECT_TRUE(h.desktop.iconPresent);
+    EXPECT_TRUE(h.desktop.timerEnabled);
+    EXPECT_EQ(h.Setting("MSconnect"), "2YFront Desk~");
+}
+
 TEST_F(ProgramLifecycleTest, AnErrorInTheLoopOffersAResetAgainAndAgain) {
     h.At(5, [&] { h.host.failNext[dispid::kGetSessionInfo] = {-2147023174, "RPC failed"}; });
     h.At(8, [&] { h.host.failNext[dispid::kGetSessionInfo] = {-2147418113, "Catastrophic"}; });
@@ -246,6 +304,26 @@ TEST_F(ProgramLifecycleTest, AnErrorInAMenuCommandAndCancelEndsTheNormalWay) {
     EXPECT_EQ(h.desktop.messageBoxes.size(), 1u);
     EXPECT_EQ(h.Setting("Logging"), " ");
     EXPECT_FALSE(h.desktop.iconPresent);
+}
+
+TEST_F(ProgramLifecycleTest, OneDeviceSearchAtATimeAndNothingOpenedIsDropped) {
+    // A delivery leaves the entry "N"; a failed read closes the reader; a second start then
+    // leaves "R", whose search waits a second before it opens the reader, long enough for the
+    // timer's tick to fall due and want to search too.
+    h.SwipeAt(8, kVisaTrack);
+    h.At(10.2, [&] { h.hid.FailNextRead(h.readerId, winerr::kDeviceNotConnected); });
+    h.SecondStartAt(11.1, "C,Front Desk");
+    EXPECT_EQ(h.Run("C,Front Desk", 16), End::Stopped);
+    EXPECT_TRUE(h.Showed(status::kReactivated));
+    // The reader open once: its handle, its preparsed data and the read event.
+    EXPECT_EQ(h.hid.OpenResources(), 3u);
+    int depth = 0;
+    int deepest = 0;
+    for (const std::string& call : h.hid.calls) {
+        if (call == "GetClassDevs") deepest = std::max(deepest, ++depth);
+        if (call == "DestroyDeviceInfoList") --depth;
+    }
+    EXPECT_EQ(deepest, 1);
 }
 
 TEST_F(ProgramLifecycleTest, ATickDuringAnotherTicksWaitIsSkipped) {

@@ -17,6 +17,12 @@ Call Put(const std::string& field, Arg text) {
     return {39, {Text(field), Long(0), text, Long(2)}};
 }
 
+sim::Swipe VisaSwipe() {
+    sim::Swipe swipe;
+    swipe.tracks[0] = kVisaTrack;
+    return swipe;
+}
+
 class ProgramRequestsTest : public ::testing::Test {
   protected:
     void TearDown() override { EXPECT_TRUE(h.hid.misuses.empty()); }
@@ -193,6 +199,27 @@ TEST_F(ProgramRequestsTest, TheSessionTextIsComparedWithoutRegardToCase) {
     EXPECT_TRUE(h.copy->ScannerActive);
 }
 
+TEST_F(ProgramRequestsTest, AccentedLettersOfTheHostsCodePageMatchTheirCapitals) {
+    const struct {
+        const char* filed;
+        const char* shown;
+        bool armed;
+    } cases[] = {
+        {"Caf\xE9", "CAF\xC9", true},              // Windows-1252
+        {"\x9Cuvre \xFF", "\x8CUVRE \x9F", true},  // the letters of its 0x80 row
+        {"Caf\xE9", "CAFE", false},                // an accent is no case
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        ProgramHarness run;
+        run.host.sessionInfo[2] = c.shown;
+        EXPECT_EQ(run.Run(std::string("C,") + c.filed, 6), End::Stopped);
+        EXPECT_EQ(run.copy->ScannerActive, c.armed);
+        EXPECT_EQ(run.Setting("MSconnect"),
+                  std::string("2") + (c.armed ? "Y" : "N") + c.filed + "~");
+    }
+}
+
 TEST_F(ProgramRequestsTest, TheHostTurningToAnotherScreenDisarmsTheReader) {
     h.At(8, [&] { h.host.sessionInfo[2] = "Till 4"; });
     h.SwipeAt(10, kVisaTrack);
@@ -202,6 +229,49 @@ TEST_F(ProgramRequestsTest, TheHostTurningToAnotherScreenDisarmsTheReader) {
     EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
     EXPECT_EQ(h.desktop.labels[Label::Status], status::kSearching);
     EXPECT_EQ(h.host.Field(2, "W1AC#"), "");  // the swipe went nowhere
+}
+
+TEST_F(ProgramRequestsTest, AfterClearAndReattachASwipeReachesNoScreenUntilARequestIsFiled) {
+    h.At(8, [&] { h.desktop.Events()->OnMenu(MenuItem::Attach); });
+    h.At(10, [&] { h.host.sessionInfo[2] = "Guest Folio"; });
+    h.SwipeAt(13, kVisaTrack);
+    EXPECT_EQ(h.Run("C,Front Desk", 18), End::Stopped);
+    EXPECT_TRUE(h.CallsFromDelivery().empty());
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "");
+    // The reader was searched for and its state reported all the same.
+    EXPECT_NE(h.StatusPut(status::kAttachDevice), h.host.calls.size());
+}
+
+TEST_F(ProgramRequestsTest, ACardSwipedBetweenRequestsNeverReachesTheNextOne) {
+    h.At(8, [&] { h.host.sessionInfo[2] = "Guest Folio"; });  // the request ends
+    h.SwipeAt(10, kVisaTrack);                                // the previous customer's card
+    h.At(12, [&] { h.host.sessionInfo[2] = "Front Desk"; });
+    h.SecondStartAt(12.5, "C,Front Desk");  // the next request
+    bool earlyDelivery = false;
+    h.At(17.5, [&] { earlyDelivery = !h.CallsFromDelivery().empty(); });
+    h.SwipeAt(18, "%B5500000000000004^ROE/RICHARD^27011010000000000000");
+    EXPECT_EQ(h.Run("C,Front Desk", 22), End::Stopped);
+    EXPECT_FALSE(earlyDelivery);
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "5500000000000004");
+    for (const auto& call : h.host.calls) {
+        for (const auto& arg : call.args)
+            EXPECT_NE(arg.text, "4111111111111111");
+    }
+}
+
+TEST_F(ProgramRequestsTest, ACardSwipedTheMomentThePromptShowsIsDelivered) {
+    // The clerk swipes as soon as the host shows the prompt, before the copy has armed.
+    bool swiped = false;
+    h.host.onCall = [&](const sim::SimHostScreen::Call& call) {
+        if (!swiped && call.dispId == dispid::kPutScreenField && call.args[0].text == "CCSTATUS" &&
+            call.args[2].text == status::kPleaseSwipe) {
+            swiped = true;
+            h.hid.QueueReport(h.readerId, sim::SwipeReport(2, VisaSwipe()));
+        }
+    };
+    EXPECT_EQ(h.Run("C,Front Desk", 8), End::Stopped);
+    EXPECT_TRUE(swiped);
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
 }
 
 TEST_F(ProgramRequestsTest, AReaderPulledOutAndPluggedInAgainIsFoundAgain) {
