@@ -28,7 +28,8 @@ void BM_SwipeToConfirmedDelivery(benchmark::State& state) {
 
     // An armed request for session 2, its reader open and ready, as the scan loop leaves it.
     copy.session.SessionIndex = HostSessionId::Number(2);
-    copy.table.SessionHandshake(copy.session.SessionIndex, "Y", "Front Desk");
+    copy.table.SessionHandshake(copy.session.SessionIndex, ostrel::EntryLetter::Armed,
+                                "Front Desk");
     form.EntryText = "Front Desk";
     copy.ScannerActive = true;
     copy.reader.InitReader();

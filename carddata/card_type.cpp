@@ -40,17 +40,27 @@ int Prefix(const std::string& number, int digits) {
 
 }  // namespace
 
-std::string IdentifyCardType(std::string& number, std::string& code) {
-    number = RemoveAll(RemoveAll(number, ' '), '-');
+std::string NormalizeCardNumber(std::string_view number) {
+    return RemoveAll(RemoveAll(number, ' '), '-');
+}
+
+Brand IdentifyBrand(std::string_view raw) {
+    const std::string number = NormalizeCardNumber(raw);
     // Only plain digits count: a sign, a decimal point or an exponent is not a card number.
-    if (number.size() < kMinDigits || !IsAllDigits(number)) return "Unknown";
+    if (number.size() < kMinDigits || !IsAllDigits(number)) return {"Unknown", ""};
     for (const BrandRow& row : kBrands) {
         const int prefix = Prefix(number, row.digits);
         if (prefix < row.low || prefix > row.high) continue;
-        if (row.code) code = row.code;
-        return row.name;
+        return {row.name, row.code ? row.code : ""};
     }
-    return "Unknown";
+    return {"Unknown", ""};
+}
+
+std::string IdentifyCardType(std::string& number, std::string& code) {
+    number = NormalizeCardNumber(number);
+    const Brand brand = IdentifyBrand(number);
+    if (!brand.code.empty()) code = brand.code;
+    return brand.name;
 }
 
 }  // namespace ostrel

@@ -73,18 +73,26 @@ std::string UnescapeSessionText(std::string_view text) {
     return out;
 }
 
-bool SessionTable::SessionHandshake(const HostSessionId& sessionId,
-                                    const std::optional<std::string>& command,
-                                    const std::optional<std::string>& sessionText,
-                                    std::string* state, std::string* text, std::string* delayMode) {
+std::string LetterText(EntryLetter letter) {
+    return std::string(1, static_cast<char>(letter));
+}
+
+HandshakeReading SessionTable::SessionHandshake(const HostSessionId& sessionId,
+                                                std::optional<EntryLetter> commandLetter,
+                                                const std::optional<std::string>& sessionText,
+                                                std::optional<std::string> delayMode) {
+    HandshakeReading reading;
     // "OFF" as the caller asked for it, not as a read ("RTV") found it: storing back what was
     // read could only undo another copy's "ON" written in between.
     const bool releaseHold = delayMode && *delayMode == "OFF";
     if (delayMode && *delayMode == "ON") {
         store_.Setting("NSesDly", "ON");
     } else if (delayMode && *delayMode == "RTV") {
-        *delayMode = store_.Setting("NSesDly");
+        delayMode = store_.Setting("NSesDly");
     }
+    reading.delayMode = delayMode;
+    const std::optional<std::string> command =
+        commandLetter ? std::optional<std::string>(LetterText(*commandLetter)) : std::nullopt;
 
     const std::string oldTable = store_.Setting("MSconnect");
     const std::vector<TableEntry> entries = ParseSessionTable(oldTable);
@@ -92,9 +100,11 @@ bool SessionTable::SessionHandshake(const HostSessionId& sessionId,
     const std::string idText = sessionId.AsText();
 
     for (const TableEntry& entry : entries) {
-        if (entry.IsSession() && entry.id != id && entry.state != entry_state::kNotActive) {
+        if (entry.IsSession() && entry.id != id &&
+            entry.state != LetterText(EntryLetter::NotActive)) {
             desktop_.ShowMessageBox(kRefusal, kAppTitle, kMbOk);
-            return false;
+            reading.refused = true;
+            return reading;
         }
     }
 
@@ -111,14 +121,14 @@ bool SessionTable::SessionHandshake(const HostSessionId& sessionId,
         }
         found = true;
         const std::string oldText = UnescapeSessionText(entry.text);
-        if (state) *state = entry.state;
-        if (text) *text = oldText;
+        reading.state = entry.state;
+        reading.text = oldText;
         if (!command || !sessionText) {
             newTable = oldTable;
             break;
         }
         if (*command == " ") {
-            if (text) *text = *sessionText;
+            reading.text = *sessionText;
             newTable += id + entry.state + newText + kEntryEnd;
             Trace("PKT 1**" + idText + "*" + oldText + "**" + entry.state + "-" + *command + "*" +
                   *sessionText + "*" + delay + "*-" + newTable);
@@ -143,7 +153,7 @@ bool SessionTable::SessionHandshake(const HostSessionId& sessionId,
     }
 
     if (releaseHold) store_.Setting("NSesDly", "OFF");
-    return true;
+    return reading;
 }
 
 void SessionTable::Trace(const std::string& line) {

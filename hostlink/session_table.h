@@ -13,15 +13,29 @@
 
 namespace ostrel {
 
-// State letters of an entry.
-namespace entry_state {
-constexpr const char* kFiled = " ";
-constexpr const char* kRequested = "P";
-constexpr const char* kArmed = "Y";
-constexpr const char* kNotActive = "N";
-constexpr const char* kDeactivate = "D";
-constexpr const char* kReactivate = "R";
-}  // namespace entry_state
+// The state letters an entry is stored with. Every letter but "N" counts as active.
+enum class EntryLetter : char {
+    Filed = ' ',       // a session filed, no request yet
+    Requested = 'P',   // a swipe requested
+    Armed = 'Y',       // the request armed
+    NotActive = 'N',   // served, timed out or deactivated
+    Deactivate = 'D',  // left by a second start while armed
+    Reactivate = 'R',  // left by a second start while idle, or by a failed swipe
+};
+// The letter as the table stores it.
+std::string LetterText(EntryLetter letter);
+
+// What a handshake read of the caller's entry, and whether it was refused.
+struct HandshakeReading {
+    // Another session is active: shown in a message box, nothing further read or written.
+    bool refused = false;
+    // The entry as it stood, when the table had one for the session: its letter (whatever the
+    // table holds) and its text (after a Filed command, the text just filed).
+    std::optional<std::string> state;
+    std::optional<std::string> text;
+    // The caller's delay mode after the call: "RTV" comes back as the stored flag.
+    std::optional<std::string> delayMode;
+};
 
 // One entry of a stored table, as it stands there (the session text still escaped).
 struct TableEntry {
@@ -46,16 +60,13 @@ class SessionTable {
     SessionTable(RegistryStore& store, Desktop& desktop, ProcessLog& log)
         : store_(store), desktop_(desktop), log_(log) {}
 
-    // Reads this session's entry into state and text, and records command (" " keeps the
-    // state and only files sessionText). delayMode "ON" and "OFF" are stored, "RTV" is
-    // replaced by the stored flag. Returns false when refused because another session is
-    // active: that is shown in a message box and nothing further is read or written. A
+    // Reads this session's entry and records command (Filed keeps the entry's letter and only
+    // files sessionText). delayMode "ON" and "OFF" are stored, "RTV" reads the stored flag. A
     // sessionId that is no number raises type mismatch before anything is written.
-    bool SessionHandshake(const HostSessionId& sessionId,
-                          const std::optional<std::string>& command = std::nullopt,
-                          const std::optional<std::string>& sessionText = std::nullopt,
-                          std::string* state = nullptr, std::string* text = nullptr,
-                          std::string* delayMode = nullptr);
+    HandshakeReading SessionHandshake(const HostSessionId& sessionId,
+                                      std::optional<EntryLetter> command = std::nullopt,
+                                      const std::optional<std::string>& sessionText = std::nullopt,
+                                      std::optional<std::string> delayMode = std::nullopt);
 
   private:
     void Trace(const std::string& line);

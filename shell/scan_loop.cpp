@@ -36,9 +36,10 @@ void ScannerForm::ProcLoop() {
         const HostSessionId filed = HostSessionId::Text(store_.Setting("cSesId"));
         if (filed.IsNumeric()) {
             session_.SessionIndex = filed;
-            DelayMode = "RTV";
-            table_.SessionHandshake(session_.SessionIndex, std::nullopt, std::nullopt, &EntryState,
-                                    &EntryText, &DelayMode);
+            const HandshakeReading reading =
+                table_.SessionHandshake(session_.SessionIndex, std::nullopt, std::nullopt, "RTV");
+            TakeEntry(reading);
+            DelayMode = reading.delayMode.value_or("");
             if (DelayMode != "ON") {
                 ActOnRequest();
                 const std::string info = hostLink_.GetSessionInfo(session_.SessionIndex);
@@ -62,27 +63,28 @@ void ScannerForm::ProcLoop() {
 
 void ScannerForm::ActOnRequest() {
     const std::string request = ToUpper(EntryState);
-    if (request == "R") {
+    if (request == LetterText(EntryLetter::Reactivate)) {
         hostLink_.OpenHostLink(session_.SessionIndex);
-        table_.SessionHandshake(session_.SessionIndex, "P", EntryText);
+        table_.SessionHandshake(session_.SessionIndex, EntryLetter::Requested, EntryText);
         ClearCardFields();
         ReportStatus(status::kReactivated);
         WithReader([this] { reader_.OpenReader(); });
         RunDeferredAttach();
         StartNewRequest();
-    } else if (request == "D") {
+    } else if (request == LetterText(EntryLetter::Deactivate)) {
         hostLink_.OpenHostLink(session_.SessionIndex);
-        table_.SessionHandshake(session_.SessionIndex, "N", EntryText);
+        table_.SessionHandshake(session_.SessionIndex, EntryLetter::NotActive, EntryText);
         ClearCardFields();
         ReportStatus(status::kDeactivated);
         hostLink_.CloseHostLink();
-    } else if (request == "P" || request == " " || request.empty()) {
+    } else if (request == LetterText(EntryLetter::Requested) ||
+               request == LetterText(EntryLetter::Filed) || request.empty()) {
         hostLink_.OpenHostLink(session_.SessionIndex);
         ClearCardFields();
         // Before the prompt: a card swiped once it shows is this request's.
         StartNewRequest();
         ReportStatus(status::kPleaseSwipe);
-        table_.SessionHandshake(session_.SessionIndex, "Y", EntryText);
+        table_.SessionHandshake(session_.SessionIndex, EntryLetter::Armed, EntryText);
         ActiveTicks = 0;
     }
 }
@@ -125,7 +127,9 @@ void ScannerForm::EndRequest() {
     copy_.ScannerActive = false;
     desktop_.SetTimerEnabled(false);
     hostLink_.CloseHostLink();
-    if (EntryState != "N") table_.SessionHandshake(session_.SessionIndex, "N", EntryText);
+    if (EntryState != LetterText(EntryLetter::NotActive)) {
+        table_.SessionHandshake(session_.SessionIndex, EntryLetter::NotActive, EntryText);
+    }
     ClearCardLabels();
     SetStatus(status::kSearching);
 }

@@ -67,30 +67,27 @@ void ScannerForm::Form_Load() {
     if (!secondCopy) {
         BlankSessionValues();
     }
-    std::string delay = "ON";
-    table_.SessionHandshake(session_.SessionIndex, " ", session_.SessionText, &EntryState,
-                            &EntryText, &delay);
+    TakeEntry(table_.SessionHandshake(session_.SessionIndex, EntryLetter::Filed,
+                                      session_.SessionText, "ON"));
     if (secondCopy) {
         // Hand the request to the running copy and end; nothing here may stop that.
         try {
-            delay = "OFF";
-            if (EntryState == "Y") {
-                table_.SessionHandshake(session_.SessionIndex, "D", EntryText, nullptr, nullptr,
-                                        &delay);
-            } else if (EntryState == "N") {
-                table_.SessionHandshake(session_.SessionIndex, "R", EntryText, nullptr, nullptr,
-                                        &delay);
+            if (EntryState == LetterText(EntryLetter::Armed)) {
+                table_.SessionHandshake(session_.SessionIndex, EntryLetter::Deactivate, EntryText,
+                                        "OFF");
+            } else if (EntryState == LetterText(EntryLetter::NotActive)) {
+                table_.SessionHandshake(session_.SessionIndex, EntryLetter::Reactivate, EntryText,
+                                        "OFF");
             } else {
-                table_.SessionHandshake(session_.SessionIndex, "P", session_.SessionText, nullptr,
-                                        nullptr, &delay);
+                table_.SessionHandshake(session_.SessionIndex, EntryLetter::Requested,
+                                        session_.SessionText, "OFF");
             }
         } catch (const std::exception&) {
         }
         Unload();
     }
-    delay = "OFF";
-    table_.SessionHandshake(session_.SessionIndex, "P", session_.SessionText, nullptr, nullptr,
-                            &delay);
+    table_.SessionHandshake(session_.SessionIndex, EntryLetter::Requested, session_.SessionText,
+                            "OFF");
     const VersionInfo version = desktop_.Version();
     desktop_.SetWindowCaption(version.productName + " v. " + std::to_string(version.major) + "." +
                               std::to_string(version.minor) + "." +
@@ -108,6 +105,11 @@ void ScannerForm::Form_Load() {
     reader_.Swipe.Tk1Data = "";
     reader_.Swipe.Tk2Data = "";
     reader_.Swipe.Tk3Data = "";
+}
+
+void ScannerForm::TakeEntry(const HandshakeReading& reading) {
+    if (reading.state) EntryState = *reading.state;
+    if (reading.text) EntryText = *reading.text;
 }
 
 void ScannerForm::Form_Click() {

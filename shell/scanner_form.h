@@ -1,12 +1,13 @@
 #pragma once
 // The program's only window and the copy of the program around it. The window's work is split
 // by concern: scanner_form.cpp (load, menus, polling), tray_icon.cpp (notification icon),
-// polling_timer.cpp (the reader timer), scan_loop.cpp (serving host requests), and in carddata/
-// swipe_interpretation.cpp and field_handoff.cpp (a swipe's card fields and their hand-off).
+// polling_timer.cpp (the reader timer), scan_loop.cpp (serving host requests) and
+// swipe_interpretation.cpp (what the window does with a swipe's card fields).
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "carddata/card_fields.h"
 #include "hostlink/host_link.h"
 #include "hostlink/program_check.h"
 #include "hostlink/session_table.h"
@@ -57,12 +58,7 @@ class ScannerForm : public WindowEvents {
     std::string EntryText;
     std::string DelayMode;
     int16_t ActiveTicks = 0;
-    std::string CardNumber;
-    std::string HolderName;
-    std::string FirstName;
-    std::string MiddleName;
-    std::string LastName;
-    std::string CardExpiry;
+    CardFields Card;  // the last swipe's, as far as it was read
     std::string HostCardNumber;
 
   private:
@@ -85,6 +81,9 @@ class ScannerForm : public WindowEvents {
     void AddTrayIcon();
     void RemoveTrayIcon();
 
+    // The caller's entry as a handshake read it, into EntryState and EntryText.
+    void TakeEntry(const HandshakeReading& reading);
+
     // Scan session loop pieces.
     void ActOnRequest();
     void ServeActive();
@@ -92,10 +91,8 @@ class ScannerForm : public WindowEvents {
     void EndRequest();
 
     // Swipe interpretation and hand-off.
+    std::string Track1Text() const;
     bool InterpretSwipe(std::string& stepLabel);
-    void SplitSpacedName();
-    void SplitSlashedName();
-    void DeliverCardFields();
     void VerifyDelivery();
     void ClearCardFields();
     void FailureExit(const std::string& stepLabel, const AppError* unexpected);
@@ -151,8 +148,6 @@ class OstrelCopy {
     SessionGlobals session;
     ProgramWatch hostWatch;  // is the host program still running?
     bool ScannerActive = false;
-    std::string CardTypeName;
-    std::string CardTypeCode;
     ScannerForm form;
 };
 

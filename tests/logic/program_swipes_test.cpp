@@ -215,24 +215,13 @@ TEST(ProgramSwipes, AnUnexpectedFailureIsShownLoggedWithoutTheNumberAndEndsThePr
     EXPECT_EQ(h.Log().find("41111111"), std::string::npos);
 }
 
-TEST(ProgramSwipes, NamesSplitAtTheSlashOrAtBlanks) {
-    const struct {
-        const char* name;
-        const char* holderLabel;
-    } cases[] = {
-        {"DOE/JOHN Q", "JOHN*Q*DOE"},       {"DOE/JOHN", "JOHN**DOE"},
-        {"  DOE/JOHN Q  ", "JOHN*Q*DOE"},   {"JOHN Q SMITH ", "JOHN *Q*SMITH"},
-        {"JOHN Q SMITH", "JOHN *Q*SMITH"},  {"JOHN SMITH", "JOHN **"},
-        {"JOHN SMITH Q ", "JOHN *Q*SMITH"}, {"DOE/", "**"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ProgramHarness h;
-        h.SwipeAt(8, std::string("%B4111111111111111^") + c.name + "^2512101");
-        EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
-        EXPECT_EQ(h.desktop.labels[Label::CCHolder], c.holderLabel);
-        EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
-    }
+TEST(ProgramSwipes, ANameWithoutASlashIsSplitAtItsBlanksForTheLabelAndTheHost) {
+    ProgramHarness h;
+    h.SwipeAt(8, "%B4111111111111111^JOHN Q SMITH ^2512101");
+    EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
+    EXPECT_EQ(h.desktop.labels[Label::CCHolder], "JOHN *Q*SMITH");
+    EXPECT_EQ(h.host.Field(2, "WFNAM"), "JOHN ");
+    EXPECT_EQ(h.host.Field(2, "WLNAM"), "SMITH");
 }
 
 TEST(ProgramSwipes, ANumberWithBlanksOrDashesReachesTheHostWithout) {

@@ -39,13 +39,27 @@ class SessionTableTest : public ::testing::Test {
     RegistryStore store{registry, desktop};
     ProcessLog log{desktop};
     SessionTable table{store, desktop, log};
+    // A handshake, with what it read kept where the tests look: state, text, the delay mode.
+    // True unless refused.
+    bool Shake(const HostSessionId& id, std::optional<char> command = std::nullopt,
+               const std::optional<std::string>& sessionText = std::nullopt,
+               std::string* delayMode = nullptr) {
+        const HandshakeReading r = table.SessionHandshake(
+            id, command ? std::optional(static_cast<EntryLetter>(*command)) : std::nullopt,
+            sessionText, delayMode ? std::optional(*delayMode) : std::nullopt);
+        if (r.state) state = *r.state;
+        if (r.text) text = *r.text;
+        if (delayMode && r.delayMode) *delayMode = *r.delayMode;
+        return !r.refused;
+    }
+
     std::string state = "-";
     std::string text = "-";
 };
 
 TEST_F(SessionTableTest, FilingIntoAResetTableGivesOneEntry) {
     Given(" ");
-    EXPECT_TRUE(table.SessionHandshake(Session(3), " ", "ABC", &state, &text));
+    EXPECT_TRUE(Shake(Session(3), ' ', "ABC"));
     EXPECT_EQ(registry.writes, (std::vector<Write>{{"MSconnect", "3 ABC~"}, {"cSesId", "3"}}));
     // No entry of this session existed: nothing to report.
     EXPECT_EQ(state, "-");
@@ -53,18 +67,18 @@ TEST_F(SessionTableTest, FilingIntoAResetTableGivesOneEntry) {
 }
 
 TEST_F(SessionTableTest, FilingIntoAnEmptyOrMissingTable) {
-    EXPECT_TRUE(table.SessionHandshake(Session(5), "P", "Front"));
+    EXPECT_TRUE(Shake(Session(5), 'P', "Front"));
     EXPECT_EQ(Stored("MSconnect"), "5PFront~");
     EXPECT_EQ(Stored("cSesId"), "5");
 
     Given("");
-    EXPECT_TRUE(table.SessionHandshake(Session(6)));
+    EXPECT_TRUE(Shake(Session(6)));
     EXPECT_EQ(Stored("MSconnect"), "6  ~");
 }
 
 TEST_F(SessionTableTest, ACommandRewritesThisSessionsEntryAndKeepsTheOthers) {
     Given("3YABC~4NXYZ~");
-    EXPECT_TRUE(table.SessionHandshake(Session(3), "N", "ABC", &state, &text));
+    EXPECT_TRUE(Shake(Session(3), 'N', "ABC"));
     EXPECT_EQ(state, "Y");
     EXPECT_EQ(text, "ABC");
     EXPECT_EQ(registry.writes,
@@ -73,7 +87,7 @@ TEST_F(SessionTableTest, ACommandRewritesThisSessionsEntryAndKeepsTheOthers) {
 
 TEST_F(SessionTableTest, ABlankCommandKeepsTheStateAndFilesTheNewText) {
     Given("4NXYZ~3PABC~");
-    EXPECT_TRUE(table.SessionHandshake(Session(3), " ", "New Screen", &state, &text));
+    EXPECT_TRUE(Shake(Session(3), ' ', "New Screen"));
     EXPECT_EQ(state, "P");
     EXPECT_EQ(text, "New Screen");
     EXPECT_EQ(Stored("MSconnect"), "4NXYZ~3PNew Screen~");
@@ -81,30 +95,30 @@ TEST_F(SessionTableTest, ABlankCommandKeepsTheStateAndFilesTheNewText) {
 
 TEST_F(SessionTableTest, AReadWritesNothingSoThatItCannotUndoAnotherCopysRequest) {
     Given("3YABC~stray");
-    EXPECT_TRUE(table.SessionHandshake(Session(3), std::nullopt, std::nullopt, &state, &text));
+    EXPECT_TRUE(Shake(Session(3), std::nullopt, std::nullopt));
     EXPECT_EQ(state, "Y");
     EXPECT_EQ(text, "ABC");
     EXPECT_TRUE(registry.writes.empty());
     // A read that has to file the session still does.
     Given("4NXYZ~");
-    EXPECT_TRUE(table.SessionHandshake(Session(3)));
+    EXPECT_TRUE(Shake(Session(3)));
     EXPECT_EQ(registry.writes, (std::vector<Write>{{"MSconnect", "4NXYZ~3  ~"}, {"cSesId", "3"}}));
 }
 
 TEST_F(SessionTableTest, TextAfterTheLastEntryIsDroppedAtARewrite) {
     Given("3YABC~4NX");
-    EXPECT_TRUE(table.SessionHandshake(Session(3), "N", "ABC"));
+    EXPECT_TRUE(Shake(Session(3), 'N', "ABC"));
     EXPECT_EQ(Stored("MSconnect"), "3NABC~");
 }
 
 TEST_F(SessionTableTest, ASessionWithoutAnEntryIsAppended) {
     Given("4NXYZ~");
-    EXPECT_TRUE(table.SessionHandshake(Session(3), "P", "ABC", &state, &text));
+    EXPECT_TRUE(Shake(Session(3), 'P', "ABC"));
     EXPECT_EQ(Stored("MSconnect"), "4NXYZ~3PABC~");
     EXPECT_EQ(state, "-");
 
     Given("4NXYZ~");
-    EXPECT_TRUE(table.SessionHandshake(Session(3)));
+    EXPECT_TRUE(Shake(Session(3)));
     EXPECT_EQ(Stored("MSconnect"), "4NXYZ~3  ~");
 }
 
@@ -116,7 +130,7 @@ TEST_F(SessionTableTest, AnotherActiveSessionIsRefusedAndNothingIsWritten) {
         registry.writes.clear();
         desktop.messageBoxes.clear();
         std::string delay = "OFF";
-        EXPECT_FALSE(table.SessionHandshake(Session(3), "P", "ABC", &state, &text, &delay));
+        EXPECT_FALSE(Shake(Session(3), 'P', "ABC", &delay));
         ASSERT_EQ(desktop.messageBoxes.size(), 1u);
         EXPECT_EQ(desktop.messageBoxes[0].text, kRefusal);
         EXPECT_EQ(desktop.messageBoxes[0].caption, "Ostrel Interface");
@@ -131,30 +145,30 @@ TEST_F(SessionTableTest, AnotherActiveSessionIsRefusedAndNothingIsWritten) {
 TEST_F(SessionTableTest, ARefusedCallStillStoresTheHoldItWasAskedFor) {
     Given("4YXYZ~");
     std::string delay = "ON";
-    EXPECT_FALSE(table.SessionHandshake(Session(3), " ", "ABC", &state, &text, &delay));
+    EXPECT_FALSE(Shake(Session(3), ' ', "ABC", &delay));
     EXPECT_EQ(registry.writes, (std::vector<Write>{{"NSesDly", "ON"}}));
 }
 
 TEST_F(SessionTableTest, DelayModeIsStoredFirstOrLastOrReadBack) {
     Given("3NABC~");
     std::string delay = "ON";
-    table.SessionHandshake(Session(3), " ", "ABC", &state, &text, &delay);
+    Shake(Session(3), ' ', "ABC", &delay);
     EXPECT_EQ(registry.writes,
               (std::vector<Write>{{"NSesDly", "ON"}, {"MSconnect", "3NABC~"}, {"cSesId", "3"}}));
     registry.writes.clear();
     delay = "OFF";
-    table.SessionHandshake(Session(3), "P", "ABC", nullptr, nullptr, &delay);
+    Shake(Session(3), 'P', "ABC", &delay);
     EXPECT_EQ(registry.writes,
               (std::vector<Write>{{"MSconnect", "3PABC~"}, {"cSesId", "3"}, {"NSesDly", "OFF"}}));
     // The flag read back is not stored again: between the read and such a write another
     // copy may have put its hold on.
     registry.writes.clear();
     delay = "RTV";
-    table.SessionHandshake(Session(3), std::nullopt, std::nullopt, &state, &text, &delay);
+    Shake(Session(3), std::nullopt, std::nullopt, &delay);
     EXPECT_EQ(delay, "OFF");
     EXPECT_TRUE(registry.writes.empty());
     delay = "on";
-    table.SessionHandshake(Session(3), "N", "ABC", &state, &text, &delay);
+    Shake(Session(3), 'N', "ABC", &delay);
     EXPECT_EQ(delay, "on");
     EXPECT_EQ(registry.writes.size(), 2u);  // the table and the id only
 }
@@ -163,29 +177,28 @@ TEST_F(SessionTableTest, AnIdThatIsNoNumberFailsBeforeTheTableIsWritten) {
     Given("3NABC~");
     registry.PutText(kHkeyCurrentUser, kPath, "cSesId", " ");
     registry.writes.clear();
-    const AppError e = CaughtError([&] {
-        table.SessionHandshake(HostSessionId::Text(" "), std::nullopt, std::nullopt, &state, &text);
-    });
+    const AppError e =
+        CaughtError([&] { Shake(HostSessionId::Text(" "), std::nullopt, std::nullopt); });
     EXPECT_EQ(e.Number(), 13);
     EXPECT_TRUE(registry.writes.empty());
     EXPECT_EQ(Stored("cSesId"), " ");
 }
 
 TEST_F(SessionTableTest, ANegativeIdFilesNothingInAnEmptyTable) {
-    EXPECT_TRUE(table.SessionHandshake(HostSessionId::Number(-1), "P", "X"));
+    EXPECT_TRUE(Shake(HostSessionId::Number(-1), 'P', "X"));
     EXPECT_EQ(registry.writes, (std::vector<Write>{{"MSconnect", ""}, {"cSesId", "-1"}}));
 }
 
 TEST_F(SessionTableTest, TraceLinesGoToTheLogOnlyWhileLoggingIsOn) {
     Given("4NXYZ~3PABC~");
-    table.SessionHandshake(Session(3), "Y", "ABC");
+    Shake(Session(3), 'Y', "ABC");
     EXPECT_EQ(LogText(), "");
 
     log.LoggingOn = true;
     std::string delay = "ON";
-    table.SessionHandshake(Session(3), " ", "DEF", &state, &text, &delay);
+    Shake(Session(3), ' ', "DEF", &delay);
     delay = "OFF";
-    table.SessionHandshake(Session(3), "N", "DEF", &state, &text, &delay);
+    Shake(Session(3), 'N', "DEF", &delay);
     EXPECT_EQ(LogText(),
               "09:00:00 PKT 1**3*ABC**Y- *DEF*ON*-4NXYZ~3YDEF~\r\n"
               "09:00:00 PKT 2**3*DEF**N*DEF*OFF*-4NXYZ~3NDEF~\r\n");
@@ -193,7 +206,7 @@ TEST_F(SessionTableTest, TraceLinesGoToTheLogOnlyWhileLoggingIsOn) {
 
 TEST_F(SessionTableTest, ShortEntriesBelongToNoSession) {
     Given("~5~3YABC~");
-    EXPECT_TRUE(table.SessionHandshake(Session(3), "N", "ABC", &state, &text));
+    EXPECT_TRUE(Shake(Session(3), 'N', "ABC"));
     EXPECT_EQ(state, "Y");
     EXPECT_EQ(Stored("MSconnect"), "3NABC~");
 }
@@ -201,24 +214,24 @@ TEST_F(SessionTableTest, ShortEntriesBelongToNoSession) {
 // Sessions 10 to 24 have a one-character id of their own and find their entry again.
 TEST_F(SessionTableTest, TwoDigitSessionsRewriteTheirOwnEntryBesideOneDigitSessions) {
     Given("3NABC~");
-    EXPECT_TRUE(table.SessionHandshake(Session(12), " ", "DEF", &state, &text));
+    EXPECT_TRUE(Shake(Session(12), ' ', "DEF"));
     EXPECT_EQ(Stored("MSconnect"), "3NABC~C DEF~");
     EXPECT_EQ(Stored("cSesId"), "12");
 
     // The session as the scan loop sees it: the text of "cSesId".
     const HostSessionId fromRegistry = HostSessionId::Text(Stored("cSesId"));
-    EXPECT_TRUE(table.SessionHandshake(fromRegistry, "P", "DEF"));
+    EXPECT_TRUE(Shake(fromRegistry, 'P', "DEF"));
     EXPECT_EQ(Stored("MSconnect"), "3NABC~CPDEF~");
-    EXPECT_TRUE(table.SessionHandshake(fromRegistry, std::nullopt, std::nullopt, &state, &text));
+    EXPECT_TRUE(Shake(fromRegistry, std::nullopt, std::nullopt));
     EXPECT_EQ(state, "P");
     EXPECT_EQ(text, "DEF");
     EXPECT_EQ(Stored("MSconnect"), "3NABC~CPDEF~");
 
     // Session 12 active: session 3 is refused, and session 1 is not taken for session 12.
-    EXPECT_FALSE(table.SessionHandshake(Session(3), "P", "ABC"));
-    EXPECT_FALSE(table.SessionHandshake(Session(1), "P", "ABC"));
-    EXPECT_TRUE(table.SessionHandshake(Session(12), "N", "DEF"));
-    EXPECT_TRUE(table.SessionHandshake(Session(3), "P", "ABC"));
+    EXPECT_FALSE(Shake(Session(3), 'P', "ABC"));
+    EXPECT_FALSE(Shake(Session(1), 'P', "ABC"));
+    EXPECT_TRUE(Shake(Session(12), 'N', "DEF"));
+    EXPECT_TRUE(Shake(Session(3), 'P', "ABC"));
     EXPECT_EQ(Stored("MSconnect"), "3PABC~CNDEF~");
 }
 
@@ -234,21 +247,21 @@ TEST_F(SessionTableTest, EveryTwoDigitSessionHasItsOwnId) {
 // A "~" in a session text would otherwise end the entry and break every entry after it.
 TEST_F(SessionTableTest, ATildeInASessionTextStaysInsideItsEntry) {
     Given("4NXYZ~");
-    EXPECT_TRUE(table.SessionHandshake(Session(5), "N", "~"));
-    EXPECT_TRUE(table.SessionHandshake(Session(3), "N", "Till~2"));
+    EXPECT_TRUE(Shake(Session(5), 'N', "~"));
+    EXPECT_TRUE(Shake(Session(3), 'N', "Till~2"));
     const std::string stored = Stored("MSconnect");
     EXPECT_EQ(std::count(stored.begin(), stored.end(), '~'), 3);
     EXPECT_EQ(stored.substr(0, 6), "4NXYZ~");
 
-    EXPECT_TRUE(table.SessionHandshake(Session(5), std::nullopt, std::nullopt, &state, &text));
+    EXPECT_TRUE(Shake(Session(5), std::nullopt, std::nullopt));
     EXPECT_EQ(state, "N");
     EXPECT_EQ(text, "~");
-    EXPECT_TRUE(table.SessionHandshake(Session(4), std::nullopt, std::nullopt, &state, &text));
+    EXPECT_TRUE(Shake(Session(4), std::nullopt, std::nullopt));
     EXPECT_EQ(text, "XYZ");
-    EXPECT_TRUE(table.SessionHandshake(Session(3), "P", "Till~2", &state, &text));
+    EXPECT_TRUE(Shake(Session(3), 'P', "Till~2"));
     EXPECT_EQ(state, "N");
     EXPECT_EQ(text, "Till~2");
-    EXPECT_TRUE(table.SessionHandshake(Session(3), std::nullopt, std::nullopt, &state, &text));
+    EXPECT_TRUE(Shake(Session(3), std::nullopt, std::nullopt));
     EXPECT_EQ(state, "P");
     EXPECT_EQ(text, "Till~2");
 }

@@ -1,0 +1,132 @@
+#include "carddata/track1.h"
+
+#include "carddata/card_type.h"
+#include "support/text_util.h"
+
+namespace ostrel {
+
+namespace {
+
+// 1-based positions as the checks count them; 0 is "not found".
+size_t Pos(std::string_view text, char c, size_t from = 1) {
+    if (from == 0 || from > text.size()) return 0;
+    const auto at = text.find(c, from - 1);
+    return at == std::string_view::npos ? 0 : at + 1;
+}
+
+// Characters start to start + count - 1 (1-based), cut at the text's end.
+std::string Mid(std::string_view text, size_t start, size_t count = std::string_view::npos) {
+    if (start == 0 || start > text.size()) return "";
+    return std::string(text.substr(start - 1, count));
+}
+
+std::string TrimRight(std::string_view text) {
+    const auto last = text.find_last_not_of(' ');
+    return last == std::string_view::npos ? "" : std::string(text.substr(0, last + 1));
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+Track1Reading ReadTrack1(std::string_view track, CardFields card) {
+    Track1Reading r{std::move(card), std::nullopt, Track1Step::Length};
+    const auto fail = [&](Track1Step step) {
+        r.reached = step;
+        r.failed = step;
+        return r;
+    };
+    const size_t length = Trim(track).size();
+    if (length < 4) return fail(Track1Step::Length);
+    if (length < 10) return fail(Track1Step::MinimumLength);
+    if (track[1] != 'B') return fail(Track1Step::FormatCode);
+    const size_t p1 = Pos(track, '^');
+    if (p1 <= 3) return fail(Track1Step::CardNumber);
+    // What the host receives and the window shows: the number without blanks and dashes.
+    r.card.CardNumber = NormalizeCardNumber(Mid(track, 3, p1 - 3));
+
+    r.reached = Track1Step::Brand;
+    const Brand brand = IdentifyBrand(r.card.CardNumber);
+    r.card.CardTypeName = brand.name;
+    // A brand without a code must not pass on the code of the card before it.
+    r.card.CardTypeCode = brand.code;
+
+    const size_t p2 = Pos(track, '^', p1 + 1);
+    if (p2 <= p1) return fail(Track1Step::SecondCaret);
+    r.card.HolderName = Mid(track, p1 + 1, p2 - p1 - 1);
+    if (Trim(r.card.HolderName).empty()) return fail(Track1Step::HolderName);
+    // Against the trimmed length, though p2 counts in the track as read.
+    if (p2 + 1 >= length) return fail(Track1Step::Expiry);
+    const std::string yymm = Mid(track, p2 + 1, 4);
+    r.card.CardExpiry = yymm.substr(yymm.size() >= 2 ? yymm.size() - 2 : 0) + yymm.substr(0, 2);
+
+    r.reached = Track1Step::NameSplit;
+    NameParts parts{r.card.FirstName, r.card.MiddleName, r.card.LastName};
+    const size_t slash = Pos(r.card.HolderName, '/');
+    if (slash == 0 || slash == r.card.HolderName.size()) {
+        parts = SplitSpacedName(r.card.HolderName, parts);
+    } else {
+        r.reached = Track1Step::MiddleInitial;
+        r.card.HolderName = Trim(r.card.HolderName);  // it stays trimmed
+        parts = SplitSlashedName(r.card.HolderName, parts);
+    }
+    r.card.FirstName = parts.first;
+    r.card.MiddleName = parts.middle;
+    r.card.LastName = parts.last;
+    return r;
+}
+
+NameParts SplitSlashedName(std::string_view name, NameParts keep) {
+    // The slash is looked for again in the trimmed name, so blanks before the name cannot
+    // shift the split into the middle of a word.
+    const size_t slash = Pos(name, '/');
+    keep.last = Mid(name, 1, slash - 1);
+    const auto lastBlank = name.rfind(' ');
+    const size_t b = lastBlank == std::string_view::npos ? 0 : lastBlank + 1;
+    if (name.size() - b == 1) {
+        keep.middle = std::string(name.substr(name.size() - 1));
+        keep.first = b > slash + 1 ? Mid(name, slash + 1, b - 1 - slash) : "";
+    } else {
+        keep.first = Mid(name, slash + 1);
+    }
+    return keep;
+}
+
+NameParts SplitSpacedName(std::string_view name, NameParts keep) {
+    const size_t b1 = Pos(name, ' ');
+    keep.first = std::string(name.substr(0, b1));
+    const size_t b2 = Pos(name, ' ', b1 + 1);
+    if (b1 == 0 || b2 == 0) return keep;
+    if (b1 + 2 <= name.size() && name[b1 + 1] != ' ') {
+        keep.last = Mid(name, b1 + 1, b2 - b1 - 1);
+        if (Pos(name, ' ', b2 + 1) == 0) return keep;
+        keep.middle = Trim(Mid(name, b2 + 1, 1));
+        return keep;
+    }
+    keep.middle = TrimRight(Mid(name, b1 + 1, 1));
+    // The last name runs to the next blank, or to the end when none follows.
+    const size_t b3 = Pos(name, ' ', b1 + 3);
+    keep.last = Trim(b3 == 0 ? Mid(name, b1 + 3) : Mid(name, b1 + 3, b3 - (b1 + 3)));
+    return keep;
+}
+
+std::optional<std::string> ClearTrack1(std::string_view hexPairs, int32_t length) {
+    if (length <= 0 || hexPairs.size() / 3 < static_cast<size_t>(length)) return std::nullopt;
+    std::string clear;
+    for (size_t i = 0; i < static_cast<size_t>(length); ++i) {
+        const int high = HexDigit(hexPairs[3 * i]);
+        const int low = HexDigit(hexPairs[3 * i + 1]);
+        if (high < 0 || low < 0 || hexPairs[3 * i + 2] != ' ') return std::nullopt;
+        const int c = high * 16 + low;
+        if (c < ' ' || c > '_' || (i == 0 && c != '%')) return std::nullopt;
+        clear.push_back(static_cast<char>(c));
+    }
+    return clear;
+}
+
+}  // namespace ostrel
