@@ -30,7 +30,7 @@ void Search(benchmark::State& state, bool pathsNameTheirVendor) {
         const int64_t start = desktop.nowMicros;
         reader.OpenReader();
         virtualSeconds = static_cast<double>(desktop.nowMicros - start) / 1e6;
-        if (reader.ReaderHandle == ostrel::kInvalidFileHandle) state.SkipWithError("no reader");
+        if (!reader.IsOpen()) state.SkipWithError("no reader");
         reader.CloseReader();
         reader.CloseReadEvent();
         hid.calls.clear();

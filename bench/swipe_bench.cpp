@@ -35,7 +35,7 @@ void BM_SwipeToConfirmedDelivery(benchmark::State& state) {
     copy.reader.InitReader();
     copy.reader.OpenReader();
     copy.reader.LoadReportLayout();
-    form.ReaderState = 4;
+    form.ReaderState = ostrel::ReaderPhase::Reading;
     desktop.pumpStepMicros = 200000;
 
     sim::Swipe swipe;

@@ -9,6 +9,7 @@
 
 #include "platform/desktop.h"
 #include "platform/hid.h"
+#include "reader/reader_models.h"
 
 namespace ostrel {
 
@@ -61,7 +62,24 @@ class CardReader {
     // True when every value the reader's model delivers was decoded into Swipe.
     bool DecodeReport();
 
+    // A reader counts as open exactly while it holds a handle.
+    bool IsOpen() const { return ReaderHandle != kInvalidFileHandle; }
+    // The ids of the reader, or after a search that found none, of the last candidate opened.
     uint16_t ReaderProductId() const { return ReaderAttributes.ProductID; }
+    const ReaderModel& Model() const { return ReaderModelFor(ReaderProductId()); }
+    // The last failure's text, "" when none; shown nowhere.
+    const std::string& Error() const { return ReaderError; }
+
+    // The last decoded report.
+    const SwipeRecord& Swipe() const { return swipe_; }
+    // For the program's own marks on it: tracks cleared once used, an unreadable track 1.
+    SwipeRecord& EditSwipe() { return swipe_; }
+
+  private:
+    friend struct CardReaderTestAccess;  // tests/card_reader_test_access.h
+
+    bool DecodeValue(uint16_t usage, int32_t& field, const char* failure);
+    bool DecodeArray(uint16_t usage, const char* failure);
 
     FileHandle ReaderHandle = kInvalidFileHandle;
     HiddAttributes ReaderAttributes;
@@ -71,14 +89,12 @@ class CardReader {
     bool ReadPending = false;
     std::string ReaderError;
 
+    // While a read is pending the system writes into InputReport and ReadOverlapped: neither
+    // may move or be resized until it has finished.
     std::vector<uint8_t> InputReport;
     Overlapped ReadOverlapped;
     std::map<uint16_t, std::vector<uint8_t>> UsageBuffer;  // by usage
-    SwipeRecord Swipe;
-
-  private:
-    bool DecodeValue(uint16_t usage, int32_t& field, const char* failure);
-    bool DecodeArray(uint16_t usage, const char* failure);
+    SwipeRecord swipe_;
 
     Hid& hid_;
     Desktop& desktop_;

@@ -15,11 +15,6 @@ constexpr uint32_t kInterfaceDataSize = 28;
 constexpr uint32_t kDetailDataSize = 5;
 constexpr float kOpenDelayMs = 1000;
 
-bool IsReaderModel(uint16_t productId) {
-    constexpr uint16_t kModels[] = {1, 2, 3, 9, 14, 15};
-    return std::find(std::begin(kModels), std::end(kModels), productId) != std::end(kModels);
-}
-
 // The vendor id a device path names ("vid_" and four hex digits, any case), if it names one.
 std::optional<uint16_t> VendorIdInPath(const std::string& path) {
     const std::string upper = ToUpper(path);
@@ -120,10 +115,14 @@ void CardReader::OpenReader() {
         // a search past the other HID devices of a machine takes no time.
         if (const auto vid = VendorIdInPath(path); vid && *vid != kReaderVendorId) continue;
 
+        // A device listed a moment ago may still be starting (its driver, say) and not yet take
+        // an open; a second's wait gives it time, and window messages are handled meanwhile.
         WaitMs(desktop_, kOpenDelayMs);
         ReaderHandle =
             hid_.OpenDevice(path, kGenericRead | kGenericWrite, kFileShareRead | kFileShareWrite,
                             true, kOpenExisting, kFileFlagOverlapped);
+        // A path that refuses read/write (a keyboard or mouse, which the system holds) opens with
+        // access 0, enough to read its ids; a reader opened so fails its first read, and closes.
         if (ReaderHandle == kInvalidFileHandle) {
             ReaderHandle = hid_.OpenDevice(path, 0, kFileShareRead | kFileShareWrite, true,
                                            kOpenExisting, kFileFlagOverlapped);

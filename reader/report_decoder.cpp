@@ -1,7 +1,6 @@
 // The swipe report's layout and its decoding into the swipe record.
 #include <algorithm>
 #include <cstdio>
-#include <initializer_list>
 
 #include "reader/card_reader.h"
 
@@ -11,60 +10,40 @@ namespace {
 
 constexpr uint16_t kVendorPage = 0xFF00;
 
-bool For(uint16_t productId, std::initializer_list<uint16_t> models) {
-    return std::find(models.begin(), models.end(), productId) != models.end();
-}
-bool All(uint16_t) {
-    return true;
-}
-bool Models9to15(uint16_t id) {
-    return For(id, {9, 14, 15});
-}
-bool Models14and15(uint16_t id) {
-    return For(id, {14, 15});
-}
-bool Model15(uint16_t id) {
-    return id == 15;
-}
-bool Model3(uint16_t id) {
-    return id == 3;
-}
-bool Models9and14(uint16_t id) {
-    return For(id, {9, 14});
-}
-// Readers that deliver raw track bytes in blocks of 8.
-bool RawTracks(uint16_t id) {
-    return For(id, {14, 15});
-}
-
 struct LayoutRow {
     uint16_t usage;
-    bool (*applies)(uint16_t);
-    bool statusFirst;  // the failure text starts with the returned status in hex
+    ReaderValue value;  // the row is read for the models that deliver it
+    bool statusFirst;   // the failure text starts with the returned status in hex
     const char* failed;
     const char* missing;
 };
 
 constexpr LayoutRow kLayout[] = {
-    {0x30, All, true, " HidP_GetSpecificValueCaps Failed on Track 1 data usage",
+    {0x30, ReaderValue::Tracks, true, " HidP_GetSpecificValueCaps Failed on Track 1 data usage",
      "HidP_GetSpecificValueCaps Failed to find Track 1 data usage"},
-    {0x31, All, false, "HidP_GetSpecificValueCaps Failed on Track 2 data usage",
+    {0x31, ReaderValue::Tracks, false, "HidP_GetSpecificValueCaps Failed on Track 2 data usage",
      "HidP_GetSpecificValueCaps Failed to find Track 2 data usage"},
-    {0x32, All, false, "HidP_GetSpecificValueCaps Failed on Track 3 data usage",
+    {0x32, ReaderValue::Tracks, false, "HidP_GetSpecificValueCaps Failed on Track 3 data usage",
      "HidP_GetSpecificValueCaps Failed to find Track 3 data usage"},
-    {0x33, Models9to15, false, "HidP_GetSpecificValueCaps Failed on StripePrint data usage",
+    {0x33, ReaderValue::StripePrint, false,
+     "HidP_GetSpecificValueCaps Failed on StripePrint data usage",
      "HidP_GetSpecificValueCaps Failed to find StripePrint data usage"},
-    {0x40, Models9to15, false, "HidP_GetSpecificValueCaps Failed on device serial number usage",
+    {0x40, ReaderValue::SerialNumber, false,
+     "HidP_GetSpecificValueCaps Failed on device serial number usage",
      "HidP_GetSpecificValueCaps Failed to find device serial number usage"},
-    {0x46, Models14and15, false, "HidP_GetSpecificValueCaps Failed on DUKPT KSN data usage",
+    {0x46, ReaderValue::DukptKsn, false, "HidP_GetSpecificValueCaps Failed on DUKPT KSN data usage",
      "HidP_GetSpecificValueCaps Failed to find DUKPT KSN data usage"},
-    {0x4A, Model15, true, " HidP_GetSpecificValueCaps Failed on Track 1 Masked data usage",
+    {0x4A, ReaderValue::MaskedTracks, true,
+     " HidP_GetSpecificValueCaps Failed on Track 1 Masked data usage",
      "HidP_GetSpecificValueCaps Failed to find Track 1 Masked data usage"},
-    {0x4B, Model15, false, "HidP_GetSpecificValueCaps Failed on Track 2 Masked data usage",
+    {0x4B, ReaderValue::MaskedTracks, false,
+     "HidP_GetSpecificValueCaps Failed on Track 2 Masked data usage",
      "HidP_GetSpecificValueCaps Failed to find Track 2 Masked data usage"},
-    {0x4C, Model15, false, "HidP_GetSpecificValueCaps Failed on Track 3 Masked data usage",
+    {0x4C, ReaderValue::MaskedTracks, false,
+     "HidP_GetSpecificValueCaps Failed on Track 3 Masked data usage",
      "HidP_GetSpecificValueCaps Failed to find Track 3 Masked data usage"},
-    {0x50, Model15, false, "HidP_GetSpecificValueCaps Failed on Encrypted Session ID data usage",
+    {0x50, ReaderValue::EncryptedSessionId, false,
+     "HidP_GetSpecificValueCaps Failed on Encrypted Session ID data usage",
      "HidP_GetSpecificValueCaps Failed to find Encrypted Session ID data usage"},
 };
 
@@ -105,9 +84,10 @@ void CardReader::LoadReportLayout() {
         ReaderError = "No reader is open";
         return;
     }
+    const ReaderModel& model = Model();
     std::map<uint16_t, uint16_t> counts;
     for (const LayoutRow& row : kLayout) {
-        if (!row.applies(ReaderProductId())) continue;
+        if (!model.Delivers(row.value)) continue;
         HidpValueCaps caps;
         uint16_t length = 1;
         const NtStatus status = hid_.GetSpecificValueCaps(HidpReportType::Input, kVendorPage, 0,
@@ -159,8 +139,9 @@ bool CardReader::DecodeReport() {
         ReaderError = "No reader is open";
         return false;
     }
-    const uint16_t model = ReaderProductId();
-    SwipeRecord& r = Swipe;
+    const ReaderModel& model = Model();
+    const bool blocksOf8 = model.tracks == TrackForm::HexBlocksOf8;
+    SwipeRecord& r = swipe_;
 
     // A text built from the first n bytes of a usage's buffer: n must lie within it.
     const auto text = [&](uint16_t usage, int32_t n, const char* name, Form form,
@@ -177,8 +158,8 @@ bool CardReader::DecodeReport() {
     const auto track = [&](uint16_t usage, int32_t length, const char* name, const char* failure,
                            std::string& field) {
         if (!DecodeArray(usage, failure)) return false;
-        return RawTracks(model) ? text(usage, Rounded(length), name, Form::HexPairs, field)
-                                : text(usage, length, name, Form::Characters, field);
+        return blocksOf8 ? text(usage, Rounded(length), name, Form::HexPairs, field)
+                         : text(usage, length, name, Form::Characters, field);
     };
 
     if (!DecodeValue(0x20, r.Tk1DcdSts, "HidP_GetUsageValue Failed on Tk1DcdSts") ||
@@ -193,36 +174,41 @@ bool CardReader::DecodeReport() {
         !DecodeValue(0x38, r.CrdEcdTyp, "HidP_GetUsageValue Failed on CrdEcdTyp")) {
         return false;
     }
-    if (Model3(model) && !DecodeValue(0x39, r.CardSts, "HidP_GetUsageValue Failed on CardSts")) {
+    if (model.Delivers(ReaderValue::CardStatus) &&
+        !DecodeValue(0x39, r.CardSts, "HidP_GetUsageValue Failed on CardSts")) {
         return false;
     }
-    if (Models9to15(model)) {
+    if (model.Delivers(ReaderValue::StripePrint)) {
         if (!DecodeValue(0x23, r.StripePrintSts, "HidP_GetUsageValue Failed on StripePrintSts") ||
             !DecodeValue(0x2B, r.StripePrintLen, "HidP_GetUsageValue Failed on StripePrintLen") ||
             !DecodeArray(0x33, "HidP_GetUsageValueArray Failed on StripePrintData") ||
-            !text(0x33, RawTracks(model) ? Rounded(r.StripePrintLen) : r.StripePrintLen,
-                  "StripePrintData", Form::HexPairs, r.StripePrintData) ||
-            !DecodeArray(0x40, "HidP_GetUsageValueArray Failed on DeviceSerialNumberData")) {
+            !text(0x33, blocksOf8 ? Rounded(r.StripePrintLen) : r.StripePrintLen, "StripePrintData",
+                  Form::HexPairs, r.StripePrintData)) {
             return false;
         }
     }
-    if (Models14and15(model)) {
+    // The serial number's text is made further on, after the DUKPT key serial number.
+    if (model.Delivers(ReaderValue::SerialNumber) &&
+        !DecodeArray(0x40, "HidP_GetUsageValueArray Failed on DeviceSerialNumberData")) {
+        return false;
+    }
+    if (model.Delivers(ReaderValue::DukptKsn)) {
         if (!DecodeArray(0x46, "HidP_GetUsageValueArray Failed on DUKPTData") ||
             !text(0x46, 10, "DUKPTData", Form::HexJoined, r.DUKPTData)) {
             return false;
         }
     }
     r.DeviceSerialNumberData = "";
-    if (Models9to15(model)) {
+    if (model.Delivers(ReaderValue::SerialNumber)) {
         const std::vector<uint8_t>& serial = UsageBuffer[0x40];
         r.DeviceSerialNumberData =
             std::string(serial.begin(), std::find(serial.begin(), serial.end(), 0));
     }
-    if (Models9and14(model) &&
+    if (model.Delivers(ReaderValue::SequenceCounter) &&
         !DecodeValue(0x41, r.SequenceCounter, "HidP_GetUsageValue Failed on SequenceCounter")) {
         return false;
     }
-    if (Model15(model)) {
+    if (model.Delivers(ReaderValue::MaskedTracks)) {
         if (!DecodeValue(0x47, r.Tk1MLen, "HidP_GetUsageValue Failed on Tk1MLen") ||
             !DecodeValue(0x48, r.Tk2MLen, "HidP_GetUsageValue Failed on Tk2MLen") ||
             !DecodeValue(0x49, r.Tk3MLen, "HidP_GetUsageValue Failed on Tk3MLen") ||
@@ -231,8 +217,12 @@ bool CardReader::DecodeReport() {
             !DecodeArray(0x4B, "HidP_GetUsageValueArray Failed on MTk2Data") ||
             !text(0x4B, r.Tk2MLen, "MTk2Data", Form::Characters, r.MTk2Data) ||
             !DecodeArray(0x4C, "HidP_GetUsageValueArray Failed on MTk3Data") ||
-            !text(0x4C, r.Tk3MLen, "MTk3Data", Form::Characters, r.MTk3Data) ||
-            !DecodeArray(0x50, "HidP_GetUsageValueArray Failed on EncSessionIDData") ||
+            !text(0x4C, r.Tk3MLen, "MTk3Data", Form::Characters, r.MTk3Data)) {
+            return false;
+        }
+    }
+    if (model.Delivers(ReaderValue::EncryptedSessionId)) {
+        if (!DecodeArray(0x50, "HidP_GetUsageValueArray Failed on EncSessionIDData") ||
             !text(0x50, 8, "EncSessionIDData", Form::HexPairs, r.EncSessionIDData)) {
             return false;
         }

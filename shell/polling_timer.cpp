@@ -5,26 +5,14 @@
 
 namespace ostrel {
 
-namespace {
-enum : int16_t {
-    kNoDevice = 0,
-    kDevicePresent = 1,
-    kSupportedReader = 2,
-    kImproperReader = 3,
-    kReading = 4,
-    kImproperReported = 5,
-    kUnsupportedReader = 9,
-};
-}  // namespace
-
 void ScannerForm::Timer1_Timer() {
     if (reader_.ReaderPresent()) {
         reader_.OpenReader();
-        if (ReaderState == kNoDevice) ReaderState = kDevicePresent;
+        if (ReaderState == ReaderPhase::NoDevice) ReaderState = ReaderPhase::DevicePresent;
     } else {
         // No HID device at all: the reader is gone. Its handle is closed, not just forgotten.
         reader_.CloseReader();
-        ReaderState = kNoDevice;
+        ReaderState = ReaderPhase::NoDevice;
     }
 
     // The timer also runs while the host link is closed (the loop's reader wait, after a
@@ -34,42 +22,39 @@ void ScannerForm::Timer1_Timer() {
     };
 
     switch (ReaderState) {
-        case kNoDevice:
+        case ReaderPhase::NoDevice:
             SetStatus(status::kAttachDevice);
             mirror();
             SetStatus(status::kSearching);
             break;
-        case kDevicePresent:
-            switch (reader_.ReaderProductId()) {
-                case 2:
-                case 3:
-                case 9:
-                case 14:
-                case 15:
+        case ReaderPhase::DevicePresent:
+            switch (reader_.Model().support) {
+                case ReaderSupport::Supported:
                     // A supported model's ids with no reader open are a candidate that was
                     // turned away: no reader to prepare, the device is not one to use.
-                    ReaderState = reader_.ReaderHandle != kInvalidFileHandle ? kSupportedReader
-                                                                             : kUnsupportedReader;
+                    ReaderState = reader_.IsOpen() ? ReaderPhase::SupportedReader
+                                                   : ReaderPhase::UnsupportedReader;
                     break;
-                case 1:
-                    ReaderState = kImproperReader;
+                case ReaderSupport::Improper:
+                    ReaderState = ReaderPhase::ImproperReader;
                     break;
-                default:
-                    ReaderState = kUnsupportedReader;
+                case ReaderSupport::NotAReader:
+                    ReaderState = ReaderPhase::UnsupportedReader;
+                    break;
             }
             break;
-        case kSupportedReader:
+        case ReaderPhase::SupportedReader:
             reader_.LoadReportLayout();
             SetStatus(status::kPleaseSwipe);
             mirror();
-            ReaderState = kReading;
+            ReaderState = ReaderPhase::Reading;
             break;
-        case kImproperReader:
+        case ReaderPhase::ImproperReader:
             SetStatus(status::kImproperDevice);
             mirror();
-            ReaderState = kImproperReported;
+            ReaderState = ReaderPhase::ImproperReported;
             break;
-        case kReading:
+        case ReaderPhase::Reading:
             // Only for a request being served; a report waits until one is, and is then
             // thrown away if it came before the request.
             if (copy_.ScannerActive && reader_.ReadReport()) {

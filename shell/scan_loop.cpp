@@ -10,7 +10,6 @@ namespace ostrel {
 namespace {
 constexpr int kReaderWaitRounds = 10;
 constexpr int16_t kTimeoutTicks = 30;
-constexpr int16_t kUnsupportedReader = 9;
 }  // namespace
 
 void ScannerForm::ProcLoop() {
@@ -20,8 +19,8 @@ void ScannerForm::ProcLoop() {
         desktop_.DoEvents();
         desktop_.Sleep(1000);
         ++rounds;
-    } while (ReaderState <= 0 && rounds <= kReaderWaitRounds);
-    if (ReaderState == kUnsupportedReader || rounds > kReaderWaitRounds) {
+    } while (ReaderState == ReaderPhase::NoDevice && rounds <= kReaderWaitRounds);
+    if (ReaderState == ReaderPhase::UnsupportedReader || rounds > kReaderWaitRounds) {
         hostLink_.OpenHostLink(session_.SessionIndex);
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachThenReclick),
                                  session_.SessionIndex);
@@ -97,12 +96,12 @@ void ScannerForm::ServeActive() {
         // swiped meanwhile is not for it.
         if (requestEnded_) StartNewRequest();
         desktop_.SetTimerEnabled(true);
-        reader_.Swipe.Tk1Data = "";
-        reader_.Swipe.Tk2Data = "";
-        reader_.Swipe.Tk3Data = "";
+        reader_.EditSwipe().Tk1Data = "";
+        reader_.EditSwipe().Tk2Data = "";
+        reader_.EditSwipe().Tk3Data = "";
     }
     desktop_.DoEvents();
-    if (ReaderState == kUnsupportedReader) {
+    if (ReaderState == ReaderPhase::UnsupportedReader) {
         hostLink_.OpenHostLink(session_.SessionIndex);
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachDevice),
                                  session_.SessionIndex);

@@ -93,7 +93,7 @@ void ScannerForm::Form_Load() {
                               std::to_string(version.minor) + "." +
                               std::to_string(version.revision));
     AddTrayIcon();
-    ReaderState = 0;
+    ReaderState = ReaderPhase::NoDevice;
     StopPolling();
     ReleaseReader();
     desktop_.Sleep(1000);
@@ -102,9 +102,9 @@ void ScannerForm::Form_Load() {
     // across midnight.
     WaitMs(desktop_, 500);
     desktop_.SetTimerEnabled(true);
-    reader_.Swipe.Tk1Data = "";
-    reader_.Swipe.Tk2Data = "";
-    reader_.Swipe.Tk3Data = "";
+    reader_.EditSwipe().Tk1Data = "";
+    reader_.EditSwipe().Tk2Data = "";
+    reader_.EditSwipe().Tk3Data = "";
 }
 
 void ScannerForm::TakeEntry(const HandshakeReading& reading) {
@@ -141,9 +141,9 @@ void ScannerForm::mnuLogging_Click() {
 void ScannerForm::mnuAttach_Click() {
     StopPolling();
     ReleaseReader();
-    reader_.Swipe.MTk1Data = "";
-    reader_.Swipe.MTk2Data = "";
-    reader_.Swipe.MTk3Data = "";
+    reader_.EditSwipe().MTk1Data = "";
+    reader_.EditSwipe().MTk2Data = "";
+    reader_.EditSwipe().MTk3Data = "";
     ClearCardLabels();
     desktop_.Sleep(1000);
     BlankSessionValues();
@@ -170,7 +170,7 @@ void ScannerForm::StartPolling() {
     reader_.InitReader();
     desktop_.SetTimerEnabled(true);
     SetStatus(status::kSearching);
-    ReaderState = 0;
+    ReaderState = ReaderPhase::NoDevice;
 }
 
 void ScannerForm::StopPolling() {

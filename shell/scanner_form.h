@@ -22,6 +22,18 @@ namespace ostrel {
 
 class OstrelCopy;
 
+// Where the polling timer stands with the reader. The numbers are those the loop and the
+// timer have always compared.
+enum class ReaderPhase : int16_t {
+    NoDevice = 0,           // no HID device listed, or the search just (re)started
+    DevicePresent = 1,      // a HID device listed: the reader's kind is looked at next
+    SupportedReader = 2,    // a reader to use: its report layout is prepared next
+    ImproperReader = 3,     // a reader that cannot be used: reported next
+    Reading = 4,            // reading swipes
+    ImproperReported = 5,   // reported; nothing more happens
+    UnsupportedReader = 9,  // no reader of ours: the loop ends the program
+};
+
 class ScannerForm : public WindowEvents {
   public:
     explicit ScannerForm(OstrelCopy& copy);
@@ -53,7 +65,7 @@ class ScannerForm : public WindowEvents {
     [[noreturn]] void mnuEnd_Click();
 
     // Window fields.
-    int16_t ReaderState = 0;
+    ReaderPhase ReaderState = ReaderPhase::NoDevice;
     std::string EntryState;
     std::string EntryText;
     std::string DelayMode;

@@ -13,7 +13,6 @@ namespace ostrel {
 
 namespace {
 
-constexpr uint16_t kMaskedModel = 15;
 constexpr uint32_t kFailurePauseMs = 2000;
 constexpr const char* kCrLf = "\r\n";
 
@@ -71,9 +70,8 @@ const char* FailureStatus(Track1Step step) {
 std::string ScannerForm::Track1Text() const {
     // The raw-track models give their tracks as hex pairs; with their encryption off the bytes
     // are an ordinary track 1 and are read as one. The swipe record keeps its hex text.
-    const SwipeRecord& swipe = reader_.Swipe;
-    const uint16_t model = reader_.ReaderProductId();
-    if (model == 14 || model == kMaskedModel) {
+    const SwipeRecord& swipe = reader_.Swipe();
+    if (reader_.Model().tracks == TrackForm::HexBlocksOf8) {
         if (auto clear = ClearTrack1(swipe.Tk1Data, swipe.Tk1Len)) return *clear;
     }
     return swipe.Tk1Data;
@@ -94,12 +92,13 @@ void ScannerForm::DisplayMSRResults() {
 }
 
 bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
-    const bool masked = reader_.ReaderProductId() == kMaskedModel;
+    // The model that also sends masked tracks only shows a failed check and stays armed.
+    const bool masked = reader_.Model().Delivers(ReaderValue::MaskedTracks);
     hostLink_.OpenHostLink(session_.SessionIndex);
     stepLabel = "Stp: DMSR-A";
     stepLabel = "Stp: DMSR-B";
-    if (reader_.Swipe.Tk1DcdSts & 1) {
-        reader_.Swipe.Tk1Data = "Error";
+    if (reader_.Swipe().Tk1DcdSts & 1) {
+        reader_.EditSwipe().Tk1Data = "Error";
         ReportStatus(status::kCardReadError);
         return true;
     }

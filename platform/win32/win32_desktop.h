@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/desktop.h"
+#include "platform/win32/unique_handle.h"
 
 namespace ostrel::win32 {
 
@@ -47,10 +48,12 @@ class Win32Desktop : public Desktop {
     [[noreturn]] void EndProcess() override;
 
   private:
+    // Held for this object's life, so later copies see it; declared first so that it is let go
+    // only once the window is gone.
+    UniqueHandle instanceMutex_;
     struct Window;  // the window's handles and state (win32_window.cpp)
     std::unique_ptr<Window> window_;
-    void* instanceMutex_;  // held for this object's life: later copies see it
-    bool previousInstance_;
+    bool previousInstance_ = false;
 };
 
 }  // namespace ostrel::win32

@@ -143,13 +143,9 @@ ComApartment::~ComApartment() {
     if (initialized_) CoUninitialize();
 }
 
-DispatchHostControl::DispatchHostControl(IDispatch* dispatch) : dispatch_(dispatch) {
-    dispatch_->AddRef();
-}
+DispatchHostControl::DispatchHostControl(IDispatch* dispatch) : dispatch_(dispatch) {}
 
-DispatchHostControl::~DispatchHostControl() {
-    dispatch_->Release();
-}
+DispatchHostControl::~DispatchHostControl() = default;
 
 std::string DispatchHostControl::Invoke(int32_t dispId, std::span<DispArg> args) {
     ArgBlock block(args);
@@ -173,18 +169,16 @@ std::string LazyHostControl::Invoke(int32_t dispId, std::span<DispArg> args) {
 std::unique_ptr<HostControl> CreateHostControl(const char* progId) {
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(Widen(progId).c_str(), &clsid);
-    IDispatch* dispatch = nullptr;
+    ComRef<IDispatch> dispatch;
     if (SUCCEEDED(hr)) {
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                              IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+                              IID_IDispatch, reinterpret_cast<void**>(dispatch.Put()));
     }
     if (FAILED(hr)) {
         throw AppError(hr, kSource,
                        "ActiveX component can't create object: " + std::string(progId));
     }
-    auto control = std::make_unique<DispatchHostControl>(dispatch);
-    dispatch->Release();
-    return control;
+    return std::make_unique<DispatchHostControl>(dispatch.Get());
 }
 
 }  // namespace ostrel::win32

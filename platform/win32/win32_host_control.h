@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/host_control.h"
+#include "platform/win32/com_ref.h"
 
 struct IDispatch;
 
@@ -33,7 +34,7 @@ class DispatchHostControl : public HostControl {
     std::string Invoke(int32_t dispId, std::span<DispArg> args) override;
 
   private:
-    IDispatch* dispatch_;
+    ComRef<IDispatch> dispatch_;
 };
 
 // The control as the main window carries it: created on first use, and again on a later use

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/app_error.h"
+#include "platform/win32/gdi_selection.h"
 #include "support/product.h"
 
 namespace ostrel::win32 {
@@ -250,10 +251,11 @@ void Win32Desktop::Window::OnPaint() {
     HDC dc = BeginPaint(hwnd, &paint);
     RECT client;
     GetClientRect(hwnd, &client);
-    const HGDIOBJ previous = SelectObject(dc, rulePen.get());
-    MoveToEx(dc, 0, ruleTop, nullptr);
-    LineTo(dc, client.right, ruleTop);
-    SelectObject(dc, previous);
+    {
+        const GdiSelection pen(dc, rulePen.get());
+        MoveToEx(dc, 0, ruleTop, nullptr);
+        LineTo(dc, client.right, ruleTop);
+    }
     EndPaint(hwnd, &paint);
 }
 
@@ -283,19 +285,15 @@ void Win32Desktop::Window::Fail(const char* text) noexcept {
     ExitProcess(kFailureExitCode);
 }
 
-Win32Desktop::Win32Desktop()
-    : window_(std::make_unique<Window>()), instanceMutex_(nullptr), previousInstance_(false) {
-    instanceMutex_ = CreateMutexA(nullptr, FALSE, kInstanceMutexName);
+Win32Desktop::Win32Desktop() : window_(std::make_unique<Window>()) {
+    instanceMutex_ = UniqueHandle(CreateMutexA(nullptr, FALSE, kInstanceMutexName));
     const DWORD error = GetLastError();
     // Denied access also means that another copy (another user's, say) holds it.
     previousInstance_ =
         error == ERROR_ALREADY_EXISTS || (!instanceMutex_ && error == ERROR_ACCESS_DENIED);
 }
 
-Win32Desktop::~Win32Desktop() {
-    window_.reset();
-    if (instanceMutex_) CloseHandle(instanceMutex_);
-}
+Win32Desktop::~Win32Desktop() = default;
 
 void Win32Desktop::CreateMainWindow(WindowEvents& events) {
     // One window per program: a second call only redirects the events.

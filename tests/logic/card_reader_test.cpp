@@ -7,11 +7,13 @@
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_readers.h"
 #include "reader/wait.h"
+#include "tests/card_reader_test_access.h"
 
 namespace ostrel {
 namespace {
 
 using sim::Swipe;
+using Access = CardReaderTestAccess;
 
 class CardReaderTest : public ::testing::Test {
   protected:
@@ -29,9 +31,9 @@ class CardReaderTest : public ::testing::Test {
     void Open() {
         reader.InitReader();
         reader.OpenReader();
-        ASSERT_NE(reader.ReaderHandle, kInvalidFileHandle);
+        ASSERT_TRUE(reader.IsOpen());
         reader.LoadReportLayout();
-        ASSERT_EQ(reader.ReaderError, "");
+        ASSERT_EQ(reader.Error(), "");
     }
     // One swipe sent and read.
     bool Read(sim::SimHid::DeviceId device, const Swipe& swipe) {
@@ -54,9 +56,9 @@ TEST_F(CardReaderTest, FindsTheReaderAmongOtherDevicesWithoutOpeningThem) {
     Plug(2);
     reader.InitReader();
     reader.OpenReader();
-    EXPECT_NE(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_TRUE(reader.IsOpen());
     EXPECT_EQ(reader.ReaderProductId(), 2);
-    EXPECT_EQ(reader.ReaderCaps.InputReportByteLength, 1 + 3 + 3 + 3 * 110 + 1);
+    EXPECT_EQ(Access::InputReportByteLength(reader), 1 + 3 + 3 + 3 * 110 + 1);
     for (auto other : others)
         EXPECT_EQ(hid.OpenAttempts(other), 0);
     // One wait, for the reader itself.
@@ -84,7 +86,7 @@ TEST_F(CardReaderTest, AReaderThatRefusesReadWriteOpensWithAccessZeroAndFailsIts
     Open();
     EXPECT_EQ(hid.OpenAttempts(id), 2);
     EXPECT_FALSE(reader.ReadReport());
-    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_FALSE(reader.IsOpen());
 }
 
 TEST_F(CardReaderTest, APathNamingNoVendorIsWaitedForAndOpened) {
@@ -94,7 +96,7 @@ TEST_F(CardReaderTest, APathNamingNoVendorIsWaitedForAndOpened) {
     reader.InitReader();
     EXPECT_TRUE(reader.ReaderPresent());
     reader.OpenReader();
-    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_FALSE(reader.IsOpen());
     EXPECT_EQ(hid.Opens(id), 1);
     EXPECT_EQ(Seconds(), 1);
     // The keyboard's product id stays behind, as the polling timer then sees it.
@@ -112,8 +114,8 @@ TEST_F(CardReaderTest, AnOpenReaderIsKeptWhileAnyDeviceIsListedAndDroppedWhenNon
     hid.Unplug(id);
     EXPECT_FALSE(reader.ReaderPresent());
     reader.OpenReader();
-    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
-    EXPECT_EQ(reader.PreparsedData, 0u);
+    EXPECT_FALSE(reader.IsOpen());
+    EXPECT_EQ(Access::HeldPreparsedData(reader), 0u);
     reader.CloseReadEvent();
     EXPECT_EQ(hid.OpenResources(), 0u);
 }
@@ -136,7 +138,7 @@ TEST_F(CardReaderTest, NoDeviceListLeavesEverythingAsItWas) {
     reader.InitReader();
     EXPECT_FALSE(reader.ReaderPresent());
     reader.OpenReader();
-    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_FALSE(reader.IsOpen());
     EXPECT_EQ(desktop.nowMicros, 0);
 }
 
@@ -170,10 +172,10 @@ TEST_F(CardReaderTest, AReportAlreadyQueuedArrivesOnTheStartingCall) {
     Swipe swipe;
     swipe.tracks[0] = "%B4111111111111111^DOE/JOHN Q^2512101";
     EXPECT_TRUE(Read(id, swipe));
-    EXPECT_FALSE(reader.ReadPending);
+    EXPECT_FALSE(Access::ReadPending(reader));
     // The next call starts a new read: one report never answers twice.
     EXPECT_FALSE(reader.ReadReport());
-    EXPECT_TRUE(reader.ReadPending);
+    EXPECT_TRUE(Access::ReadPending(reader));
     EXPECT_FALSE(reader.ReadReport());
 }
 
@@ -181,10 +183,10 @@ TEST_F(CardReaderTest, APendingReadCompletesOnTheCallAfterTheReportArrived) {
     const auto id = Plug(2);
     Open();
     EXPECT_FALSE(reader.ReadReport());
-    EXPECT_TRUE(reader.ReadPending);
+    EXPECT_TRUE(Access::ReadPending(reader));
     hid.QueueReport(id, sim::SwipeReport(2, Swipe{}));
     EXPECT_TRUE(reader.ReadReport());
-    EXPECT_FALSE(reader.ReadPending);
+    EXPECT_FALSE(Access::ReadPending(reader));
     EXPECT_FALSE(reader.ReadReport());
 }
 
@@ -194,8 +196,8 @@ TEST_F(CardReaderTest, UnpluggingWhileAReadIsPendingClosesTheReader) {
     EXPECT_FALSE(reader.ReadReport());
     hid.Unplug(id);
     EXPECT_FALSE(reader.ReadReport());
-    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
-    EXPECT_FALSE(reader.ReadPending);
+    EXPECT_FALSE(reader.IsOpen());
+    EXPECT_FALSE(Access::ReadPending(reader));
 }
 
 TEST_F(CardReaderTest, AReadThatFailsToStartClosesTheReader) {
@@ -203,7 +205,7 @@ TEST_F(CardReaderTest, AReadThatFailsToStartClosesTheReader) {
     Open();
     hid.FailNextRead(id, 31);
     EXPECT_FALSE(reader.ReadReport());
-    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_FALSE(reader.IsOpen());
 }
 
 TEST_F(CardReaderTest, WithoutAnEventNoReadStartsAndTheReaderStaysOpen) {
@@ -212,27 +214,27 @@ TEST_F(CardReaderTest, WithoutAnEventNoReadStartsAndTheReaderStaysOpen) {
     reader.InitReader();
     reader.OpenReader();
     reader.LoadReportLayout();
-    EXPECT_EQ(reader.ReadEvent, 0u);
-    EXPECT_EQ(reader.ReaderError, "CreateEvent Failed");
+    EXPECT_EQ(Access::ReadEvent(reader), 0u);
+    EXPECT_EQ(reader.Error(), "CreateEvent Failed");
     EXPECT_FALSE(reader.ReadReport());
-    EXPECT_EQ(reader.ReaderError, "ResetEvent Failed");
-    EXPECT_FALSE(reader.ReadPending);
-    EXPECT_NE(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_EQ(reader.Error(), "ResetEvent Failed");
+    EXPECT_FALSE(Access::ReadPending(reader));
+    EXPECT_TRUE(reader.IsOpen());
 }
 
 TEST_F(CardReaderTest, EventCreationFailureIsReported) {
     hid.failEventCreation = true;
     reader.InitReader();
-    EXPECT_EQ(reader.ReaderError, "CreateEvent Failed");
+    EXPECT_EQ(reader.Error(), "CreateEvent Failed");
 }
 
 TEST_F(CardReaderTest, AClosedEventIsNotUsedAgain) {
     Plug(2);
     Open();
     reader.CloseReadEvent();
-    EXPECT_EQ(reader.ReadEvent, 0u);
+    EXPECT_EQ(Access::ReadEvent(reader), 0u);
     EXPECT_FALSE(reader.ReadReport());
-    EXPECT_EQ(reader.ReaderError, "ResetEvent Failed");
+    EXPECT_EQ(reader.Error(), "ResetEvent Failed");
 }
 
 // --- WaitMs --------------------------------------------------------------------------------

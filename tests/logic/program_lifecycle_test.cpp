@@ -131,7 +131,7 @@ TEST_F(ProgramLifecycleTest, ClearAndReattachWithOnlyAnotherMakersDeviceNeverPro
         h.desktop.Events()->OnMenu(MenuItem::Attach);
     });
     std::vector<std::string> afterAttach;
-    int16_t state = 0;
+    ReaderPhase state = ReaderPhase::NoDevice;
     h.At(16, [&] {
         afterAttach.assign(h.desktop.statusHistory.begin() + statusesBefore,
                            h.desktop.statusHistory.end());
@@ -143,7 +143,7 @@ TEST_F(ProgramLifecycleTest, ClearAndReattachWithOnlyAnotherMakersDeviceNeverPro
     EXPECT_EQ(std::count(afterAttach.begin(), afterAttach.end(), status::kPleaseSwipe), 0);
     EXPECT_NE(std::find(afterAttach.begin(), afterAttach.end(), status::kAttachDevice),
               afterAttach.end());
-    EXPECT_EQ(state, 9);
+    EXPECT_EQ(state, ReaderPhase::UnsupportedReader);
     EXPECT_EQ(h.HostStatus().back(), status::kAttachDevice);
 }
 

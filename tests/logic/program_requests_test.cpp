@@ -52,6 +52,33 @@ TEST_F(ProgramRequestsTest, AReaderNeverAttachedEndsTheProgramWithTheAttachText)
     EXPECT_FALSE(h.desktop.iconPresent);
 }
 
+TEST_F(ProgramRequestsTest, AReaderOfProductIdOneIsReportedOnceAndNeverRead) {
+    h.hid.Unplug(h.readerId);
+    h.readerId = h.hid.Plug(sim::ReaderDevice(1));
+    h.SwipeAt(5, kVisaTrack);
+    EXPECT_EQ(h.Run("C,Front Desk", 20), End::Stopped);
+    const auto improper = [](const std::vector<std::string>& texts) {
+        return std::count(texts.begin(), texts.end(), status::kImproperDevice);
+    };
+    EXPECT_EQ(improper(h.desktop.statusHistory), 1);
+    EXPECT_EQ(improper(h.HostStatus()), 1);
+    EXPECT_FALSE(h.Showed(status::kProcessing));
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "");
+}
+
+TEST_F(ProgramRequestsTest, AnotherMakersDeviceWithAReadersProductIdIsNoReader) {
+    // Its path names no vendor, so it is opened to read its ids, and then turned away.
+    h.hid.Unplug(h.readerId);
+    sim::SimHidDevice device = sim::KeyboardDevice();
+    device.productId = 2;
+    device.path = "\\\\?\\hid#{00001124-0000-1000-8000-00805f9b34fb}_localmfg&000f#8&1&0&0000";
+    h.hid.Plug(device);
+    EXPECT_EQ(h.Run(), End::Ended);
+    EXPECT_EQ(h.HostStatus(),
+              std::vector<std::string>{"Attach Device... then Re-click Credit Card Scan button."});
+    EXPECT_FALSE(h.Showed(status::kPleaseSwipe));
+}
+
 TEST_F(ProgramRequestsTest, AReaderFirstSeenInTheEleventhRoundStillCountsAsMissing) {
     h.hid.Unplug(h.readerId);
     h.At(11.0, [&] { h.readerId = h.hid.Plug(sim::ReaderDevice(2)); });
@@ -118,7 +145,7 @@ TEST_F(ProgramRequestsTest, AReadBackThatDiffersClearsTheFieldsAndAsksForANewSwi
     std::string tableAfterFailure;
     h.At(9.6, [&] {
         // Re-armed by the next pass: its swipe data was emptied.
-        trackAfterFailure = h.copy->reader.Swipe.Tk1Data;
+        trackAfterFailure = h.copy->reader.Swipe().Tk1Data;
         tableAfterFailure = h.Setting("MSconnect");
         EXPECT_EQ(h.host.Field(2, "W1AC#"), "");
         EXPECT_EQ(h.host.Field(2, "CCScanCard"), "");
@@ -133,7 +160,7 @@ TEST_F(ProgramRequestsTest, AReadBackThatDiffersClearsTheFieldsAndAsksForANewSwi
     EXPECT_EQ(reads, 2);
     EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
     EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
-    EXPECT_EQ(h.copy->reader.Swipe.Tk1Data, kVisaTrack);
+    EXPECT_EQ(h.copy->reader.Swipe().Tk1Data, kVisaTrack);
 }
 
 TEST_F(ProgramRequestsTest, ARequestWithoutASwipeTimesOutInItsThirtyFirstPass) {

@@ -140,7 +140,7 @@ TEST(ProgramSwipes, ATrackFromModel14Or15InTheClearIsReadAsTheOthersAre) {
         EXPECT_EQ(h.HostStatus().back(), status::kSent);
         EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
         // The swipe record keeps the reader's form: 37 bytes as 40 hex pairs.
-        const std::string& kept = h.copy->reader.Swipe.Tk1Data;
+        const std::string& kept = h.copy->reader.Swipe().Tk1Data;
         EXPECT_EQ(kept.size(), 40u * 3);
         EXPECT_EQ(kept.substr(0, 12), "25 42 34 31 ");
         EXPECT_EQ(kept.substr(37 * 3), "00 00 00 ");

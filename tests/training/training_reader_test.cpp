@@ -32,7 +32,7 @@ TEST(TrainingReader, TheProgramsReaderReadsEachSwipeOnceAsTheModelReportsIt) {
     CardReader reader(hid, desktop);
     reader.InitReader();
     reader.OpenReader();
-    ASSERT_NE(reader.ReaderHandle, kInvalidFileHandle);
+    ASSERT_TRUE(reader.IsOpen());
     EXPECT_EQ(reader.ReaderProductId(), 2);
     reader.LoadReportLayout();
 
@@ -42,13 +42,13 @@ TEST(TrainingReader, TheProgramsReaderReadsEachSwipeOnceAsTheModelReportsIt) {
     source.swipes.push_back(*TestCardSwipe("read-error"));
     ASSERT_TRUE(reader.ReadReport());
     ASSERT_TRUE(reader.DecodeReport());
-    EXPECT_EQ(reader.Swipe.Tk1Data, TestCardSwipe("visa")->tracks[0]);
-    EXPECT_EQ(reader.Swipe.Tk2Data, TestCardSwipe("visa")->tracks[1]);
-    EXPECT_EQ(reader.Swipe.Tk1DcdSts, 0);
+    EXPECT_EQ(reader.Swipe().Tk1Data, TestCardSwipe("visa")->tracks[0]);
+    EXPECT_EQ(reader.Swipe().Tk2Data, TestCardSwipe("visa")->tracks[1]);
+    EXPECT_EQ(reader.Swipe().Tk1DcdSts, 0);
 
     ASSERT_TRUE(reader.ReadReport());
     ASSERT_TRUE(reader.DecodeReport());
-    EXPECT_EQ(reader.Swipe.Tk1DcdSts, 1);
+    EXPECT_EQ(reader.Swipe().Tk1DcdSts, 1);
     EXPECT_FALSE(reader.ReadReport());
     EXPECT_GE(source.asked, 5);
 

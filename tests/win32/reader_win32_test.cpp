@@ -9,11 +9,18 @@
 #include "platform/win32/win32_hid.h"
 #include "reader/card_reader.h"
 #include "reader/wait.h"
+#include "tests/card_reader_test_access.h"
 #include "tests/win32/message_counter.h"
 #include "tests/win32/windows_under_test.h"
 
 namespace ostrel::win32 {
 namespace {
+
+using Access = CardReaderTestAccess;
+
+std::string Text(const std::vector<uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 // Something that changes when a kernel handle is left open: the process's handle count where
 // the system keeps one; otherwise (Wine reports 0) the number the next new handle gets, as the
@@ -43,12 +50,12 @@ TEST_F(ReaderWin32Test, EnumeratesTheHidListAndReleasesEveryHandle) {
     for (int i = 0; i < 20; ++i) {
         CardReader reader(hid, desktop);
         reader.InitReader();
-        EXPECT_NE(reader.ReadEvent, 0u);
-        EXPECT_EQ(reader.ReaderError, "");
+        EXPECT_NE(Access::ReadEvent(reader), 0u);
+        EXPECT_EQ(reader.Error(), "");
         const bool present = reader.ReaderPresent();
         reader.OpenReader();
         // No card reader is listed: nothing is opened, present or not.
-        EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle) << present;
+        EXPECT_FALSE(reader.IsOpen()) << present;
         EXPECT_FALSE(reader.ReadReport());
         reader.CloseReader();
         reader.CloseReadEvent();
@@ -85,11 +92,10 @@ class PipeReaderTest : public ReaderWin32Test {
                                                1, 4096, 4096, 0, nullptr));
         ASSERT_TRUE(server);
         reader.InitReader();
-        reader.ReaderHandle =
+        const FileHandle pipe =
             hid.OpenDevice(name, kGenericRead, 0, true, kOpenExisting, kFileFlagOverlapped);
-        ASSERT_NE(reader.ReaderHandle, kInvalidFileHandle);
-        reader.ReaderCaps.InputReportByteLength = 8;
-        reader.InputReport.assign(8, 0);
+        ASSERT_NE(pipe, kInvalidFileHandle);
+        Access::Adopt(reader, pipe, 8);
     }
     void Send(const char (&bytes)[9]) {
         DWORD written = 0;
@@ -103,31 +109,32 @@ class PipeReaderTest : public ReaderWin32Test {
 TEST_F(PipeReaderTest, AReportAlreadyWaitingArrivesOnTheStartingCall) {
     Send("ABCDEFGH");
     EXPECT_TRUE(reader.ReadReport());
-    EXPECT_FALSE(reader.ReadPending);
-    EXPECT_EQ(std::string(reader.InputReport.begin(), reader.InputReport.end()), "ABCDEFGH");
+    EXPECT_FALSE(Access::ReadPending(reader));
+    EXPECT_EQ(Text(Access::InputReport(reader)), "ABCDEFGH");
 }
 
 TEST_F(PipeReaderTest, APendingReadCompletesOnALaterCallOnce) {
     EXPECT_FALSE(reader.ReadReport());
-    EXPECT_TRUE(reader.ReadPending);
+    EXPECT_TRUE(Access::ReadPending(reader));
     EXPECT_FALSE(reader.ReadReport());  // still incomplete (996)
-    EXPECT_NE(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_TRUE(reader.IsOpen());
     Send("12345678");
     Sleep(50);
     EXPECT_TRUE(reader.ReadReport());
-    EXPECT_EQ(std::string(reader.InputReport.begin(), reader.InputReport.end()), "12345678");
+    EXPECT_EQ(Text(Access::InputReport(reader)), "12345678");
     // The next call starts a new read rather than answering true again.
     EXPECT_FALSE(reader.ReadReport());
-    EXPECT_TRUE(reader.ReadPending);
+    EXPECT_TRUE(Access::ReadPending(reader));
 }
 
 TEST_F(PipeReaderTest, ClosingWithAReadPendingCancelsAndWaitsForIt) {
     EXPECT_FALSE(reader.ReadReport());
-    ASSERT_TRUE(reader.ReadPending);
+    ASSERT_TRUE(Access::ReadPending(reader));
     reader.CloseReader();
-    EXPECT_FALSE(reader.ReadPending);
-    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
-    EXPECT_EQ(reader.ReadOverlapped.Internal, 0xC0000120u);  // STATUS_CANCELLED: it finished
+    EXPECT_FALSE(Access::ReadPending(reader));
+    EXPECT_FALSE(reader.IsOpen());
+    EXPECT_EQ(Access::ReadOverlapped(reader).Internal,
+              0xC0000120u);  // STATUS_CANCELLED: it finished
 }
 
 TEST_F(PipeReaderTest, ABrokenDeviceClosesTheReader) {
@@ -135,7 +142,7 @@ TEST_F(PipeReaderTest, ABrokenDeviceClosesTheReader) {
     server.Reset();
     Sleep(50);
     EXPECT_FALSE(reader.ReadReport());
-    EXPECT_EQ(reader.ReaderHandle, kInvalidFileHandle);
+    EXPECT_FALSE(reader.IsOpen());
 }
 
 TEST_F(ReaderWin32Test, WaitMsHandlesMessagesAndLastsItsTime) {

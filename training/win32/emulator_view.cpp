@@ -5,8 +5,10 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
+#include "platform/win32/gdi_selection.h"
 #include "training/win32/emulator_window.h"
 
 namespace ostrel::training::win32 {
@@ -163,19 +165,22 @@ void EmulatorWindow::ShowCalls() {
     if (shownCalls_ >= calls.size()) return;
     HWND list = GetDlgItem(hwnd_, kIdCalls);
     HDC dc = GetDC(list);
-    const HGDIOBJ previous = dc ? SelectObject(dc, font_) : nullptr;
-    for (; shownCalls_ < calls.size(); ++shownCalls_) {
-        const std::string& line = calls[shownCalls_];
-        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-        SIZE size = {};
-        if (dc && GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &size)) {
-            callsExtent_ = std::max(callsExtent_, static_cast<int>(size.cx) + 8);
+    {
+        // The list's font measures the lines, for the width it scrolls over.
+        const std::optional<ostrel::win32::GdiSelection> font =
+            dc ? std::optional<ostrel::win32::GdiSelection>(std::in_place, dc, font_)
+               : std::nullopt;
+        for (; shownCalls_ < calls.size(); ++shownCalls_) {
+            const std::string& line = calls[shownCalls_];
+            SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+            SIZE size = {};
+            if (dc &&
+                GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &size)) {
+                callsExtent_ = std::max(callsExtent_, static_cast<int>(size.cx) + 8);
+            }
         }
     }
-    if (dc) {
-        SelectObject(dc, previous);
-        ReleaseDC(list, dc);
-    }
+    if (dc) ReleaseDC(list, dc);
     SendMessageA(list, LB_SETHORIZONTALEXTENT, callsExtent_, 0);
     SendMessageA(list, LB_SETTOPINDEX, calls.size() - 1, 0);
 }

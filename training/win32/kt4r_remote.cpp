@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/gdi_selection.h"
 #include "training/emulator_core.h"
 #include "training/win32/pipe.h"
 #include "training/win32/png_encode.h"
@@ -197,10 +198,9 @@ bool Capture(const RECT& area, std::string& rgb) {
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     bool copied = false;
     if (memory && bitmap && bits) {
-        const HGDIOBJ previous = SelectObject(memory, bitmap);
+        const ostrel::win32::GdiSelection selected(memory, bitmap);
         copied = BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != 0;
         GdiFlush();
-        SelectObject(memory, previous);
     }
     if (copied) {
         // DIB rows are BGR and padded to four bytes.
