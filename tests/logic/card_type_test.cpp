@@ -82,3 +82,16 @@ TEST(IdentifyCardType, LongNumbersHaveNoUpperBound) {
 
 }  // namespace
 }  // namespace ostrel
+
+namespace ostrel {
+namespace {
+
+TEST(IdentifyBrand, ReturnsTheNameAndACodeOnlyForBrandsWithOne) {
+    EXPECT_EQ(IdentifyBrand("4111 1111-1111 1111"), (Brand{"Visa", "V"}));
+    EXPECT_EQ(IdentifyBrand("36000000000000"), (Brand{"Diners Club", ""}));
+    EXPECT_EQ(IdentifyBrand("4111111111111"), (Brand{"Unknown", ""}));
+    EXPECT_EQ(NormalizeCardNumber(" 4111-1111 "), "41111111");
+}
+
+}  // namespace
+}  // namespace ostrel
