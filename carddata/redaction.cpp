@@ -1,5 +1,7 @@
 #include "carddata/redaction.h"
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace ostrel {
@@ -7,9 +9,57 @@ namespace ostrel {
 namespace {
 constexpr size_t kShownDigits = 4;
 constexpr size_t kCardNumberDigits = 13;
+constexpr size_t kLeakDigits = 5;
+constexpr size_t kMostBetween = 3;
+constexpr size_t kLabelHead = 6;
+constexpr size_t kLabelTail = 4;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
+}
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The positions of the digits of each run in text, run by run.
+std::vector<std::vector<size_t>> DigitRuns(std::string_view text) {
+    std::vector<std::vector<size_t>> runs;
+    std::optional<size_t> lastDigit;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (IsLetter(c)) {
+            lastDigit.reset();
+        } else if (IsDigit(c)) {
+            if (!lastDigit || i - *lastDigit - 1 > kMostBetween) runs.emplace_back();
+            runs.back().push_back(i);
+            lastDigit = i;
+        }
+    }
+    return runs;
+}
+
+std::string OnlyDigits(std::string_view text) {
+    std::string digits;
+    for (char c : text) {
+        if (IsDigit(c)) digits += c;
+    }
+    return digits;
+}
+
+// Whether the run's digits hold kLeakDigits consecutive digits of the number's.
+bool RunHoldsNumber(std::string_view text, const std::vector<size_t>& run,
+                    const std::string& numberDigits) {
+    if (run.size() < kLeakDigits || numberDigits.size() < kLeakDigits) return false;
+    std::string digits;
+    for (size_t at : run)
+        digits += text[at];
+    for (size_t s = 0; s + kLeakDigits <= digits.size(); ++s) {
+        if (numberDigits.find(std::string_view(digits).substr(s, kLeakDigits)) !=
+            std::string::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 }  // namespace
 
@@ -58,6 +108,34 @@ std::string MaskCardNumbers(std::string_view text) {
         }
         i = j;
     }
+    return out;
+}
+
+std::string MaskCardDigits(std::string_view text, std::string_view number) {
+    const std::string numberDigits = OnlyDigits(number);
+    std::string out(text);
+    for (const auto& run : DigitRuns(text)) {
+        if (!RunHoldsNumber(text, run, numberDigits)) continue;
+        for (size_t k = kShownDigits; k < run.size(); ++k)
+            out[run[k]] = '*';
+    }
+    return out;
+}
+
+bool HoldsCardDigits(std::string_view text, std::string_view number) {
+    const std::string numberDigits = OnlyDigits(number);
+    for (const auto& run : DigitRuns(text)) {
+        if (RunHoldsNumber(text, run, numberDigits)) return true;
+    }
+    return false;
+}
+
+std::string MaskedCardNumber(std::string_view number) {
+    std::string out(number);
+    const size_t head = out.size() >= kCardNumberDigits ? kLabelHead : 0;
+    const size_t tail = std::min(kLabelTail, out.size());
+    for (size_t i = head; i + tail < out.size(); ++i)
+        out[i] = '*';
     return out;
 }
 

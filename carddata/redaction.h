@@ -14,4 +14,17 @@ std::string Track1Excerpt(std::string_view track);
 // and dashes between digits do not break a run): what a card number looks like.
 std::string MaskCardNumbers(std::string_view text);
 
+// The same with knowledge of the card's number, for texts that may quote it (a host's error
+// description): every run of digits that holds five or more consecutive digits of number keeps
+// its first four digits and has the rest masked. Digits belong to one run while no letter and
+// at most three other characters stand between them, so "4111.1111", "4 1 1 1 1" and a run
+// inside a longer one are all found.
+std::string MaskCardDigits(std::string_view text, std::string_view number);
+// Whether text holds such a run.
+bool HoldsCardDigits(std::string_view text, std::string_view number);
+
+// The number as the window shows it: its first six and last four digits, the rest masked
+// ("411111******1111"); a number of fewer than 13 digits shows only its last four.
+std::string MaskedCardNumber(std::string_view number);
+
 }  // namespace ostrel

@@ -1,11 +1,15 @@
 #include "carddata/track1.h"
 
 #include "carddata/card_type.h"
+#include "carddata/redaction.h"
 #include "support/text_util.h"
 
 namespace ostrel {
 
 namespace {
+
+constexpr size_t kMinNumberDigits = 8;
+constexpr size_t kMaxNumberDigits = 19;
 
 // 1-based positions as the checks count them; 0 is "not found".
 size_t Pos(std::string_view text, char c, size_t from = 1) {
@@ -32,6 +36,24 @@ int HexDigit(char c) {
     return -1;
 }
 
+bool IsCardNumber(const std::string& number) {
+    return number.size() >= kMinNumberDigits && number.size() <= kMaxNumberDigits &&
+           IsAllDigits(number);
+}
+
+struct HolderSplit {
+    NameParts parts;
+    bool slashed = false;  // the LAST/FIRST form
+};
+
+// A slash that is neither missing nor the name's last character makes the LAST/FIRST form;
+// any other name is split at its blanks.
+HolderSplit SplitHolderName(const std::string& holderName, const NameParts& keep) {
+    const size_t slash = Pos(holderName, '/');
+    if (slash == 0 || slash == holderName.size()) return {SplitSpacedName(holderName, keep), false};
+    return {SplitSlashedName(Trim(holderName), keep), true};
+}
+
 }  // namespace
 
 Track1Reading ReadTrack1(std::string_view track, CardFields card) {
@@ -47,8 +69,12 @@ Track1Reading ReadTrack1(std::string_view track, CardFields card) {
     if (track[1] != 'B') return fail(Track1Step::FormatCode);
     const size_t p1 = Pos(track, '^');
     if (p1 <= 3) return fail(Track1Step::CardNumber);
-    // What the host receives and the window shows: the number without blanks and dashes.
-    r.card.CardNumber = NormalizeCardNumber(Mid(track, 3, p1 - 3));
+    // What the host receives and the window shows: the number without blanks and dashes. Only
+    // a whole card number is taken: a misread character would hand the host part of one, and
+    // a stray caret would leave the number to be taken for the holder's name.
+    const std::string number = NormalizeCardNumber(Mid(track, 3, p1 - 3));
+    if (!IsCardNumber(number)) return fail(Track1Step::CardNumber);
+    r.card.CardNumber = number;
 
     r.reached = Track1Step::Brand;
     const Brand brand = IdentifyBrand(r.card.CardNumber);
@@ -60,25 +86,29 @@ Track1Reading ReadTrack1(std::string_view track, CardFields card) {
     if (p2 <= p1) return fail(Track1Step::SecondCaret);
     r.card.HolderName = Mid(track, p1 + 1, p2 - p1 - 1);
     if (Trim(r.card.HolderName).empty()) return fail(Track1Step::HolderName);
+    // The name goes to the host's name fields and the window's name label: digits of the card
+    // number there, in the name or in the parts as the label joins them, are no name.
+    const HolderSplit split =
+        SplitHolderName(r.card.HolderName, {r.card.FirstName, r.card.MiddleName, r.card.LastName});
+    if (HoldsCardDigits(r.card.HolderName, number) ||
+        HoldsCardDigits(HolderLabel(split.parts), number)) {
+        return fail(Track1Step::HolderName);
+    }
     // Against the trimmed length, though p2 counts in the track as read.
     if (p2 + 1 >= length) return fail(Track1Step::Expiry);
     const std::string yymm = Mid(track, p2 + 1, 4);
     r.card.CardExpiry = yymm.substr(yymm.size() >= 2 ? yymm.size() - 2 : 0) + yymm.substr(0, 2);
 
-    r.reached = Track1Step::NameSplit;
-    NameParts parts{r.card.FirstName, r.card.MiddleName, r.card.LastName};
-    const size_t slash = Pos(r.card.HolderName, '/');
-    if (slash == 0 || slash == r.card.HolderName.size()) {
-        parts = SplitSpacedName(r.card.HolderName, parts);
-    } else {
-        r.reached = Track1Step::MiddleInitial;
-        r.card.HolderName = Trim(r.card.HolderName);  // it stays trimmed
-        parts = SplitSlashedName(r.card.HolderName, parts);
-    }
-    r.card.FirstName = parts.first;
-    r.card.MiddleName = parts.middle;
-    r.card.LastName = parts.last;
+    r.reached = split.slashed ? Track1Step::MiddleInitial : Track1Step::NameSplit;
+    if (split.slashed) r.card.HolderName = Trim(r.card.HolderName);  // it stays trimmed
+    r.card.FirstName = split.parts.first;
+    r.card.MiddleName = split.parts.middle;
+    r.card.LastName = split.parts.last;
     return r;
+}
+
+std::string HolderLabel(const NameParts& parts) {
+    return parts.first + "*" + parts.middle + "*" + parts.last;
 }
 
 NameParts SplitSlashedName(std::string_view name, NameParts keep) {

@@ -16,10 +16,11 @@ enum class Track1Step {
     Length,         // the trimmed track is shorter than 4 characters: nothing was read
     MinimumLength,  // shorter than 10
     FormatCode,     // the second character is not "B"
-    CardNumber,     // no first "^", or one at position 3 or less
+    CardNumber,     // no first "^", one at position 3 or less, or no card number before it:
+                    // anything but digits, blanks and dashes, or not 8 to 19 digits
     Brand,          // never fails
     SecondCaret,    // no "^" after the first
-    HolderName,     // the name between the carets is empty or blank
+    HolderName,     // the name between the carets is empty or blank, or holds card digits
     Expiry,         // no room for the expiry after the second "^"
     NameSplit,      // never fails
     MiddleInitial,  // never fails; reached in the LAST/FIRST form only
@@ -44,6 +45,8 @@ struct NameParts {
     std::string last;
     bool operator==(const NameParts&) const = default;
 };
+// The holder label's text: first, middle and last name joined by "*".
+std::string HolderLabel(const NameParts& parts);
 // "FIRST M LAST " and the like, by blanks, the name as read.
 NameParts SplitSpacedName(std::string_view holderName, NameParts keep);
 // "LAST/FIRST M", the name trimmed.

@@ -1,4 +1,5 @@
 // The entry routine and its reset dialog.
+#include "carddata/redaction.h"
 #include "hostlink/program_check.h"
 #include "platform/app_error.h"
 #include "shell/scanner_form.h"
@@ -13,11 +14,12 @@ constexpr int kHostLeaveChecks = 4;
 constexpr uint32_t kHostLeaveCheckMs = 250;
 }  // namespace
 
+// The host may quote a card number it was given in any later error.
 int ShowResetDialog(Desktop& desktop, const AppError& error) {
     const std::string text =
         std::string("An error has occured that has forced the Ostrel to be Reset.") + kCrLf +
-        "Error: " + std::to_string(error.Number()) + "' " + error.Description() + kCrLf + kCrLf +
-        "Sorry for the inconvience, Click 'OK' to reset or 'Cancel to Terminate.";
+        "Error: " + std::to_string(error.Number()) + "' " + MaskCardNumbers(error.Description()) +
+        kCrLf + kCrLf + "Sorry for the inconvience, Click 'OK' to reset or 'Cancel to Terminate.";
     return desktop.ShowMessageBox(text, kResetCaption, kMbOkCancel | kMbIconCritical);
 }
 

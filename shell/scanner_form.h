@@ -108,6 +108,8 @@ class ScannerForm : public WindowEvents {
     void VerifyDelivery();
     void ClearCardFields();
     void FailureExit(const std::string& stepLabel, const AppError* unexpected);
+    // A text that may quote the card (a host's error) with the card's digits masked.
+    std::string CardMasked(const std::string& text) const;
 
     // The status label, and its mirror in the host's "CCSTATUS" field.
     void SetStatus(const std::string& text);

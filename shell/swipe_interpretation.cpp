@@ -87,8 +87,19 @@ void ScannerForm::DisplayMSRResults() {
         unexpected = ToAppError(failure);
         toFailureExit = true;
     }
-    // Outside the try: a failure inside the failure exit goes on to the caller.
-    if (toFailureExit) FailureExit(stepLabel, unexpected ? &*unexpected : nullptr);
+    // Outside the try: a failure inside the failure exit goes on to the caller, which shows
+    // it; a host that quotes the card in it has the number masked first.
+    if (!toFailureExit) return;
+    try {
+        FailureExit(stepLabel, unexpected ? &*unexpected : nullptr);
+    } catch (const std::exception& failure) {
+        const AppError error = ToAppError(failure);
+        throw AppError(error.Number(), error.Source(), CardMasked(error.Description()));
+    }
+}
+
+std::string ScannerForm::CardMasked(const std::string& text) const {
+    return MaskCardNumbers(MaskCardDigits(text, Card.CardNumber));
 }
 
 bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
@@ -128,8 +139,9 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
     desktop_.SetLabel(Label::Exp, Card.CardExpiry);
     desktop_.SetLabel(Label::CCType, Card.CardTypeName);
     desktop_.SetLabel(Label::CCHolder,
-                      Card.FirstName + "*" + Card.MiddleName + "*" + Card.LastName);
-    desktop_.SetLabel(Label::CCno, Card.CardNumber);
+                      HolderLabel({Card.FirstName, Card.MiddleName, Card.LastName}));
+    // The host gets the whole number; the window, which anyone nearby can read, does not.
+    desktop_.SetLabel(Label::CCno, MaskedCardNumber(Card.CardNumber));
     stepLabel = masked ? "Stp: DMSR-G30" : "Stp: DMSR-G10";
     DeliverCardFields(hostLink_, session_.SessionIndex, Card);
     stepLabel = masked ? "Stp: DMSR-G11B" : "Stp: DMSR-G11";
@@ -176,9 +188,11 @@ void ScannerForm::ClearCardFields() {
 void ScannerForm::FailureExit(const std::string& stepLabel, const AppError* unexpected) {
     std::string message;
     if (unexpected) {
-        message = MaskCardNumbers("Error: " + std::to_string(unexpected->Number()) + ", " +
-                                  unexpected->Description() + kCrLf + kCrLf + stepLabel + kCrLf +
-                                  desktop_.GetLabel(Label::Status));
+        // Only the description can hold card digits (a host quoting a field); the error number
+        // stays as it is.
+        message = "Error: " + std::to_string(unexpected->Number()) + ", " +
+                  CardMasked(unexpected->Description()) + kCrLf + kCrLf + stepLabel + kCrLf +
+                  desktop_.GetLabel(Label::Status);
         desktop_.ShowMessageBox(message, "Credit Card Scanning Error", kMbOk | kMbIconCritical);
     }
     table_.SessionHandshake(session_.SessionIndex, EntryLetter::Reactivate, EntryText);

@@ -110,7 +110,7 @@ TEST_F(ProgramRequestsTest, AVisaSwipeIsDeliveredFieldByFieldAndConfirmed) {
                   {24, {}},
               }));
     EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
-    EXPECT_EQ(h.desktop.labels[Label::CCno], "4111111111111111");
+    EXPECT_EQ(h.desktop.labels[Label::CCno], "411111******1111");
     EXPECT_EQ(h.desktop.labels[Label::CCHolder], "JOHN*Q*DOE");
     EXPECT_EQ(h.desktop.labels[Label::Exp], "1225");
     EXPECT_EQ(h.desktop.labels[Label::CCType], "Visa");

@@ -229,7 +229,7 @@ TEST(ProgramSwipes, ANumberWithBlanksOrDashesReachesTheHostWithout) {
     h.SwipeAt(8, "%B4111-1111 1111-1111^DOE/JOHN^2512101");
     EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
     EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
-    EXPECT_EQ(h.desktop.labels[Label::CCno], "4111111111111111");
+    EXPECT_EQ(h.desktop.labels[Label::CCno], "411111******1111");
 }
 
 }  // namespace

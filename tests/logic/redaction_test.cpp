@@ -30,5 +30,38 @@ TEST(MaskCardNumbers, MasksWhatLooksLikeACardNumberAndNothingElse) {
     EXPECT_EQ(MaskCardNumbers("1234567890123"), "1234*********");
 }
 
+TEST(MaskCardDigits, MasksEveryRunHoldingFiveDigitsOfTheNumberButItsFirstFour) {
+    constexpr const char* kNumber = "4111111111111111";
+    const struct {
+        const char* text;
+        const char* masked;
+    } cases[] = {
+        {"Field rejected: 4111111111111111", "Field rejected: 4111************"},
+        {"4111.1111.1111.1111 at 12/25", "4111.****.****.**** at 12/25"},
+        {"rejected 41111", "rejected 4111*"},
+        {"ref 0041111", "ref 0041***"},  // the run around the number's digits too
+        {"4 1 1 1 1 x", "4 1 1 1 * x"},
+        {"4111 -- 1111", "4111 -- 1111"},  // four between: two runs of four
+        {"Error 80040201 on 12:30:45", "Error 80040201 on 12:30:45"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(MaskCardDigits(c.text, kNumber), c.masked);
+        EXPECT_EQ(HoldsCardDigits(c.text, kNumber), std::string(c.text) != c.masked);
+    }
+    // No number (none held yet): nothing to mask.
+    EXPECT_EQ(MaskCardDigits("4111111111111111", ""), "4111111111111111");
+}
+
+TEST(MaskedCardNumber, ShowsTheFirstSixAndLastFourDigits) {
+    EXPECT_EQ(MaskedCardNumber("4111111111111111"), "411111******1111");
+    EXPECT_EQ(MaskedCardNumber("371449635398431"), "371449*****8431");
+    EXPECT_EQ(MaskedCardNumber("4111111111111111111"), "411111*********1111");
+    EXPECT_EQ(MaskedCardNumber("4111111111111"), "411111***1111");
+    // Shorter numbers than any card brand's show their last four only.
+    EXPECT_EQ(MaskedCardNumber("41111111"), "****1111");
+    EXPECT_EQ(MaskedCardNumber(""), "");
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -18,8 +18,17 @@ TEST(ReadTrack1, EachCheckFailsAtItsStepAndKeepsWhatTheStepsBeforeItTook) {
         {"%B12345", Track1Step::MinimumLength, ""},
         {"%A4111111111111111^DOE/JOHN^2512", Track1Step::FormatCode, ""},
         {"%B^4111111111111111^DOE^2512", Track1Step::CardNumber, ""},
+        // Only a whole card number: digits, blanks and dashes, 8 to 19 digits.
+        {"%B41111111111*11111^DOE/J^2512101", Track1Step::CardNumber, ""},
+        {"%B5^4111111111111111 X^2512101", Track1Step::CardNumber, ""},
+        {"%B4111111^DOE/J^2512101", Track1Step::CardNumber, ""},
+        {"%B41111111111111111111^DOE/J^2512101", Track1Step::CardNumber, ""},
+        {"%B4111.1111.1111.1111^DOE/J^2512101", Track1Step::CardNumber, ""},
         {"%B4111111111111111^DOE JOHN 2512", Track1Step::SecondCaret, "4111111111111111"},
         {"%B4111111111111111^   ^2512", Track1Step::HolderName, "4111111111111111"},
+        // Digits of the number in the name, or in the parts as the holder label joins them.
+        {"%B4111111111111111^DOE/JOHN 11111^2512", Track1Step::HolderName, "4111111111111111"},
+        {"%B4111111111111111^1 /4111^2512", Track1Step::HolderName, "4111111111111111"},
         {"%B4111111111111111^DOE/JOHN^", Track1Step::Expiry, "4111111111111111"},
         // The expiry's room is reckoned on the trimmed length: trailing blanks give none.
         {"%B4111111111111111^DOE/JOHN^  ", Track1Step::Expiry, "4111111111111111"},
@@ -52,6 +61,12 @@ TEST(ReadTrack1, AGoodTrackGivesEveryField) {
     EXPECT_EQ(r.card.ExpiryYear(), "25");
     // A brand without a code leaves no code behind from the card before.
     EXPECT_EQ(ReadTrack1("%B36000000000000^ROE/RICHARD^2701", r.card).card.CardTypeCode, "");
+    // The shortest and the longest number a card has.
+    EXPECT_EQ(ReadTrack1("%B41111111^DOE/J^2512", {}).card.CardNumber, "41111111");
+    EXPECT_FALSE(ReadTrack1("%B4111111111111111111^DOE/J^2512", {}).failed);
+    // Digits in a name that are not the number's stay.
+    EXPECT_EQ(ReadTrack1("%B4111111111111111^DOE/JOHN 90210^2512", {}).card.FirstName,
+              "JOHN 90210");
     // An expiry cut short by the track's end is rearranged as far as it goes.
     EXPECT_EQ(ReadTrack1("%B4111111111111111^DOE/JOHN^251", {}).card.CardExpiry,
               "51"
