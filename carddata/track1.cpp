@@ -147,13 +147,19 @@ NameParts SplitSpacedName(std::string_view name, NameParts keep) {
 
 std::optional<std::string> ClearTrack1(std::string_view hexPairs, int32_t length) {
     if (length <= 0 || hexPairs.size() / 3 < static_cast<size_t>(length)) return std::nullopt;
+    // The room is taken once and a text given up on is overwritten: no part of a card's track
+    // is left behind in memory let go.
     std::string clear;
+    clear.reserve(static_cast<size_t>(length));
     for (size_t i = 0; i < static_cast<size_t>(length); ++i) {
         const int high = HexDigit(hexPairs[3 * i]);
         const int low = HexDigit(hexPairs[3 * i + 1]);
-        if (high < 0 || low < 0 || hexPairs[3 * i + 2] != ' ') return std::nullopt;
         const int c = high * 16 + low;
-        if (c < ' ' || c > '_' || (i == 0 && c != '%')) return std::nullopt;
+        if (high < 0 || low < 0 || hexPairs[3 * i + 2] != ' ' || c < ' ' || c > '_' ||
+            (i == 0 && c != '%')) {
+            Wipe(clear);
+            return std::nullopt;
+        }
         clear.push_back(static_cast<char>(c));
     }
     return clear;

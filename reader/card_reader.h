@@ -31,6 +31,9 @@ struct SwipeRecord {
     int32_t Tk1MLen = 0, Tk2MLen = 0, Tk3MLen = 0;
     std::string MTk1Data, MTk2Data, MTk3Data;
     std::string EncSessionIDData;
+
+    // Overwrites the track texts, clear and masked, and leaves them empty.
+    void WipeTracks();
 };
 
 class CardReader {
@@ -74,12 +77,16 @@ class CardReader {
     const SwipeRecord& Swipe() const { return swipe_; }
     // For the program's own marks on it: tracks cleared once used, an unreadable track 1.
     SwipeRecord& EditSwipe() { return swipe_; }
+    // Overwrites what a swipe left in the reader once it has been used: the report buffer, the
+    // usage buffers and the swipe record's track texts. The buffers keep their sizes.
+    void WipeSwipeData();
 
   private:
     friend struct CardReaderTestAccess;  // tests/card_reader_test_access.h
 
     bool DecodeValue(uint16_t usage, int32_t& field, const char* failure);
     bool DecodeArray(uint16_t usage, const char* failure);
+    void WipeBuffers();
 
     FileHandle ReaderHandle = kInvalidFileHandle;
     HiddAttributes ReaderAttributes;

@@ -70,6 +70,7 @@ std::string InterfacePath(Hid& hid, DevInfoSet set, DeviceInterfaceData& data) {
 CardReader::~CardReader() {
     CloseReader();
     CloseReadEvent();
+    WipeSwipeData();
 }
 
 void CardReader::InitReader() {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "reader/card_reader.h"
+#include "support/wipe.h"
 
 namespace ostrel {
 
@@ -60,14 +61,21 @@ int32_t Rounded(int32_t count) {
 // How a text field is made from a usage's bytes.
 enum class Form { Characters, HexPairs, HexJoined };
 
-std::string MakeText(const std::vector<uint8_t>& buffer, int32_t n, Form form) {
-    if (form == Form::Characters) return std::string(buffer.begin(), buffer.begin() + n);
-    std::string text;
+// Into text, whose earlier content is overwritten first; the room is taken once, so that no
+// copy of a part of the text is left behind in a buffer that grew.
+void MakeText(const std::vector<uint8_t>& buffer, int32_t n, Form form, std::string& text) {
+    Wipe(text);
+    if (form == Form::Characters) {
+        text.reserve(static_cast<size_t>(n));
+        text.append(buffer.begin(), buffer.begin() + n);
+        return;
+    }
+    text.reserve(static_cast<size_t>(n) * (form == Form::HexPairs ? 3 : 2));
     for (int32_t i = 0; i < n; ++i) {
-        text += ByteToHex(buffer[i]);
+        const std::string hex = ByteToHex(buffer[i]);
+        text += hex;
         if (form == Form::HexPairs) text += ' ';
     }
-    return text;
 }
 
 }  // namespace
@@ -152,7 +160,7 @@ bool CardReader::DecodeReport() {
                           " exceeds its buffer of " + std::to_string(buffer.size()) + " bytes";
             return false;
         }
-        field = MakeText(buffer, n, form);
+        MakeText(buffer, n, form, field);
         return true;
     };
     const auto track = [&](uint16_t usage, int32_t length, const char* name, const char* failure,
@@ -228,6 +236,23 @@ bool CardReader::DecodeReport() {
         }
     }
     return true;
+}
+
+void SwipeRecord::WipeTracks() {
+    for (std::string* track : {&Tk1Data, &Tk2Data, &Tk3Data, &MTk1Data, &MTk2Data, &MTk3Data})
+        Wipe(*track);
+}
+
+void CardReader::WipeBuffers() {
+    // Only while no read is pending: the system may still be writing into the report buffer.
+    if (!ReadPending) Wipe(InputReport);
+    for (auto& [usage, buffer] : UsageBuffer)
+        Wipe(buffer);
+}
+
+void CardReader::WipeSwipeData() {
+    WipeBuffers();
+    swipe_.WipeTracks();
 }
 
 }  // namespace ostrel

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "reader/card_reader.h"
+#include "support/wipe.h"
 
 namespace ostrel {
 
@@ -48,6 +49,11 @@ void CardReader::DiscardReports() {
     // What the HID stack holds comes at once; the first read that has to wait is the end of it.
     constexpr int kMostQueued = 64;
     std::vector<uint8_t> discarded(std::max<size_t>(ReaderCaps.InputReportByteLength, 1));
+    // A report thrown away unread still held a card's tracks.
+    struct WipeOnExit {
+        std::vector<uint8_t>& bytes;
+        ~WipeOnExit() { Wipe(bytes); }
+    } wipeOnExit{discarded};
     for (int i = 0; i < kMostQueued; ++i) {
         if (ReadEvent == 0 || !hid_.ResetEvent(ReadEvent)) return;
         Overlapped read;

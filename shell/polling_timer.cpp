@@ -61,6 +61,12 @@ void ScannerForm::Timer1_Timer() {
                 SetStatus(status::kProcessing);
                 mirror();
                 WaitMs(desktop_, 100);
+                // However the swipe ends (used, refused, or an error on the way), nothing of
+                // it stays behind once it is done with.
+                struct WipeAfterUse {
+                    ScannerForm& form;
+                    ~WipeAfterUse() { form.WipeSwipe(); }
+                } wipeAfterUse{*this};
                 if (reader_.DecodeReport()) DisplayMSRResults();
             }
             break;

@@ -3,6 +3,7 @@
 #include "hostlink/program_check.h"
 #include "shell/scanner_form.h"
 #include "shell/status_texts.h"
+#include "support/wipe.h"
 #include "support/text_util.h"
 
 namespace ostrel {
@@ -96,9 +97,9 @@ void ScannerForm::ServeActive() {
         // swiped meanwhile is not for it.
         if (requestEnded_) StartNewRequest();
         desktop_.SetTimerEnabled(true);
-        reader_.EditSwipe().Tk1Data = "";
-        reader_.EditSwipe().Tk2Data = "";
-        reader_.EditSwipe().Tk3Data = "";
+        Wipe(reader_.EditSwipe().Tk1Data);
+        Wipe(reader_.EditSwipe().Tk2Data);
+        Wipe(reader_.EditSwipe().Tk3Data);
     }
     desktop_.DoEvents();
     if (ReaderState == ReaderPhase::UnsupportedReader) {

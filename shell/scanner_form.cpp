@@ -5,6 +5,7 @@
 
 #include "reader/wait.h"
 #include "shell/status_texts.h"
+#include "support/wipe.h"
 
 namespace ostrel {
 
@@ -102,9 +103,9 @@ void ScannerForm::Form_Load() {
     // across midnight.
     WaitMs(desktop_, 500);
     desktop_.SetTimerEnabled(true);
-    reader_.EditSwipe().Tk1Data = "";
-    reader_.EditSwipe().Tk2Data = "";
-    reader_.EditSwipe().Tk3Data = "";
+    Wipe(reader_.EditSwipe().Tk1Data);
+    Wipe(reader_.EditSwipe().Tk2Data);
+    Wipe(reader_.EditSwipe().Tk3Data);
 }
 
 void ScannerForm::TakeEntry(const HandshakeReading& reading) {
@@ -141,9 +142,9 @@ void ScannerForm::mnuLogging_Click() {
 void ScannerForm::mnuAttach_Click() {
     StopPolling();
     ReleaseReader();
-    reader_.EditSwipe().MTk1Data = "";
-    reader_.EditSwipe().MTk2Data = "";
-    reader_.EditSwipe().MTk3Data = "";
+    Wipe(reader_.EditSwipe().MTk1Data);
+    Wipe(reader_.EditSwipe().MTk2Data);
+    Wipe(reader_.EditSwipe().MTk3Data);
     ClearCardLabels();
     desktop_.Sleep(1000);
     BlankSessionValues();

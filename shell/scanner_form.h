@@ -17,6 +17,7 @@
 #include "shell/command_line.h"
 #include "support/process_log.h"
 #include "support/registry_store.h"
+#include "support/wipe.h"
 
 namespace ostrel {
 
@@ -103,11 +104,14 @@ class ScannerForm : public WindowEvents {
     void EndRequest();
 
     // Swipe interpretation and hand-off.
-    std::string Track1Text() const;
+    SecretText Track1Text() const;
     bool InterpretSwipe(std::string& stepLabel);
     void VerifyDelivery();
     void ClearCardFields();
     void FailureExit(const std::string& stepLabel, const AppError* unexpected);
+    // Overwrites a swipe's data once it has been used: the reader's buffers and track texts,
+    // and the card fields that no later swipe reads.
+    void WipeSwipe();
     // A text that may quote the card (a host's error) with the card's digits masked.
     std::string CardMasked(const std::string& text) const;
 

@@ -67,14 +67,21 @@ const char* FailureStatus(Track1Step step) {
 
 }  // namespace
 
-std::string ScannerForm::Track1Text() const {
+SecretText ScannerForm::Track1Text() const {
     // The raw-track models give their tracks as hex pairs; with their encryption off the bytes
     // are an ordinary track 1 and are read as one. The swipe record keeps its hex text.
     const SwipeRecord& swipe = reader_.Swipe();
     if (reader_.Model().tracks == TrackForm::HexBlocksOf8) {
-        if (auto clear = ClearTrack1(swipe.Tk1Data, swipe.Tk1Len)) return *clear;
+        if (auto clear = ClearTrack1(swipe.Tk1Data, swipe.Tk1Len))
+            return SecretText(std::move(*clear));
     }
-    return swipe.Tk1Data;
+    return SecretText(std::string(swipe.Tk1Data));
+}
+
+void ScannerForm::WipeSwipe() {
+    reader_.WipeSwipeData();
+    Card.Wipe(reader_.Model().Delivers(ReaderValue::MaskedTracks));
+    Wipe(HostCardNumber);
 }
 
 void ScannerForm::DisplayMSRResults() {
@@ -126,8 +133,9 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
         Card.CardExpiry = "";
     }
     stepLabel = "Stp: DMSR-G";
-    const Track1Reading reading = ReadTrack1(Track1Text(), Card);
-    Card = reading.card;
+    Track1Reading reading = ReadTrack1(Track1Text().Text(), Card);
+    Card = std::move(reading.card);
+    reading.card.Wipe();
     stepLabel = StepLabel(reading.reached, masked);
     if (reading.failed) {
         ReportStatus(FailureStatus(*reading.failed));
@@ -197,15 +205,15 @@ void ScannerForm::FailureExit(const std::string& stepLabel, const AppError* unex
     }
     table_.SessionHandshake(session_.SessionIndex, EntryLetter::Reactivate, EntryText);
     ReportStatus(status::kDeactivated);
-    const std::string track = Track1Text();
+    const SecretText track = Track1Text();
     const std::string prefix = "Card data err**" + session_.SessionIndex.AsText() + "**";
-    if (track.empty()) {
+    if (track.Empty()) {
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachThenReclick),
                                  session_.SessionIndex);
         log_.WriteProcessLog(prefix + "Could not read Credit Card, Swipe it again!***");
         return;
     }
-    log_.WriteProcessLog(prefix + message + kCrLf + kCrLf + Track1Excerpt(track) + "***");
+    log_.WriteProcessLog(prefix + message + kCrLf + kCrLf + Track1Excerpt(track.Text()) + "***");
     Unload();
 }
 

@@ -28,6 +28,11 @@ struct CardReaderTestAccess {
         const auto found = reader.UsageBuffer.find(usage);
         return found == reader.UsageBuffer.end() ? 0 : found->second.size();
     }
+    // The bytes of a usage's buffer; empty for a usage that never had one.
+    static std::vector<uint8_t> UsageBuffer(const CardReader& reader, uint16_t usage) {
+        const auto found = reader.UsageBuffer.find(usage);
+        return found == reader.UsageBuffer.end() ? std::vector<uint8_t>{} : found->second;
+    }
     // Takes handle as the open reader, with input reports of reportLength bytes.
     static void Adopt(CardReader& reader, FileHandle handle, uint16_t reportLength) {
         reader.ReaderHandle = handle;

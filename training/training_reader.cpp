@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/sim/sim_readers.h"
+#include "support/wipe.h"
 
 namespace ostrel::training {
 
@@ -18,15 +19,22 @@ TrainingReaderHid::TrainingReaderHid(SwipeSource& source, uint16_t productId)
 }
 
 void TrainingReaderHid::Fetch() {
-    const auto swipe = source_.Take();
+    auto swipe = source_.Take();
     if (!swipe) return;
-    sim::Swipe report;
+    sim::Swipe tracks;
     for (size_t i = 0; i < 3; ++i) {
-        report.tracks[i] = sim::Bytes(swipe->tracks[i]);
-        report.decodeStatus[i] = swipe->decodeStatus[i];
+        tracks.tracks[i] = sim::Bytes(swipe->tracks[i]);
+        tracks.decodeStatus[i] = swipe->decodeStatus[i];
     }
+    std::vector<uint8_t> report = sim::SwipeReport(productId_, tracks);
     // With no handle open for reading the report is lost, as a real reader's would be.
-    QueueReport(reader_, sim::SwipeReport(productId_, report));
+    QueueReport(reader_, report);
+    // The reader holds the report until it is read; these copies are done with.
+    Wipe(report);
+    for (size_t i = 0; i < 3; ++i) {
+        Wipe(tracks.tracks[i]);
+        Wipe(swipe->tracks[i]);
+    }
 }
 
 bool TrainingReaderHid::ReadFile(FileHandle device, uint8_t* buffer, uint32_t length,

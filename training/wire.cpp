@@ -32,23 +32,36 @@ std::string Encode(const Message& message) {
 }
 
 Message Decode(std::string_view wire) {
-    Message message(1);
-    for (size_t i = 0; i < wire.size(); ++i) {
-        const char c = wire[i];
-        if (c == '\t') {
-            message.emplace_back();
-        } else if (c == '\\' && i + 1 < wire.size()) {
-            const char e = wire[++i];
-            message.back() += e == 't'   ? '\t'
-                              : e == 'n' ? '\n'
-                              : e == 'r' ? '\r'
-                              : e == '0' ? '\0'
-                                         : e;
-        } else {
-            message.back() += c;
+    // Each field's room is taken once, before it is filled: a field that grew would leave
+    // copies of its first part behind (a card's track, for the training reader's swipes).
+    const auto fieldEnd = [&](size_t from) {
+        size_t end = from;
+        while (end < wire.size() && wire[end] != '\t')
+            end += wire[end] == '\\' && end + 1 < wire.size() ? 2 : 1;
+        return end;
+    };
+    size_t fields = 1;
+    for (size_t end = fieldEnd(0); end < wire.size(); end = fieldEnd(end + 1))
+        ++fields;
+    Message message;
+    message.reserve(fields);
+    size_t i = 0;
+    for (;;) {
+        const size_t end = fieldEnd(i);
+        std::string& field = message.emplace_back();
+        field.reserve(end - i);
+        for (; i < end; ++i) {
+            const char c = wire[i];
+            if (c == '\\' && i + 1 < wire.size()) {
+                const char e = wire[++i];
+                field += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e == '0' ? '\0' : e;
+            } else {
+                field += c;
+            }
         }
+        if (end >= wire.size()) return message;
+        i = end + 1;
     }
-    return message;
 }
 
 Message OkReply(std::vector<std::string> results) {

@@ -14,6 +14,7 @@
 
 #include "platform/hid.h"
 #include "platform/sim/hid_descriptor.h"
+#include "support/wipe.h"
 
 namespace ostrel::sim {
 
@@ -125,11 +126,19 @@ class SimHid : public Hid {
         uint32_t error = 0;
         uint32_t bytes = 0;
     };
+    // A report waiting to be read. It holds a card's tracks, so it is overwritten when it goes.
+    struct QueuedReport {
+        explicit QueuedReport(const std::vector<uint8_t>& report) : bytes(report) {}
+        QueuedReport(QueuedReport&&) noexcept = default;
+        QueuedReport& operator=(QueuedReport&&) = delete;
+        ~QueuedReport() { Wipe(bytes); }
+        std::vector<uint8_t> bytes;
+    };
     struct DeviceHandle {
         DeviceId device;
         uint32_t access;
         bool overlappedIo;
-        std::deque<std::vector<uint8_t>> queue;
+        std::deque<QueuedReport> queue;
         std::optional<Read> read;  // started and not yet collected
     };
     struct Event {

@@ -102,7 +102,7 @@ bool SimHid::Deliver(DeviceHandle& handle, const std::vector<uint8_t>& report) {
         return true;
     }
     if (handle.queue.size() == kInputBuffers) handle.queue.pop_front();
-    handle.queue.push_back(report);
+    handle.queue.emplace_back(report);
     return false;
 }
 
@@ -162,11 +162,11 @@ bool SimHid::ReadFile(FileHandle device, uint8_t* buffer, uint32_t length, uint3
         event->second.signalled = false;
     if (read) *read = 0;
     if (!handle->queue.empty()) {
-        const std::vector<uint8_t> report = std::move(handle->queue.front());
+        const QueuedReport report = std::move(handle->queue.front());
         handle->queue.pop_front();
-        std::memcpy(buffer, report.data(), report.size());
+        std::memcpy(buffer, report.bytes.data(), report.bytes.size());
         Read done{buffer, length, overlapped};
-        Complete(done, 0, static_cast<uint32_t>(report.size()));
+        Complete(done, 0, static_cast<uint32_t>(report.bytes.size()));
         if (read) *read = done.bytes;
         return true;
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/sim/hid_descriptor.h"
+#include "support/wipe.h"
 
 namespace ostrel::sim {
 
@@ -162,9 +163,11 @@ std::vector<uint8_t> SwipeReport(uint16_t productId, const Swipe& swipe) {
         if (!caps) return;
         std::vector<uint8_t> buffer(caps->ReportCount * caps->BitSize / 8, 0);
         std::copy_n(data.begin(), std::min(data.size(), buffer.size()), buffer.begin());
-        check(descriptor->SetUsageValueArray(kInput, kReaderUsagePage, 0, usage, buffer.data(),
-                                             static_cast<uint16_t>(buffer.size()), report.data(),
-                                             static_cast<uint32_t>(report.size())));
+        const NtStatus placed = descriptor->SetUsageValueArray(
+            kInput, kReaderUsagePage, 0, usage, buffer.data(), static_cast<uint16_t>(buffer.size()),
+            report.data(), static_cast<uint32_t>(report.size()));
+        Wipe(buffer);  // a track, on its way into the report
+        check(placed);
     };
     const auto length = [](const std::optional<uint32_t>& given, const Bytes& data) {
         return given.value_or(static_cast<uint32_t>(data.size()));

@@ -160,7 +160,8 @@ TEST_F(ProgramRequestsTest, AReadBackThatDiffersClearsTheFieldsAndAsksForANewSwi
     EXPECT_EQ(reads, 2);
     EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
     EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
-    EXPECT_EQ(h.copy->reader.Swipe().Tk1Data, kVisaTrack);
+    // Used, and not kept.
+    EXPECT_EQ(h.copy->reader.Swipe().Tk1Data, "");
 }
 
 TEST_F(ProgramRequestsTest, ARequestWithoutASwipeTimesOutInItsThirtyFirstPass) {

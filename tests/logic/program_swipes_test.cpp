@@ -133,14 +133,19 @@ TEST(ProgramSwipes, ATrackFromModel14Or15InTheClearIsReadAsTheOthersAre) {
         h.hid.Unplug(h.readerId);
         h.readerId = h.hid.Plug(sim::ReaderDevice(model));
         h.SwipeAt(8, kVisaTrack);
+        // The swipe record keeps the reader's form while the card is handed on (and not after).
+        std::string kept;
+        h.host.onCall = [&h, &kept](const sim::SimHostScreen::Call& call) {
+            if (call.args.size() > 2 && call.args[0].text == "W1AC#")
+                kept = h.copy->reader.Swipe().Tk1Data;
+        };
         EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
         EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
         EXPECT_EQ(h.host.Field(2, "W1CEXP"), "1225");
         EXPECT_EQ(h.desktop.labels[Label::CCHolder], "JOHN*Q*DOE");
         EXPECT_EQ(h.HostStatus().back(), status::kSent);
         EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
-        // The swipe record keeps the reader's form: 37 bytes as 40 hex pairs.
-        const std::string& kept = h.copy->reader.Swipe().Tk1Data;
+        // 37 bytes as 40 hex pairs.
         EXPECT_EQ(kept.size(), 40u * 3);
         EXPECT_EQ(kept.substr(0, 12), "25 42 34 31 ");
         EXPECT_EQ(kept.substr(37 * 3), "00 00 00 ");

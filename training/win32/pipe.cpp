@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "support/wipe.h"
+
 namespace ostrel::training::win32 {
 
 namespace {
@@ -75,6 +77,12 @@ std::optional<Message> Receive(HANDLE pipe, HANDLE ioEvent, HANDLE stop, DWORD t
     // Most messages arrive whole in the first read; a longer one is read on to its end.
     constexpr DWORD kFirstRead = 4096;
     std::string bytes(kFirstRead, '\0');
+    // A message may carry a card's tracks (the training reader's swipes): once decoded, or
+    // given up on, its bytes are overwritten.
+    struct WipeOnExit {
+        std::string& bytes;
+        ~WipeOnExit() { Wipe(bytes); }
+    } wipeOnExit{bytes};
     DWORD have = 0;
     while (have < sizeof(uint32_t)) {
         const DWORD done = TransferSome(pipe, bytes.data() + have, kFirstRead - have, false,
@@ -87,6 +95,14 @@ std::optional<Message> Receive(HANDLE pipe, HANDLE ioEvent, HANDLE stop, DWORD t
     if (size > kMaxMessage) return std::nullopt;
     const DWORD total = sizeof size + size;
     if (have > total) return std::nullopt;  // more than one message: not ours
+    if (total > bytes.size()) {
+        // Moved to a larger room by hand, so that the smaller one is overwritten, not let go.
+        std::string larger;
+        larger.reserve(total);
+        larger.assign(bytes, 0, have);
+        Wipe(bytes);
+        bytes = std::move(larger);
+    }
     bytes.resize(total);
     if (have < total &&
         !Transfer(pipe, bytes.data() + have, total - have, false, ioEvent, stop, timeoutMs)) {

@@ -12,6 +12,7 @@
 #include "platform/win32/win32_registry.h"
 #include "shell/command_line.h"
 #include "shell/scanner_form.h"
+#include "support/wipe.h"
 #include "training/emulator_core.h"
 #include "training/training_reader.h"
 #include "training/win32/pipe.h"
@@ -31,9 +32,14 @@ class EmulatorSwipes : public ostrel::training::SwipeSource {
         if (waiting_ && WaitForSingleObject(waiting_.Get(), 0) != WAIT_OBJECT_0)
             return std::nullopt;
         constexpr DWORD kTimeoutMs = 500;
-        const auto reply =
+        auto reply =
             ostrel::training::win32::CallEmulator({ostrel::training::kTakeSwipe}, kTimeoutMs);
-        return reply ? ostrel::training::SwipeOfReply(*reply) : std::nullopt;
+        if (!reply) return std::nullopt;
+        auto swipe = ostrel::training::SwipeOfReply(*reply);
+        // The reply's texts are the card's tracks: the swipe has its own copy now.
+        for (std::string& field : *reply)
+            ostrel::Wipe(field);
+        return swipe;
     }
 
   private:

@@ -1,0 +1,131 @@
+// Track data is overwritten once used: the wipe itself, and what a whole program keeps of a
+// swipe after handing it on, refusing it, or failing to decode it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/wipe.h"
+#include "tests/card_reader_test_access.h"
+#include "tests/logic/program_harness.h"
+
+namespace ostrel {
+namespace {
+
+using End = ProgramHarness::End;
+
+bool AllZero(const std::vector<uint8_t>& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+}
+
+// The whole of a text's buffer, past its end up to its capacity.
+std::string_view WholeBuffer(const std::string& text) {
+    return {text.data(), text.capacity()};
+}
+
+TEST(Wipe, OverwritesTheWholeBufferAndKeepsItForTheNextUse) {
+    std::string track = "%B4111111111111111^DOE/JOHN Q^2512101";
+    track.resize(5);  // what lies past the end was the track too
+    const size_t capacity = track.capacity();
+    Wipe(track);
+    EXPECT_TRUE(track.empty());
+    EXPECT_EQ(track.capacity(), capacity);
+    EXPECT_EQ(WholeBuffer(track).find_first_not_of('\0'), std::string_view::npos);
+
+    std::vector<uint8_t> report{1, 2, 3, 4};
+    report.reserve(64);
+    Wipe(report);
+    EXPECT_EQ(report, std::vector<uint8_t>(4, 0));
+    report.resize(report.capacity());
+    EXPECT_TRUE(AllZero(report));
+}
+
+TEST(Wipe, ASecretTextIsOverwrittenWhereverItWas) {
+    std::string source = "%B4111111111111111^DOE/JOHN Q^2512101";
+    std::optional<SecretText> held(SecretText(std::move(source)));
+    EXPECT_EQ(WholeBuffer(source).find_first_not_of('\0'), std::string_view::npos);
+    SecretText moved(std::move(*held));
+    EXPECT_TRUE(held->Empty());
+    EXPECT_EQ(moved.Text(), "%B4111111111111111^DOE/JOHN Q^2512101");
+    SecretText assigned;
+    assigned = std::move(moved);
+    EXPECT_TRUE(moved.Empty());
+    EXPECT_EQ(assigned.Text().substr(0, 6), "%B4111");
+}
+
+// What the program keeps of a swipe once it is done with it: nothing of the tracks.
+void ExpectNothingKept(ProgramHarness& h) {
+    const CardReader& reader = h.copy->reader;
+    const SwipeRecord& swipe = reader.Swipe();
+    for (const std::string* track : {&swipe.Tk1Data, &swipe.Tk2Data, &swipe.Tk3Data,
+                                     &swipe.MTk1Data, &swipe.MTk2Data, &swipe.MTk3Data}) {
+        EXPECT_EQ(WholeBuffer(*track).find_first_not_of('\0'), std::string_view::npos);
+    }
+    const std::vector<uint8_t>& report = CardReaderTestAccess::InputReport(reader);
+    EXPECT_FALSE(report.empty());  // overwritten, not let go: it is read into again
+    EXPECT_TRUE(AllZero(report));
+    for (uint16_t usage : {0x30, 0x31, 0x32, 0x33, 0x4A, 0x4B, 0x4C}) {
+        EXPECT_TRUE(AllZero(CardReaderTestAccess::UsageBuffer(reader, usage))) << usage;
+    }
+    const CardFields& card = h.Form().Card;
+    EXPECT_EQ(card.CardNumber, "");
+    EXPECT_EQ(card.HolderName, "");
+    EXPECT_EQ(h.Form().HostCardNumber, "");
+}
+
+TEST(ProgramWipesSwipes, ADeliveredSwipeLeavesNothingOfItsTracksForEveryModel) {
+    for (uint16_t model : {2, 3, 9, 14, 15}) {
+        SCOPED_TRACE(model);
+        ProgramHarness h;
+        h.hid.Unplug(h.readerId);
+        h.readerId = h.hid.Plug(sim::ReaderDevice(model));
+        sim::Swipe swipe;
+        swipe.tracks = {kVisaTrack, ";4111111111111111=2512101?", ";0123456789=1?"};
+        swipe.maskedTracks = {"%B4111********1111^DOE/JOHN Q^", ";4111********1111=", ""};
+        swipe.stripePrint = {1, 2, 3, 4};
+        h.SwipeAt(8, swipe);
+        EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
+        EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
+        ExpectNothingKept(h);
+        // The masked model carries the name and expiry over to its next swipe; no other does.
+        const CardFields& card = h.Form().Card;
+        EXPECT_EQ(card.LastName, model == 15 ? "DOE" : "");
+        EXPECT_EQ(card.CardExpiry, model == 15 ? "1225" : "");
+    }
+}
+
+TEST(ProgramWipesSwipes, ARefusedOrUndecodableSwipeLeavesNothingEither) {
+    // A failed check on the masked model: the program stays armed.
+    {
+        ProgramHarness h;
+        h.hid.Unplug(h.readerId);
+        h.readerId = h.hid.Plug(sim::ReaderDevice(15));
+        h.SwipeAt(8, "%B4111111111111111^DOE/JOHN Q^");
+        EXPECT_EQ(h.Run("C,Front Desk", 12), End::Stopped);
+        EXPECT_EQ(h.HostStatus().back(), "Expiration date can't be retrieved.");
+        ExpectNothingKept(h);
+    }
+    // A report that does not decode (a track longer than its buffer) is never interpreted.
+    {
+        ProgramHarness h;
+        sim::Swipe swipe;
+        swipe.tracks[0] = kVisaTrack;
+        swipe.lengths[0] = 5000;
+        h.SwipeAt(8, swipe);
+        EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
+        EXPECT_EQ(h.host.Field(2, "W1AC#"), "");
+        ExpectNothingKept(h);
+    }
+    // A host that fails the delivery: the error is shown, the swipe is gone all the same.
+    {
+        ProgramHarness h;
+        h.At(8, [&h] { h.host.failNext[dispid::kGetScreenField] = {-1, "gone"}; });
+        h.hid.Unplug(h.readerId);
+        h.readerId = h.hid.Plug(sim::ReaderDevice(15));
+        h.SwipeAt(8, kVisaTrack);
+        h.At(9.5, [&h] { ExpectNothingKept(h); });
+        h.Run("C,Front Desk", 10);
+    }
+}
+
+}  // namespace
+}  // namespace ostrel
