@@ -45,6 +45,8 @@ void CardReader::DiscardReports() {
         ReadPending = false;
         hid_.CancelIo(ReaderHandle);
         hid_.GetOverlappedResult(ReaderHandle, &ReadOverlapped, &transferred, true);
+        // The read may have completed with a report before it was cancelled.
+        Wipe(InputReport);
     }
     // What the HID stack holds comes at once; the first read that has to wait is the end of it.
     constexpr int kMostQueued = 64;
