@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_registry.h"
 
@@ -27,17 +29,45 @@ class RegistryStoreTest : public ::testing::Test {
     RegistryStore store{registry, desktop};
 };
 
-TEST_F(RegistryStoreTest, ReadingAMissingValueCreatesItEmpty) {
-    EXPECT_EQ(Read("Logging"), "");
-    EXPECT_TRUE(registry.KeyExists(kHkeyCurrentUser, kPath));
-    const auto value = registry.Get(kHkeyCurrentUser, kPath, "Logging");
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->type, kRegSz);
-    EXPECT_EQ(value->data, std::vector<uint8_t>{0});
-    EXPECT_EQ(registry.writes, (std::vector<Write>{{"Logging", ""}}));
-    // Already empty: read as empty and stored empty again.
-    EXPECT_EQ(Read("Logging"), "");
-    EXPECT_EQ(registry.writes.size(), 2u);
+// Copies share the values unlocked: a read that wrote could undo what another copy has just
+// written.
+TEST(RegistryStoreReads, NeverWrite) {
+    const struct {
+        const char* name;
+        std::function<void(SimRegistry&)> given;
+        bool keyAfter;
+    } cases[] = {
+        {"no key", [](SimRegistry&) {}, false},
+        {"no value", [](SimRegistry& r) { r.PutText(kHkeyCurrentUser, kPath, "Other", "x"); },
+         true},
+        {"empty value", [](SimRegistry& r) { r.PutText(kHkeyCurrentUser, kPath, "Logging", ""); },
+         true},
+        {"not text",
+         [](SimRegistry& r) {
+             r.Put(kHkeyCurrentUser, kPath, "Logging", {kRegDword, {1, 0, 0, 0}});
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRegistry registry;
+        sim::SimDesktop desktop;
+        RegistryStore store(registry, desktop);
+        c.given(registry);
+        const auto before = registry.Get(kHkeyCurrentUser, kPath, "Logging");
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(store.RegistryValue("HKCU", kPath, "Logging", ""), "");
+            EXPECT_EQ(store.Setting("Logging"), "");
+        }
+        EXPECT_TRUE(registry.writes.empty());
+        EXPECT_EQ(registry.KeyExists(kHkeyCurrentUser, kPath), c.keyAfter);
+        const auto after = registry.Get(kHkeyCurrentUser, kPath, "Logging");
+        ASSERT_EQ(after.has_value(), before.has_value());
+        if (after) {
+            EXPECT_EQ(after->type, before->type);
+            EXPECT_EQ(after->data, before->data);
+        }
+    }
 }
 
 TEST_F(RegistryStoreTest, WritesRoundTripIncludingASingleBlank) {
@@ -131,6 +161,37 @@ TEST_F(RegistryStoreTest, AValueThatGrowsWhileBeingReadIsReadWhole) {
         if (growths++ == 0) registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~4NXYZ~");
     };
     EXPECT_EQ(Read("MSconnect"), "3YABC~4NXYZ~");
+}
+
+TEST_F(RegistryStoreTest, AValueRewrittenAtEveryAttemptIsNotReadAndNotWritten) {
+    registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~");
+    std::string grown = "3YABC~";
+    registry.afterSizeQuery = [&](const std::string&) {
+        grown += "4NXYZ~";
+        registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", grown);
+    };
+    EXPECT_EQ(Read("MSconnect"), "");
+    // Said as such to a caller that must tell it from an empty value.
+    EXPECT_EQ(store.ReadSetting("MSconnect"), std::nullopt);
+    EXPECT_TRUE(registry.writes.empty());
+    EXPECT_EQ(Stored("MSconnect"), grown);
+    // Still there for the next read once the value holds still.
+    registry.afterSizeQuery = nullptr;
+    EXPECT_EQ(store.ReadSetting("MSconnect"), grown);
+}
+
+// Text when its size was asked, something else when it is read: read as a value of another
+// type is, never as text made of its bytes.
+TEST_F(RegistryStoreTest, AValueWhoseTypeChangesWhileBeingReadIsNoText) {
+    registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~");
+    registry.afterSizeQuery = [&](const std::string&) {
+        registry.Put(kHkeyCurrentUser, kPath, "MSconnect",
+                     {3 /* REG_BINARY */, {'4', 'N', 'X', '~'}});
+        registry.afterSizeQuery = nullptr;
+    };
+    EXPECT_EQ(Read("MSconnect"), "");
+    EXPECT_TRUE(registry.writes.empty());
+    EXPECT_EQ(registry.Get(kHkeyCurrentUser, kPath, "MSconnect")->type, 3u);
 }
 
 TEST_F(RegistryStoreTest, EveryKeyOpenedIsClosedTheWatchedOneWithTheStore) {

@@ -184,9 +184,83 @@ TEST_F(SessionTableTest, AnIdThatIsNoNumberFailsBeforeTheTableIsWritten) {
     EXPECT_EQ(Stored("cSesId"), " ");
 }
 
-TEST_F(SessionTableTest, ANegativeIdFilesNothingInAnEmptyTable) {
-    EXPECT_TRUE(Shake(HostSessionId::Number(-1), 'P', "X"));
-    EXPECT_EQ(registry.writes, (std::vector<Write>{{"MSconnect", ""}, {"cSesId", "-1"}}));
+// No session has such an id: the call files nothing and reads nothing, whatever the table.
+TEST_F(SessionTableTest, AnIdOutsideZeroToTwentyFourFilesAndReadsNothing) {
+    const HostSessionId ids[] = {HostSessionId::Number(25),  HostSessionId::Number(-1),
+                                 HostSessionId::Text("25"),  HostSessionId::Text("-1"),
+                                 HostSessionId::Text("+30"), HostSessionId::Number(2147483647)};
+    for (const HostSessionId& id : ids) {
+        for (const char* stored : {"", " ", "2YFront Desk~", "2NFront Desk~5P~"}) {
+            SCOPED_TRACE(id.AsText() + "|" + stored);
+            Given(stored);
+            registry.PutText(kHkeyCurrentUser, kPath, "cSesId", "2");
+            registry.writes.clear();
+            desktop.messageBoxes.clear();
+            state = text = "-";
+            std::string delay = "RTV";
+            EXPECT_TRUE(Shake(id, std::nullopt, std::nullopt, &delay));
+            EXPECT_TRUE(Shake(id, 'P', "Front Desk"));
+            EXPECT_TRUE(Shake(id, ' ', "Front Desk"));
+            EXPECT_TRUE(registry.writes.empty());
+            EXPECT_EQ(Stored("MSconnect"), stored);
+            EXPECT_EQ(Stored("cSesId"), "2");
+            EXPECT_EQ(state, "-");
+            EXPECT_EQ(text, "-");
+            EXPECT_TRUE(desktop.messageBoxes.empty());
+        }
+    }
+}
+
+// Another copy rewrites the table between the size query and the read at every attempt.
+TEST_F(SessionTableTest, ATableThatCannotBeReadStablyIsLeftAsItIsAndSaysSo) {
+    for (const char* command : {"", "N", " "}) {
+        SCOPED_TRACE(command);
+        Given("3YABC~");
+        std::string grown = "3YABC~";
+        registry.afterSizeQuery = [&](const std::string& name) {
+            if (name != "MSconnect") return;
+            grown += "4NXYZ~";
+            registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", grown);
+        };
+        std::string delay = "OFF";
+        const HandshakeReading r = table.SessionHandshake(
+            Session(3), *command ? std::optional(static_cast<EntryLetter>(*command)) : std::nullopt,
+            *command ? std::optional<std::string>("ABC") : std::nullopt, delay);
+        registry.afterSizeQuery = nullptr;
+        EXPECT_TRUE(r.unreadable);
+        EXPECT_FALSE(r.refused);
+        EXPECT_FALSE(r.state);
+        EXPECT_FALSE(r.text);
+        // The hold is released all the same; the table and the id are not touched.
+        EXPECT_EQ(registry.writes, (std::vector<Write>{{"NSesDly", "OFF"}}));
+        EXPECT_EQ(Stored("MSconnect"), grown);
+    }
+    // The hold itself unreadable: nothing read or written, the caller keeps its own.
+    Given("3YABC~");
+    registry.afterSizeQuery = [&](const std::string& name) {
+        if (name == "NSesDly")
+            registry.PutText(kHkeyCurrentUser, kPath, name, "OFF" + Stored(name));
+    };
+    const HandshakeReading r =
+        table.SessionHandshake(Session(3), std::nullopt, std::nullopt, "RTV");
+    EXPECT_TRUE(r.unreadable);
+    EXPECT_FALSE(r.delayMode);
+    EXPECT_FALSE(r.state);
+    EXPECT_TRUE(registry.writes.empty());
+}
+
+// A start's hold is put on and taken off even for such an id: a hold left on would stop
+// every copy from serving.
+TEST_F(SessionTableTest, AnIdOutsideTheSessionsStillStoresAndReadsTheHold) {
+    Given("2NFront Desk~");
+    std::string delay = "ON";
+    Shake(HostSessionId::Number(25), ' ', "X", &delay);
+    delay = "OFF";
+    Shake(HostSessionId::Number(25), 'P', "X", &delay);
+    EXPECT_EQ(registry.writes, (std::vector<Write>{{"NSesDly", "ON"}, {"NSesDly", "OFF"}}));
+    delay = "RTV";
+    Shake(HostSessionId::Text("25"), std::nullopt, std::nullopt, &delay);
+    EXPECT_EQ(delay, "OFF");
 }
 
 TEST_F(SessionTableTest, TraceLinesGoToTheLogOnlyWhileLoggingIsOn) {
@@ -238,10 +312,14 @@ TEST_F(SessionTableTest, TwoDigitSessionsRewriteTheirOwnEntryBesideOneDigitSessi
 TEST_F(SessionTableTest, EveryTwoDigitSessionHasItsOwnId) {
     std::string ids;
     for (int n = 0; n <= 24; ++n)
-        ids += EntryIdOf(Session(n));
+        ids += EntryIdOf(Session(n)).value_or("?");
     EXPECT_EQ(ids, "0123456789ABCDEFGHIJKLMNO");
-    EXPECT_EQ(EntryIdOf(Session(25)), "25");
     EXPECT_EQ(EntryIdOf(HostSessionId::Text("07")), "7");
+    for (const HostSessionId& none : {Session(25), Session(-1), HostSessionId::Text("25"),
+                                      HostSessionId::Text(" "), HostSessionId()}) {
+        EXPECT_EQ(EntryIdOf(none), none.IsEmpty() ? std::optional<std::string>("0") : std::nullopt)
+            << none.AsText();
+    }
 }
 
 // A "~" in a session text would otherwise end the entry and break every entry after it.
@@ -266,11 +344,41 @@ TEST_F(SessionTableTest, ATildeInASessionTextStaysInsideItsEntry) {
     EXPECT_EQ(text, "Till~2");
 }
 
+// A NUL would cut the stored table there, and every entry after it would be lost.
+TEST_F(SessionTableTest, ANulInASessionTextKeepsEveryEntry) {
+    const std::string withNul("Front\0Desk", 10);
+    Given("4NXYZ~");
+    EXPECT_TRUE(Shake(Session(3), 'N', withNul));
+    EXPECT_TRUE(Shake(Session(5), 'N', std::string(1, '\0')));
+    EXPECT_TRUE(Shake(Session(6), 'N', "Back"));
+    const auto value = registry.Get(kHkeyCurrentUser, kPath, "MSconnect");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(std::count(value->data.begin(), value->data.end(), 0), 1);  // its end only
+    const struct {
+        int session;
+        std::string text;
+    } entries[] = {{4, "XYZ"}, {3, withNul}, {5, std::string(1, '\0')}, {6, "Back"}};
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.session);
+        text = "-";
+        EXPECT_TRUE(Shake(Session(e.session), std::nullopt, std::nullopt));
+        EXPECT_EQ(state, "N");
+        EXPECT_EQ(text, e.text);
+    }
+}
+
 TEST(SessionTextEscape, RoundTripsEveryTextAndLeavesPlainTextsAlone) {
-    for (const std::string t : {"", "Front Desk", "~", "a~b~", "\x7F", "\x7F-", "~\x7F~\x7F\x7F"}) {
+    const std::string nul(1, '\0');
+    for (const std::string& t :
+         {std::string(), std::string("Front Desk"), std::string("~"), std::string("a~b~"),
+          std::string("\x7F"), std::string("\x7F-"), std::string("~\x7F~\x7F\x7F"), nul,
+          "A" + nul + "~" + nul, "\x7F" + nul + "0",
+          std::string("\x7F"
+                      "0")}) {
         SCOPED_TRACE(t);
         const std::string escaped = EscapeSessionText(t);
         EXPECT_EQ(escaped.find('~'), std::string::npos);
+        EXPECT_EQ(escaped.find('\0'), std::string::npos);
         EXPECT_EQ(UnescapeSessionText(escaped), t);
     }
     EXPECT_EQ(EscapeSessionText("Front Desk"), "Front Desk");
