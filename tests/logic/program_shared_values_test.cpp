@@ -82,20 +82,6 @@ TEST(ProgramSharedValues, AnUnwritableLogChangesNothingTheProgramDoesAndIsToldOn
     }
 }
 
-TEST(ProgramSharedValues, ALogThatBecomesWritableAgainGetsItsLinesAndNoSecondNotice) {
-    ProgramHarness h;
-    h.PutSetting("Logging", "Y");
-    h.desktop.directoryErrors["C:\\Ostrel"] = kAccessDenied;
-    h.At(9, [&] { h.desktop.directoryErrors.clear(); });
-    h.At(10, [&] { h.desktop.directoryErrors["C:\\Ostrel"] = 32; });
-    h.At(11, [&] { h.desktop.directoryErrors.clear(); });
-    h.SwipeAt(12, kVisaTrack);
-    EXPECT_EQ(h.Run("C,Front Desk", 14), End::Stopped);
-    EXPECT_EQ(h.desktop.messageBoxes.size(), 1u);
-    EXPECT_NE(h.Log().find(" PKT 2**2*Front Desk**N*Front Desk**-2NFront Desk~"), std::string::npos)
-        << h.Log();
-}
-
 // Ids that no session has: another copy, an older version or a hand edit left them.
 TEST(ProgramSharedValues, ASessionIdOutsideZeroToTwentyFourIsServedLikeABlankOne) {
     for (const char* id : {"25", "-1", "99", "2147483648", " 25 "}) {

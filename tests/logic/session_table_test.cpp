@@ -184,83 +184,52 @@ TEST_F(SessionTableTest, AnIdThatIsNoNumberFailsBeforeTheTableIsWritten) {
     EXPECT_EQ(Stored("cSesId"), " ");
 }
 
-// No session has such an id: the call files nothing and reads nothing, whatever the table.
+// No session has such an id: nothing is filed or read for it, whatever the table. A start's
+// hold is still put on and taken off: one left on would stop every copy from serving.
 TEST_F(SessionTableTest, AnIdOutsideZeroToTwentyFourFilesAndReadsNothing) {
-    const HostSessionId ids[] = {HostSessionId::Number(25),  HostSessionId::Number(-1),
-                                 HostSessionId::Text("25"),  HostSessionId::Text("-1"),
-                                 HostSessionId::Text("+30"), HostSessionId::Number(2147483647)};
-    for (const HostSessionId& id : ids) {
+    for (const HostSessionId& id : {Session(25), Session(-1), Session(2147483647),
+                                    HostSessionId::Text("25"), HostSessionId::Text("+30")}) {
         for (const char* stored : {"", " ", "2YFront Desk~", "2NFront Desk~5P~"}) {
             SCOPED_TRACE(id.AsText() + "|" + stored);
             Given(stored);
-            registry.PutText(kHkeyCurrentUser, kPath, "cSesId", "2");
-            registry.writes.clear();
-            desktop.messageBoxes.clear();
-            state = text = "-";
-            std::string delay = "RTV";
-            EXPECT_TRUE(Shake(id, std::nullopt, std::nullopt, &delay));
-            EXPECT_TRUE(Shake(id, 'P', "Front Desk"));
-            EXPECT_TRUE(Shake(id, ' ', "Front Desk"));
-            EXPECT_TRUE(registry.writes.empty());
+            std::string delay[] = {"RTV", "ON", "OFF"};
+            EXPECT_TRUE(Shake(id, std::nullopt, std::nullopt, &delay[0]));
+            EXPECT_TRUE(Shake(id, ' ', "Front Desk", &delay[1]));
+            EXPECT_TRUE(Shake(id, 'P', "Front Desk", &delay[2]));
+            EXPECT_EQ(registry.writes, (std::vector<Write>{{"NSesDly", "ON"}, {"NSesDly", "OFF"}}));
             EXPECT_EQ(Stored("MSconnect"), stored);
-            EXPECT_EQ(Stored("cSesId"), "2");
-            EXPECT_EQ(state, "-");
-            EXPECT_EQ(text, "-");
+            EXPECT_EQ(state + text, "--");
             EXPECT_TRUE(desktop.messageBoxes.empty());
         }
     }
 }
 
-// Another copy rewrites the table between the size query and the read at every attempt.
-TEST_F(SessionTableTest, ATableThatCannotBeReadStablyIsLeftAsItIsAndSaysSo) {
-    for (const char* command : {"", "N", " "}) {
+// Another copy rewrites a value between the size query and the read at every attempt: the
+// table and the id are left as they are, and the caller is told.
+TEST_F(SessionTableTest, AValueThatCannotBeReadStablyLeavesTheTableAsItIs) {
+    for (const char* command : {"", "N", " ", "hold"}) {
         SCOPED_TRACE(command);
         Given("3YABC~");
-        std::string grown = "3YABC~";
+        registry.PutText(kHkeyCurrentUser, kPath, "NSesDly", "OFF");
+        const bool hold = std::string(command) == "hold";
         registry.afterSizeQuery = [&](const std::string& name) {
-            if (name != "MSconnect") return;
-            grown += "4NXYZ~";
-            registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", grown);
+            if (name == (hold ? "NSesDly" : "MSconnect")) {
+                registry.PutText(kHkeyCurrentUser, kPath, name, Stored(name) + "4NXYZ~");
+            }
         };
-        std::string delay = "OFF";
+        const auto letter =
+            hold || !*command ? std::nullopt : std::optional(static_cast<EntryLetter>(*command));
         const HandshakeReading r = table.SessionHandshake(
-            Session(3), *command ? std::optional(static_cast<EntryLetter>(*command)) : std::nullopt,
-            *command ? std::optional<std::string>("ABC") : std::nullopt, delay);
+            Session(3), letter, letter ? std::optional<std::string>("ABC") : std::nullopt,
+            hold ? "RTV" : "OFF");
         registry.afterSizeQuery = nullptr;
         EXPECT_TRUE(r.unreadable);
-        EXPECT_FALSE(r.refused);
-        EXPECT_FALSE(r.state);
-        EXPECT_FALSE(r.text);
-        // The hold is released all the same; the table and the id are not touched.
-        EXPECT_EQ(registry.writes, (std::vector<Write>{{"NSesDly", "OFF"}}));
-        EXPECT_EQ(Stored("MSconnect"), grown);
+        EXPECT_FALSE(r.state || r.text || r.refused);
+        // A hold asked to be taken off is, all the same.
+        EXPECT_EQ(registry.writes,
+                  (hold ? std::vector<Write>{} : std::vector<Write>{{"NSesDly", "OFF"}}));
+        EXPECT_EQ(Stored("MSconnect"), hold ? "3YABC~" : "3YABC~4NXYZ~4NXYZ~4NXYZ~");
     }
-    // The hold itself unreadable: nothing read or written, the caller keeps its own.
-    Given("3YABC~");
-    registry.afterSizeQuery = [&](const std::string& name) {
-        if (name == "NSesDly")
-            registry.PutText(kHkeyCurrentUser, kPath, name, "OFF" + Stored(name));
-    };
-    const HandshakeReading r =
-        table.SessionHandshake(Session(3), std::nullopt, std::nullopt, "RTV");
-    EXPECT_TRUE(r.unreadable);
-    EXPECT_FALSE(r.delayMode);
-    EXPECT_FALSE(r.state);
-    EXPECT_TRUE(registry.writes.empty());
-}
-
-// A start's hold is put on and taken off even for such an id: a hold left on would stop
-// every copy from serving.
-TEST_F(SessionTableTest, AnIdOutsideTheSessionsStillStoresAndReadsTheHold) {
-    Given("2NFront Desk~");
-    std::string delay = "ON";
-    Shake(HostSessionId::Number(25), ' ', "X", &delay);
-    delay = "OFF";
-    Shake(HostSessionId::Number(25), 'P', "X", &delay);
-    EXPECT_EQ(registry.writes, (std::vector<Write>{{"NSesDly", "ON"}, {"NSesDly", "OFF"}}));
-    delay = "RTV";
-    Shake(HostSessionId::Text("25"), std::nullopt, std::nullopt, &delay);
-    EXPECT_EQ(delay, "OFF");
 }
 
 TEST_F(SessionTableTest, TraceLinesGoToTheLogOnlyWhileLoggingIsOn) {
