@@ -82,27 +82,32 @@ TEST(ProgramSharedValues, AnUnwritableLogChangesNothingTheProgramDoesAndIsToldOn
     }
 }
 
-// Ids that no session has: another copy, an older version or a hand edit left them.
+// Ids that no session has: another copy, an older version or a hand edit left them. They
+// come while the request is armed ("Y") and after its card was delivered ("N").
 TEST(ProgramSharedValues, ASessionIdOutsideZeroToTwentyFourIsServedLikeABlankOne) {
-    for (const char* id : {"25", "-1", "99", "2147483648", " 25 "}) {
-        SCOPED_TRACE(id);
-        ProgramHarness h;
-        std::string tableWhileForeign;
-        h.At(8, [&] { h.PutSetting("cSesId", id); });
-        h.At(11.9, [&] { tableWhileForeign = h.Setting("MSconnect"); });
-        h.At(12, [&] { h.PutSetting("cSesId", "2"); });
-        h.SwipeAt(14, kVisaTrack);
-        EXPECT_EQ(h.Run("C,Front Desk", 16), End::Stopped);
-        EXPECT_EQ(tableWhileForeign, "2YFront Desk~");
-        EXPECT_FALSE(AnyWrite(h, [&](const Write& w) {
-            return (w.name == "cSesId" && w.text == id) ||
-                   (w.name == "MSconnect" && w.text.find("2YFront Desk~") == 0 &&
-                    w.text.size() > 13);
-        }));
-        EXPECT_TRUE(h.desktop.messageBoxes.empty());
-        // The session filed before and after is served as usual.
-        EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
-        EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+    for (const bool delivered : {false, true}) {
+        for (const char* id : {"25", "-1", "99", "2147483648", " 25 "}) {
+            SCOPED_TRACE(std::string(id) + (delivered ? " after a delivery" : " while armed"));
+            ProgramHarness h;
+            if (delivered) h.SwipeAt(6, kVisaTrack);
+            const std::string entry = delivered ? "2NFront Desk~" : "2YFront Desk~";
+            std::string tableWhileForeign;
+            h.At(8, [&] { h.PutSetting("cSesId", id); });
+            h.At(11.9, [&] { tableWhileForeign = h.Setting("MSconnect"); });
+            h.At(12, [&] { h.PutSetting("cSesId", "2"); });
+            h.SwipeAt(14, kVisaTrack);
+            EXPECT_EQ(h.Run("C,Front Desk", 16), End::Stopped);
+            EXPECT_EQ(tableWhileForeign, entry);
+            // Nothing but session 2's own entry, or the blank of a reset, is ever stored.
+            EXPECT_FALSE(AnyWrite(h, [&](const Write& w) {
+                return (w.name == "cSesId" && w.text == id) ||
+                       (w.name == "MSconnect" && w.text != " " && w.text.size() != entry.size());
+            }));
+            EXPECT_TRUE(h.desktop.messageBoxes.empty());
+            // The session filed before and after is served as usual.
+            EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
+            EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+        }
     }
 }
 
