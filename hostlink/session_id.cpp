@@ -26,6 +26,12 @@ bool HostSessionId::IsNumeric() const {
            *n <= std::numeric_limits<int32_t>::max();
 }
 
+bool HostSessionId::IsHostSession() const {
+    if (!IsNumeric()) return false;
+    const int32_t n = ToLong();
+    return n >= 0 && n <= kLastHostSession;
+}
+
 std::string HostSessionId::AsText() const {
     if (text_) return *text_;
     return std::to_string(number_.value_or(0));

@@ -8,6 +8,8 @@
 
 namespace ostrel {
 
+constexpr int32_t kLastHostSession = 24;
+
 class HostSessionId {
   public:
     HostSessionId() = default;  // empty: taken as session 0
@@ -17,6 +19,8 @@ class HostSessionId {
     bool IsEmpty() const { return !number_ && !text_; }
     // Converts to a whole number that fits 32 bits.
     bool IsNumeric() const;
+    // A number that names a host session, 0 to 24. No other id is filed or served.
+    bool IsHostSession() const;
     // The decimal text of a number, the stored text as it is, "0" when empty.
     std::string AsText() const;
     // The number for a host link call; raises type mismatch (13) or overflow (6).

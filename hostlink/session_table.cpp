@@ -8,9 +8,11 @@ namespace {
 
 constexpr char kEntryEnd = '~';
 // A "~" in a session text would end its entry, so it is stored as DEL "-", and DEL itself as
-// DEL DEL. Texts without either character are stored exactly as they are.
+// DEL DEL. A NUL would end the whole stored value, and every entry after it would be lost: it
+// is stored as DEL "0". Texts without these characters are stored exactly as they are.
 constexpr char kEscape = '\x7F';
 constexpr char kEscapedEnd = '-';
+constexpr char kEscapedNul = '0';
 
 constexpr const char* kRefusal =
     "Alternate Credit Card session is active, close alternate session and then try again.";
@@ -36,14 +38,11 @@ std::vector<TableEntry> ParseSessionTable(std::string_view table) {
 
 // Sessions 0 to 9 keep their digit. Sessions 10 to 24 would need two characters, which the
 // field does not have, so they are written as the letters "A" (10) to "O" (24). Any other id
-// keeps its text and, being longer than the field, matches no entry.
-std::string EntryIdOf(const HostSessionId& sessionId) {
-    if (sessionId.IsNumeric()) {
-        const int32_t n = sessionId.ToLong();
-        if (n >= 0 && n <= 9) return std::string(1, static_cast<char>('0' + n));
-        if (n >= 10 && n <= 24) return std::string(1, static_cast<char>('A' + (n - 10)));
-    }
-    return sessionId.AsText();
+// has no field: written whole, "25" would read back as session 2 in state "5".
+std::optional<std::string> EntryIdOf(const HostSessionId& sessionId) {
+    if (!sessionId.IsHostSession()) return std::nullopt;
+    const int32_t n = sessionId.ToLong();
+    return std::string(1, static_cast<char>(n <= 9 ? '0' + n : 'A' + (n - 10)));
 }
 
 std::string EscapeSessionText(std::string_view text) {
@@ -51,6 +50,8 @@ std::string EscapeSessionText(std::string_view text) {
     for (char c : text) {
         if (c == kEntryEnd) {
             out += {kEscape, kEscapedEnd};
+        } else if (c == '\0') {
+            out += {kEscape, kEscapedNul};
         } else if (c == kEscape) {
             out += {kEscape, kEscape};
         } else {
@@ -64,7 +65,8 @@ std::string UnescapeSessionText(std::string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == kEscape && i + 1 < text.size()) {
-            out += text[i + 1] == kEscapedEnd ? kEntryEnd : text[i + 1];
+            const char escaped = text[i + 1];
+            out += escaped == kEscapedEnd ? kEntryEnd : escaped == kEscapedNul ? '\0' : escaped;
             ++i;
         } else {
             out += text[i];
@@ -88,16 +90,34 @@ HandshakeReading SessionTable::SessionHandshake(const HostSessionId& sessionId,
     if (delayMode && *delayMode == "ON") {
         store_.Setting("NSesDly", "ON");
     } else if (delayMode && *delayMode == "RTV") {
-        delayMode = store_.Setting("NSesDly");
+        const std::optional<std::string> hold = store_.ReadSetting("NSesDly");
+        if (!hold) {
+            reading.unreadable = true;
+            return reading;
+        }
+        delayMode = hold;
     }
     reading.delayMode = delayMode;
-    const std::optional<std::string> command =
-        commandLetter ? std::optional<std::string>(LetterText(*commandLetter)) : std::nullopt;
 
-    const std::string oldTable = store_.Setting("MSconnect");
-    const std::vector<TableEntry> entries = ParseSessionTable(oldTable);
-    const std::string id = EntryIdOf(sessionId);
+    // The hold a start put on is taken off whatever became of its entry: a hold left on would
+    // stop every copy from serving.
+    const auto finish = [&] {
+        if (releaseHold) store_.Setting("NSesDly", "OFF");
+        return reading;
+    };
+    sessionId.ToLong();  // raises for an id that is no number
+    const std::optional<std::string> entryId = EntryIdOf(sessionId);
+    if (!entryId) return finish();
+    const std::string& id = *entryId;
     const std::string idText = sessionId.AsText();
+
+    const std::optional<std::string> stored = store_.ReadSetting("MSconnect");
+    if (!stored) {
+        reading.unreadable = true;
+        return finish();
+    }
+    const std::string& oldTable = *stored;
+    const std::vector<TableEntry> entries = ParseSessionTable(oldTable);
 
     for (const TableEntry& entry : entries) {
         if (entry.IsSession() && entry.id != id &&
@@ -108,6 +128,8 @@ HandshakeReading SessionTable::SessionHandshake(const HostSessionId& sessionId,
         }
     }
 
+    const std::optional<std::string> command =
+        commandLetter ? std::optional<std::string>(LetterText(*commandLetter)) : std::nullopt;
     const std::string newCommand = command.value_or(" ");
     const std::string newText = EscapeSessionText(sessionText.value_or(" "));
     const std::string delay = delayMode ? *delayMode : "";
@@ -139,9 +161,7 @@ HandshakeReading SessionTable::SessionHandshake(const HostSessionId& sessionId,
         }
     }
     if (!oldTable.empty() && !found) newTable += id + newCommand + newText + kEntryEnd;
-
-    const int32_t number = sessionId.ToLong();
-    if (number >= 0 && oldTable.empty()) newTable = id + newCommand + newText + kEntryEnd;
+    if (oldTable.empty()) newTable = id + newCommand + newText + kEntryEnd;
 
     // A read (the loop's, twice a second) that leaves the table as it is writes nothing: a
     // rewrite could only undo what another copy wrote meanwhile, a request letter or the id of
@@ -151,9 +171,7 @@ HandshakeReading SessionTable::SessionHandshake(const HostSessionId& sessionId,
         if (!newTable.empty()) store_.Setting("MSconnect", newTable);
         store_.Setting("cSesId", idText);
     }
-
-    if (releaseHold) store_.Setting("NSesDly", "OFF");
-    return reading;
+    return finish();
 }
 
 void SessionTable::Trace(const std::string& line) {

@@ -29,6 +29,9 @@ std::string LetterText(EntryLetter letter);
 struct HandshakeReading {
     // Another session is active: shown in a message box, nothing further read or written.
     bool refused = false;
+    // A shared value could not be read stably (another copy rewriting it at every attempt):
+    // the table and "cSesId" were left as they are, and the caller keeps what it had.
+    bool unreadable = false;
     // The entry as it stood, when the table had one for the session: its letter (whatever the
     // table holds) and its text (after a Filed command, the text just filed).
     std::optional<std::string> state;
@@ -50,8 +53,8 @@ struct TableEntry {
 
 // The entries of a table; text after the last "~" is no entry.
 std::vector<TableEntry> ParseSessionTable(std::string_view table);
-// The one-character id field of a session's entry.
-std::string EntryIdOf(const HostSessionId& sessionId);
+// The one-character id field of a session's entry; nothing for an id that names no session.
+std::optional<std::string> EntryIdOf(const HostSessionId& sessionId);
 std::string EscapeSessionText(std::string_view text);
 std::string UnescapeSessionText(std::string_view text);
 
@@ -62,7 +65,8 @@ class SessionTable {
 
     // Reads this session's entry and records command (Filed keeps the entry's letter and only
     // files sessionText). delayMode "ON" and "OFF" are stored, "RTV" reads the stored flag. A
-    // sessionId that is no number raises type mismatch before anything is written.
+    // sessionId that is no number raises type mismatch before anything is written; one outside
+    // 0 to 24 names no session: nothing is read or filed for it.
     HandshakeReading SessionHandshake(const HostSessionId& sessionId,
                                       std::optional<EntryLetter> command = std::nullopt,
                                       const std::optional<std::string>& sessionText = std::nullopt,

@@ -11,6 +11,7 @@ namespace ostrel {
 constexpr uint32_t kMbOk = 0x00;
 constexpr uint32_t kMbOkCancel = 0x01;
 constexpr uint32_t kMbIconCritical = 0x10;
+constexpr uint32_t kMbIconExclamation = 0x30;
 constexpr uint32_t kMbIconInformation = 0x40;
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;

@@ -30,35 +30,40 @@ void ScannerForm::ProcLoop() {
     }
 
     for (;;) {
-        // A blank id (after Clear/reAttach) means no session is filed: such a pass serves
-        // nothing, like a held one, until a host start files a session again, and the copy
-        // keeps addressing the session it served last.
-        const HostSessionId filed = HostSessionId::Text(store_.Setting("cSesId"));
-        if (filed.IsNumeric()) {
+        // Only the id of a host session (0 to 24) is served. A blank one (after Clear/reAttach),
+        // one that could not be read, or any other (an older version's, a hand edit's) serves
+        // nothing, like a held pass, and the copy keeps addressing the session it served last.
+        const std::optional<std::string> filedText = store_.ReadSetting("cSesId");
+        const HostSessionId filed = HostSessionId::Text(filedText.value_or(" "));
+        if (filed.IsHostSession()) {
             session_.SessionIndex = filed;
             const HandshakeReading reading =
                 table_.SessionHandshake(session_.SessionIndex, std::nullopt, std::nullopt, "RTV");
-            TakeEntry(reading);
-            DelayMode = reading.delayMode.value_or("");
-            if (DelayMode != "ON") {
-                ActOnRequest();
-                const std::string info = hostLink_.GetSessionInfo(session_.SessionIndex);
-                const bool active =
-                    ToUpper(info) == ToUpper(EntryText) && ActiveTicks < kTimeoutTicks + 1;
-                if (active) {
-                    ServeActive();
-                } else {
-                    EndRequest();
-                }
-                ++ActiveTicks;
-            }
+            // A table that could not be read is no news: the pass acts on nothing it knew.
+            if (!reading.unreadable) ServeFiledSession(reading);
         }
+        TellLogFailure();
         desktop_.DoEvents();
         desktop_.Sleep(500);
         if (!copy_.hostWatch.isPgmActive(copy_.platform.processes, desktop_, kHostProgram)) {
             mnuEnd_Click();
         }
     }
+}
+
+void ScannerForm::ServeFiledSession(const HandshakeReading& reading) {
+    TakeEntry(reading);
+    DelayMode = reading.delayMode.value_or("");
+    if (DelayMode == "ON") return;
+    ActOnRequest();
+    const std::string info = hostLink_.GetSessionInfo(session_.SessionIndex);
+    const bool active = ToUpper(info) == ToUpper(EntryText) && ActiveTicks < kTimeoutTicks + 1;
+    if (active) {
+        ServeActive();
+    } else {
+        EndRequest();
+    }
+    ++ActiveTicks;
 }
 
 void ScannerForm::ActOnRequest() {

@@ -5,6 +5,7 @@
 
 #include "reader/wait.h"
 #include "shell/status_texts.h"
+#include "support/product.h"
 #include "support/wipe.h"
 
 namespace ostrel {
@@ -58,7 +59,7 @@ void ScannerForm::Unload() {
 
 void ScannerForm::Form_Initialize() {
     log_.LoggingOn = false;
-    const bool on = store_.Setting("Logging") == "Y";
+    const bool on = store_.ReadSetting("Logging") == "Y";
     desktop_.SetMenuChecked(MenuItem::Logging, on);
     log_.LoggingOn = on;
 }
@@ -212,6 +213,15 @@ void ScannerForm::MirrorStatus() {
 void ScannerForm::ReportStatus(const std::string& text) {
     SetStatus(text);
     MirrorStatus();
+}
+
+// Called only where the program yields anyway: a modal box inside a handshake would let the
+// timer's delivery rewrite the session table under it. The status label would not do: the
+// window lives hidden, and the label is overwritten (and mirrored to the host) every pass.
+void ScannerForm::TellLogFailure() {
+    if (const auto notice = log_.TakeFailureNotice()) {
+        desktop_.ShowMessageBox(*notice, kAppTitle, kMbOk | kMbIconExclamation);
+    }
 }
 
 // An error that a window event's handler lets out is offered in the reset dialog's form:

@@ -98,6 +98,7 @@ class ScannerForm : public WindowEvents {
     void TakeEntry(const HandshakeReading& reading);
 
     // Scan session loop pieces.
+    void ServeFiledSession(const HandshakeReading& reading);
     void ActOnRequest();
     void ServeActive();
     void StartNewRequest();
@@ -119,6 +120,8 @@ class ScannerForm : public WindowEvents {
     void SetStatus(const std::string& text);
     void MirrorStatus();
     void ReportStatus(const std::string& text);
+    // Tells the clerk, once per run, that log lines are being lost.
+    void TellLogFailure();
 
     OstrelCopy& copy_;
     Desktop& desktop_;

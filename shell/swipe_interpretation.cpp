@@ -214,6 +214,7 @@ void ScannerForm::FailureExit(const std::string& stepLabel, const AppError* unex
         return;
     }
     log_.WriteProcessLog(prefix + message + kCrLf + kCrLf + Track1Excerpt(track.Text()) + "***");
+    TellLogFailure();
     Unload();
 }
 

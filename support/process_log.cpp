@@ -1,5 +1,7 @@
 #include "support/process_log.h"
 
+#include <utility>
+
 #include "platform/app_error.h"
 
 namespace ostrel {
@@ -9,15 +11,15 @@ constexpr const char* kLogName = "CCProcess.log";
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorAccessDenied = 5;
 
-[[noreturn]] void RaiseFileError(uint32_t winError, const std::string& path) {
-    const std::string source = "WriteProcessLog";
+// The error number and description a file failure has always been reported with.
+std::string FileErrorText(uint32_t winError) {
     switch (winError) {
         case kErrorPathNotFound:
-            throw AppError(errnum::kPathNotFound, source, "Path not found: " + path);
+            return std::to_string(errnum::kPathNotFound) + ", Path not found";
         case kErrorAccessDenied:
-            throw AppError(errnum::kPermissionDenied, source, "Permission denied: " + path);
+            return std::to_string(errnum::kPermissionDenied) + ", Permission denied";
         default:
-            throw AppError(errnum::kFileAccess, source, "Path/File access error: " + path);
+            return std::to_string(errnum::kFileAccess) + ", Path/File access error";
     }
 }
 }  // namespace
@@ -27,7 +29,18 @@ void ProcessLog::WriteProcessLog(const std::string& text) {
     if (path.empty() || path.back() != '\\') path += '\\';
     path += kLogName;
     const std::string line = desktop_.TimeOfDayText() + " " + text + "\r\n";
-    if (const uint32_t rc = desktop_.AppendToFile(path, line); rc != 0) RaiseFileError(rc, path);
+    const uint32_t rc = desktop_.AppendToFile(path, line);
+    if (rc == 0 || notice_ || noticeTaken_) return;
+    notice_ = "The process log could not be written:\r\n" + path +
+              "\r\nError: " + FileErrorText(rc) +
+              "\r\n\r\nCard scanning goes on as usual; log lines are lost until the file can be "
+              "written.";
+}
+
+std::optional<std::string> ProcessLog::TakeFailureNotice() {
+    if (!notice_) return std::nullopt;
+    noticeTaken_ = true;
+    return std::exchange(notice_, std::nullopt);
 }
 
 }  // namespace ostrel

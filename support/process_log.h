@@ -1,5 +1,6 @@
 #pragma once
 // The process log: "CCProcess.log" beside the executable, one time-stamped line per call.
+#include <optional>
 #include <string>
 
 #include "platform/desktop.h"
@@ -10,15 +11,22 @@ class ProcessLog {
   public:
     explicit ProcessLog(Desktop& desktop) : desktop_(desktop) {}
 
-    // Appends "<time of day> <text>". A file that cannot be opened or written raises AppError
-    // (70, 75 or 76) and the line is lost.
+    // Appends "<time of day> <text>". A line that cannot be written (a read-only folder, say)
+    // is lost and nothing else happens: the log is a record for the administrator, never a
+    // reason for the till to stop.
     void WriteProcessLog(const std::string& text);
+
+    // The text that tells of the first line of this run that could not be written; given
+    // once, nothing after that.
+    std::optional<std::string> TakeFailureNotice();
 
     // Gates the session handshake's trace lines; WriteProcessLog itself does not look at it.
     bool LoggingOn = false;
 
   private:
     Desktop& desktop_;
+    std::optional<std::string> notice_;
+    bool noticeTaken_ = false;
 };
 
 }  // namespace ostrel

@@ -14,58 +14,71 @@ constexpr const char* kErrorCaption = "Tovan Regestery Function Error";
 constexpr int kQueryAttempts = 3;
 }  // namespace
 
-// What a query found. An absent text means the read failed (no key, no value, no access).
+// What a query found.
 struct RegistryStore::Query {
-    std::optional<std::string> text;
-    bool isText = false;
+    enum class Found { Text, Missing, NotText, Unreadable } found = Found::Unreadable;
+    std::string text;
 };
 
-std::string RegistryStore::RegistryValue(const std::string& root, const std::string& path,
-                                         const std::string& name, const std::string& value) {
+bool RegistryStore::Arguments(const std::string& root, const std::string& path,
+                              const std::string& name) {
     lastRoot_ = root;
     const std::string upperRoot = ToUpper(root);
     if (root.empty()) {
         ShowError("Missing HKey Value");
-        return "";
+        return false;
     }
     if (upperRoot != "HKLM" && upperRoot != "HKCU") {
         ShowError("Invalid HKey Value");
-        return "";
+        return false;
     }
     if (path.empty()) {
         ShowError("Missing Path");
-        return "";
+        return false;
     }
     if (name.empty()) {
         ShowError("Value Name Missing");
-        return "";
+        return false;
     }
+    return true;
+}
 
-    const bool ownKey = upperRoot == "HKCU" && ToUpper(path) == ToUpper(kSettingsPath);
-    if (!value.empty()) {
-        // Our own writes do not wait for the registry's notice.
-        if (ownKey) Forget();
-        CreateKey(path);
-        SetValue(path, name, value);
-        return value;
-    }
+std::string RegistryStore::RegistryValue(const std::string& root, const std::string& path,
+                                         const std::string& name, const std::string& value) {
+    if (!Arguments(root, path, name)) return "";
+    if (value.empty()) return Read(path, name).value_or("");
+    // Our own writes do not wait for the registry's notice.
+    if (ToUpper(root) == "HKCU" && ToUpper(path) == ToUpper(kSettingsPath)) Forget();
+    CreateKey(path);
+    SetValue(path, name, value);
+    return value;
+}
 
+std::optional<std::string> RegistryStore::ReadValue(const std::string& root,
+                                                    const std::string& path,
+                                                    const std::string& name) {
+    if (!Arguments(root, path, name)) return "";
+    return Read(path, name);
+}
+
+std::optional<std::string> RegistryStore::Read(const std::string& path, const std::string& name) {
+    const bool ownKey = ToUpper(lastRoot_) == "HKCU" && ToUpper(path) == ToUpper(kSettingsPath);
     if (ownKey) {
         if (auto text = Remembered(name)) return *text;
     }
-    const Query found = QueryValue(path, name);
-    if (found.text && !found.isText) {
-        // Not a text value: none of ours. It reads as empty and is left as it is.
-        return "";
+    const Query query = QueryValue(path, name);
+    switch (query.found) {
+        case Query::Found::Text:
+            if (ownKey && watching_) remembered_[ToUpper(name)] = query.text;
+            return query.text;
+        case Query::Found::Missing:
+        case Query::Found::NotText:
+            // Not a text value: none of ours. It reads as empty and is left as it is.
+            return "";
+        case Query::Found::Unreadable:
+            break;
     }
-    if (found.text && !found.text->empty()) {
-        if (ownKey && watching_) remembered_[ToUpper(name)] = *found.text;
-        return *found.text;
-    }
-    if (ownKey) Forget();
-    CreateKey(path);
-    SetValue(path, name, "");
-    return "";
+    return std::nullopt;
 }
 
 RegistryStore::~RegistryStore() {
@@ -131,32 +144,42 @@ void RegistryStore::SetValue(const std::string& path, const std::string& name,
 }
 
 RegistryStore::Query RegistryStore::QueryValue(const std::string& path, const std::string& name) {
+    using Found = Query::Found;
     RegKey key = 0;
-    const bool opened = registry_.OpenKeyDefault(RootKey(), path, &key) == kErrorSuccess;
-    if (!opened) key = 0;
-
+    if (const long rc = registry_.OpenKeyDefault(RootKey(), path, &key); rc != kErrorSuccess) {
+        return Query{rc == kErrorFileNotFound ? Found::Missing : Found::Unreadable, ""};
+    }
+    // Unreadable unless a size and the data read after it agree within the attempts.
     Query result;
     for (int attempt = 0; attempt < kQueryAttempts; ++attempt) {
         uint32_t type = 0;
         uint32_t size = 0;
-        if (registry_.QueryValue(key, name, &type, nullptr, &size) != kErrorSuccess) break;
+        long rc = registry_.QueryValue(key, name, &type, nullptr, &size);
+        if (rc == kErrorFileNotFound) result.found = Found::Missing;
+        if (rc != kErrorSuccess) break;
         if (type != kRegSz) {
-            result.text = "";
+            result.found = Found::NotText;
             break;
         }
-        std::vector<uint8_t> buffer(size, ' ');
-        uint32_t filled = size;
-        const long rc = registry_.QueryValue(key, name, &type, buffer.data(), &filled);
+        // Never a null buffer: that would be a size query again.
+        std::vector<uint8_t> buffer(std::max<uint32_t>(size, 1), ' ');
+        uint32_t filled = static_cast<uint32_t>(buffer.size());
+        rc = registry_.QueryValue(key, name, &type, buffer.data(), &filled);
         if (rc == kErrorMoreData) continue;
+        if (rc == kErrorFileNotFound) result.found = Found::Missing;
         if (rc != kErrorSuccess) break;
-        std::string text(buffer.begin(), buffer.begin() + std::min(filled, size));
+        // Rewritten as another type between the two queries: no text either.
+        if (type != kRegSz) {
+            result.found = Found::NotText;
+            break;
+        }
+        std::string text(buffer.begin(), buffer.begin() + std::min<size_t>(filled, buffer.size()));
         const auto nul = text.find('\0');
         if (nul != std::string::npos) text.resize(nul);
-        result.text = std::move(text);
-        result.isText = true;
+        result = Query{Found::Text, std::move(text)};
         break;
     }
-    if (opened) registry_.CloseKey(key);
+    registry_.CloseKey(key);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The one settings operation: RegistryValue reads a text value when given the empty text and
-// writes it otherwise, creating keys and missing values on the way.
+// writes it otherwise, creating keys on the way. A read never writes: copies share the values
+// unlocked, and a read that wrote could undo what another copy has just written.
 #include <map>
 #include <optional>
 #include <string>
@@ -25,16 +26,29 @@ class RegistryStore {
     RegistryStore& operator=(const RegistryStore&) = delete;
 
     // Returns the text read, the text written, or "" after an argument error (shown in a
-    // message box).
+    // message box). A read that gets no stable value gives "" too: callers that must tell
+    // use ReadValue.
     std::string RegistryValue(const std::string& root, const std::string& path,
                               const std::string& name, const std::string& value);
 
-    // RegistryValue under the program's own key.
+    // A read: the text, "" for a missing value or one that is no text, or nothing when no
+    // stable value could be had (another copy rewrote it at every attempt, or the registry
+    // refused the read), so that the caller keeps what it had.
+    std::optional<std::string> ReadValue(const std::string& root, const std::string& path,
+                                         const std::string& name);
+
+    // RegistryValue and ReadValue under the program's own key.
     std::string Setting(const std::string& name, const std::string& value = "") {
         return RegistryValue(kSettingsRoot, kSettingsPath, name, value);
     }
+    std::optional<std::string> ReadSetting(const std::string& name) {
+        return ReadValue(kSettingsRoot, kSettingsPath, name);
+    }
 
   private:
+    // Remembers the root and checks the arguments, showing what is wrong.
+    bool Arguments(const std::string& root, const std::string& path, const std::string& name);
+    std::optional<std::string> Read(const std::string& path, const std::string& name);
     RegKey RootKey() const;
     void CreateKey(const std::string& path);
     void SetValue(const std::string& path, const std::string& name, const std::string& value);

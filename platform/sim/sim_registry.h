@@ -55,7 +55,11 @@ class SimRegistry : public Registry {
     size_t Watches() const { return watches_.size(); }
 
     std::vector<Write> writes;
-    // Runs after a size-only query, before the caller reads the data.
+    // Another writer between a reader's two queries: runs after every size-only query (the
+    // value's type and size already answered), before the caller reads the data, with the
+    // value's name as the caller spelled it. It may change any value with Put or PutText; a
+    // reader that retries calls it again at each attempt. Changes made here are not recorded
+    // in writes, as another process's are not.
     std::function<void(const std::string& name)> afterSizeQuery;
 
   private:

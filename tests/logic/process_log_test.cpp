@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim/sim_desktop.h"
-#include "tests/app_error_matchers.h"
 
 namespace ostrel {
 namespace {
@@ -37,19 +36,41 @@ TEST_F(ProcessLogTest, WritesBesideAnExecutableInARootDirectory) {
     EXPECT_EQ(desktop.files.count("D:\\CCProcess.log"), 1u);
 }
 
-TEST_F(ProcessLogTest, AFileThatCannotBeWrittenRaisesAnErrorAndTheLineIsLost) {
+// A log that cannot be written must not stop a till: the line is lost, the program goes on,
+// and the first failure of the run is told once.
+TEST_F(ProcessLogTest, AFileThatCannotBeWrittenLosesTheLineAndIsToldOnce) {
     const struct {
         uint32_t winError;
-        int32_t number;
-    } cases[] = {{3, 76}, {5, 70}, {32, 75}, {112, 75}};
+        const char* error;
+    } cases[] = {{3, "Error: 76, Path not found"},
+                 {5, "Error: 70, Permission denied"},
+                 {32, "Error: 75, Path/File access error"},
+                 {112, "Error: 75, Path/File access error"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.winError);
+        ProcessLog fresh{desktop};
         desktop.directoryErrors["C:\\Ostrel"] = c.winError;
-        const AppError e = CaughtError([&] { log.WriteProcessLog("lost"); });
-        EXPECT_EQ(e.Number(), c.number);
-        EXPECT_NE(e.Description().find(kLogPath), std::string::npos) << e.Description();
+        EXPECT_NO_THROW(fresh.WriteProcessLog("lost"));
+        EXPECT_NO_THROW(fresh.WriteProcessLog("lost too"));
+        EXPECT_TRUE(desktop.files.empty());
+        const auto notice = fresh.TakeFailureNotice();
+        ASSERT_TRUE(notice);
+        EXPECT_NE(notice->find(kLogPath), std::string::npos) << *notice;
+        EXPECT_NE(notice->find(c.error), std::string::npos) << *notice;
+        EXPECT_EQ(fresh.TakeFailureNotice(), std::nullopt);
+        // Writable again: the lines are written; failing once more is not told again.
+        desktop.directoryErrors.clear();
+        fresh.WriteProcessLog("kept");
+        desktop.directoryErrors["C:\\Ostrel"] = c.winError;
+        fresh.WriteProcessLog("lost again");
+        EXPECT_EQ(fresh.TakeFailureNotice(), std::nullopt);
+        EXPECT_EQ(desktop.files[kLogPath], "09:00:00 kept\r\n");
+        desktop.files.clear();
+        desktop.directoryErrors.clear();
     }
-    EXPECT_TRUE(desktop.files.empty());
+    // Nothing to tell while every line is written.
+    log.WriteProcessLog("x");
+    EXPECT_EQ(log.TakeFailureNotice(), std::nullopt);
 }
 
 }  // namespace

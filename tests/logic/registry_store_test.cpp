@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_registry.h"
 
@@ -27,17 +29,35 @@ class RegistryStoreTest : public ::testing::Test {
     RegistryStore store{registry, desktop};
 };
 
-TEST_F(RegistryStoreTest, ReadingAMissingValueCreatesItEmpty) {
-    EXPECT_EQ(Read("Logging"), "");
-    EXPECT_TRUE(registry.KeyExists(kHkeyCurrentUser, kPath));
-    const auto value = registry.Get(kHkeyCurrentUser, kPath, "Logging");
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->type, kRegSz);
-    EXPECT_EQ(value->data, std::vector<uint8_t>{0});
-    EXPECT_EQ(registry.writes, (std::vector<Write>{{"Logging", ""}}));
-    // Already empty: read as empty and stored empty again.
-    EXPECT_EQ(Read("Logging"), "");
-    EXPECT_EQ(registry.writes.size(), 2u);
+// Copies share the values unlocked: a read that wrote could undo what another copy has just
+// written.
+TEST(RegistryStoreReads, NeverWrite) {
+    const std::function<void(SimRegistry&)> given[] = {
+        [](SimRegistry&) {},  // no key
+        [](SimRegistry& r) { r.PutText(kHkeyCurrentUser, kPath, "Other", "x"); },
+        [](SimRegistry& r) { r.PutText(kHkeyCurrentUser, kPath, "Logging", ""); },
+        [](SimRegistry& r) {
+            r.Put(kHkeyCurrentUser, kPath, "Logging", {kRegDword, {1, 0}});
+        },
+    };
+    for (size_t i = 0; i < std::size(given); ++i) {
+        SCOPED_TRACE(i);
+        SimRegistry registry;
+        sim::SimDesktop desktop;
+        RegistryStore store(registry, desktop);
+        given[i](registry);
+        const bool keyBefore = registry.KeyExists(kHkeyCurrentUser, kPath);
+        const auto before = registry.Get(kHkeyCurrentUser, kPath, "Logging");
+        for (int read = 0; read < 2; ++read) {
+            EXPECT_EQ(store.RegistryValue("HKCU", kPath, "Logging", ""), "");
+            EXPECT_EQ(store.ReadSetting("Logging"), "");
+        }
+        EXPECT_TRUE(registry.writes.empty());
+        EXPECT_EQ(registry.KeyExists(kHkeyCurrentUser, kPath), keyBefore);
+        const auto after = registry.Get(kHkeyCurrentUser, kPath, "Logging");
+        EXPECT_EQ(after ? after->data : std::vector<uint8_t>{9},
+                  before ? before->data : std::vector<uint8_t>{9});
+    }
 }
 
 TEST_F(RegistryStoreTest, WritesRoundTripIncludingASingleBlank) {
@@ -131,6 +151,37 @@ TEST_F(RegistryStoreTest, AValueThatGrowsWhileBeingReadIsReadWhole) {
         if (growths++ == 0) registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~4NXYZ~");
     };
     EXPECT_EQ(Read("MSconnect"), "3YABC~4NXYZ~");
+}
+
+TEST_F(RegistryStoreTest, AValueRewrittenAtEveryAttemptIsNotReadAndNotWritten) {
+    registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~");
+    std::string grown = "3YABC~";
+    registry.afterSizeQuery = [&](const std::string&) {
+        grown += "4NXYZ~";
+        registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", grown);
+    };
+    EXPECT_EQ(Read("MSconnect"), "");
+    // Said as such to a caller that must tell it from an empty value.
+    EXPECT_EQ(store.ReadSetting("MSconnect"), std::nullopt);
+    EXPECT_TRUE(registry.writes.empty());
+    EXPECT_EQ(Stored("MSconnect"), grown);
+    // Still there for the next read once the value holds still.
+    registry.afterSizeQuery = nullptr;
+    EXPECT_EQ(store.ReadSetting("MSconnect"), grown);
+}
+
+// Text when its size was asked, something else when it is read: read as a value of another
+// type is, never as text made of its bytes.
+TEST_F(RegistryStoreTest, AValueWhoseTypeChangesWhileBeingReadIsNoText) {
+    registry.PutText(kHkeyCurrentUser, kPath, "MSconnect", "3YABC~");
+    registry.afterSizeQuery = [&](const std::string&) {
+        registry.Put(kHkeyCurrentUser, kPath, "MSconnect",
+                     {3 /* REG_BINARY */, {'4', 'N', 'X', '~'}});
+        registry.afterSizeQuery = nullptr;
+    };
+    EXPECT_EQ(Read("MSconnect"), "");
+    EXPECT_TRUE(registry.writes.empty());
+    EXPECT_EQ(registry.Get(kHkeyCurrentUser, kPath, "MSconnect")->type, 3u);
 }
 
 TEST_F(RegistryStoreTest, EveryKeyOpenedIsClosedTheWatchedOneWithTheStore) {

@@ -184,9 +184,52 @@ TEST_F(SessionTableTest, AnIdThatIsNoNumberFailsBeforeTheTableIsWritten) {
     EXPECT_EQ(Stored("cSesId"), " ");
 }
 
-TEST_F(SessionTableTest, ANegativeIdFilesNothingInAnEmptyTable) {
-    EXPECT_TRUE(Shake(HostSessionId::Number(-1), 'P', "X"));
-    EXPECT_EQ(registry.writes, (std::vector<Write>{{"MSconnect", ""}, {"cSesId", "-1"}}));
+// No session has such an id: nothing is filed or read for it, whatever the table. A start's
+// hold is still put on and taken off: one left on would stop every copy from serving.
+TEST_F(SessionTableTest, AnIdOutsideZeroToTwentyFourFilesAndReadsNothing) {
+    for (const HostSessionId& id : {Session(25), Session(-1), Session(2147483647),
+                                    HostSessionId::Text("25"), HostSessionId::Text("+30")}) {
+        for (const char* stored : {"", " ", "2YFront Desk~", "2NFront Desk~5P~"}) {
+            SCOPED_TRACE(id.AsText() + "|" + stored);
+            Given(stored);
+            std::string delay[] = {"RTV", "ON", "OFF"};
+            EXPECT_TRUE(Shake(id, std::nullopt, std::nullopt, &delay[0]));
+            EXPECT_TRUE(Shake(id, ' ', "Front Desk", &delay[1]));
+            EXPECT_TRUE(Shake(id, 'P', "Front Desk", &delay[2]));
+            EXPECT_EQ(registry.writes, (std::vector<Write>{{"NSesDly", "ON"}, {"NSesDly", "OFF"}}));
+            EXPECT_EQ(Stored("MSconnect"), stored);
+            EXPECT_EQ(state + text, "--");
+            EXPECT_TRUE(desktop.messageBoxes.empty());
+        }
+    }
+}
+
+// Another copy rewrites a value between the size query and the read at every attempt: the
+// table and the id are left as they are, and the caller is told.
+TEST_F(SessionTableTest, AValueThatCannotBeReadStablyLeavesTheTableAsItIs) {
+    for (const char* command : {"", "N", " ", "hold"}) {
+        SCOPED_TRACE(command);
+        Given("3YABC~");
+        registry.PutText(kHkeyCurrentUser, kPath, "NSesDly", "OFF");
+        const bool hold = std::string(command) == "hold";
+        registry.afterSizeQuery = [&](const std::string& name) {
+            if (name == (hold ? "NSesDly" : "MSconnect")) {
+                registry.PutText(kHkeyCurrentUser, kPath, name, Stored(name) + "4NXYZ~");
+            }
+        };
+        const auto letter =
+            hold || !*command ? std::nullopt : std::optional(static_cast<EntryLetter>(*command));
+        const HandshakeReading r = table.SessionHandshake(
+            Session(3), letter, letter ? std::optional<std::string>("ABC") : std::nullopt,
+            hold ? "RTV" : "OFF");
+        registry.afterSizeQuery = nullptr;
+        EXPECT_TRUE(r.unreadable);
+        EXPECT_FALSE(r.state || r.text || r.refused);
+        // A hold asked to be taken off is, all the same.
+        EXPECT_EQ(registry.writes,
+                  (hold ? std::vector<Write>{} : std::vector<Write>{{"NSesDly", "OFF"}}));
+        EXPECT_EQ(Stored("MSconnect"), hold ? "3YABC~" : "3YABC~4NXYZ~4NXYZ~4NXYZ~");
+    }
 }
 
 TEST_F(SessionTableTest, TraceLinesGoToTheLogOnlyWhileLoggingIsOn) {
@@ -238,10 +281,14 @@ TEST_F(SessionTableTest, TwoDigitSessionsRewriteTheirOwnEntryBesideOneDigitSessi
 TEST_F(SessionTableTest, EveryTwoDigitSessionHasItsOwnId) {
     std::string ids;
     for (int n = 0; n <= 24; ++n)
-        ids += EntryIdOf(Session(n));
+        ids += EntryIdOf(Session(n)).value_or("?");
     EXPECT_EQ(ids, "0123456789ABCDEFGHIJKLMNO");
-    EXPECT_EQ(EntryIdOf(Session(25)), "25");
     EXPECT_EQ(EntryIdOf(HostSessionId::Text("07")), "7");
+    for (const HostSessionId& none : {Session(25), Session(-1), HostSessionId::Text("25"),
+                                      HostSessionId::Text(" "), HostSessionId()}) {
+        EXPECT_EQ(EntryIdOf(none), none.IsEmpty() ? std::optional<std::string>("0") : std::nullopt)
+            << none.AsText();
+    }
 }
 
 // A "~" in a session text would otherwise end the entry and break every entry after it.
@@ -266,11 +313,41 @@ TEST_F(SessionTableTest, ATildeInASessionTextStaysInsideItsEntry) {
     EXPECT_EQ(text, "Till~2");
 }
 
+// A NUL would cut the stored table there, and every entry after it would be lost.
+TEST_F(SessionTableTest, ANulInASessionTextKeepsEveryEntry) {
+    const std::string withNul("Front\0Desk", 10);
+    Given("4NXYZ~");
+    EXPECT_TRUE(Shake(Session(3), 'N', withNul));
+    EXPECT_TRUE(Shake(Session(5), 'N', std::string(1, '\0')));
+    EXPECT_TRUE(Shake(Session(6), 'N', "Back"));
+    const auto value = registry.Get(kHkeyCurrentUser, kPath, "MSconnect");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(std::count(value->data.begin(), value->data.end(), 0), 1);  // its end only
+    const struct {
+        int session;
+        std::string text;
+    } entries[] = {{4, "XYZ"}, {3, withNul}, {5, std::string(1, '\0')}, {6, "Back"}};
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.session);
+        text = "-";
+        EXPECT_TRUE(Shake(Session(e.session), std::nullopt, std::nullopt));
+        EXPECT_EQ(state, "N");
+        EXPECT_EQ(text, e.text);
+    }
+}
+
 TEST(SessionTextEscape, RoundTripsEveryTextAndLeavesPlainTextsAlone) {
-    for (const std::string t : {"", "Front Desk", "~", "a~b~", "\x7F", "\x7F-", "~\x7F~\x7F\x7F"}) {
+    const std::string nul(1, '\0');
+    for (const std::string& t :
+         {std::string(), std::string("Front Desk"), std::string("~"), std::string("a~b~"),
+          std::string("\x7F"), std::string("\x7F-"), std::string("~\x7F~\x7F\x7F"), nul,
+          "A" + nul + "~" + nul, "\x7F" + nul + "0",
+          std::string("\x7F"
+                      "0")}) {
         SCOPED_TRACE(t);
         const std::string escaped = EscapeSessionText(t);
         EXPECT_EQ(escaped.find('~'), std::string::npos);
+        EXPECT_EQ(escaped.find('\0'), std::string::npos);
         EXPECT_EQ(UnescapeSessionText(escaped), t);
     }
     EXPECT_EQ(EscapeSessionText("Front Desk"), "Front Desk");

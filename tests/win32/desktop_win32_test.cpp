@@ -6,10 +6,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_desktop.h"
 #include "reader/wait.h"
 #include "support/process_log.h"
-#include "tests/app_error_matchers.h"
 #include "tests/win32/message_counter.h"
 
 namespace ostrel::win32 {
@@ -60,12 +60,42 @@ TEST(DesktopWin32, TheProcessLogAppendsLinesToAFileBesideTheExecutable) {
     RemoveDirectoryA(desktop.directory.c_str());
 }
 
-TEST(DesktopWin32, AMissingDirectoryRaisesPathNotFound) {
+// A log that cannot be written, as the real file system refuses it: the line is lost, nothing
+// is raised, and what the clerk is told names the file and the reason. (A read-only file
+// would be the likeliest case, but these tests run as root, whom Wine lets write to one.)
+TEST(DesktopWin32, ALogThatCannotBeWrittenLosesTheLineAndSaysWhy) {
     RelocatedDesktop desktop;
-    desktop.directory = TempDirectory() + "\\no\\such\\place";
-    ProcessLog log(desktop);
-    EXPECT_EQ(CaughtError([&] { log.WriteProcessLog("lost"); }).Number(), 76);
-    RemoveDirectoryA(TempDirectory().c_str());
+    const std::string base = TempDirectory();
+    const std::string path = base + "\\CCProcess.log";
+    const auto failure = [&](const std::string& directory) {
+        desktop.directory = directory;
+        ProcessLog log(desktop);
+        EXPECT_NO_THROW(log.WriteProcessLog("lost"));
+        return log.TakeFailureNotice().value_or("no notice");
+    };
+    EXPECT_NE(failure(base + "\\no\\such\\place").find("Error: 76, Path not found"),
+              std::string::npos);
+
+    // Held open by another program that shares no writing.
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // whatever an earlier run left
+    DeleteFileA(path.c_str());
+    std::ofstream(path, std::ios::binary) << "kept\r\n";
+    {
+        UniqueHandle holder(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        const std::string notice = failure(base);
+        EXPECT_NE(notice.find(path), std::string::npos) << notice;
+        EXPECT_NE(notice.find("Error: 75, Path/File access error"), std::string::npos) << notice;
+    }
+    EXPECT_EQ(ReadFile(path), "kept\r\n");
+    DeleteFileA(path.c_str());
+
+    // A folder where the file should be: access denied.
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+    EXPECT_NE(failure(base).find("Error: 70, Permission denied"), std::string::npos);
+    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryA(base.c_str());
 }
 
 TEST(DesktopWin32, TheExecutableDirectoryHasNoTrailingBackslash) {

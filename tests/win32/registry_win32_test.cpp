@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/sim/sim_desktop.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_registry.h"
@@ -50,10 +52,15 @@ class RegistryWin32Test : public ::testing::Test {
     RegistryStore store{registry, desktop};
 };
 
-TEST_F(RegistryWin32Test, AMissingValueReadsEmptyAndIsLeftPresentAndEmpty) {
-    EXPECT_EQ(Read("Logging"), "");
-    EXPECT_EQ(Raw("Logging"), (std::pair<DWORD, std::string>{REG_SZ, std::string(1, '\0')}));
-    EXPECT_EQ(Read("Logging"), "");
+// Reads never write: a missing key is not created, a missing value stays missing.
+TEST_F(RegistryWin32Test, AMissingKeyOrValueReadsEmptyAndIsLeftMissing) {
+    EXPECT_EQ(store.ReadValue("HKCU", path, "Logging"), "");
+    HKEY key;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
+    PutRaw("Other", REG_SZ, std::string("x\0", 2));
+    EXPECT_EQ(store.ReadValue("HKCU", path, "Logging"), "");
+    EXPECT_EQ(Raw("Logging").first, 0u);
 }
 
 TEST_F(RegistryWin32Test, ABlankRoundTrips) {
@@ -86,6 +93,52 @@ TEST_F(RegistryWin32Test, AWrongRootShowsTheErrorBoxAndTouchesNothing) {
     EXPECT_EQ(Raw("Logging").first, 0u);
 }
 
+// The real registry, with another writer that strikes between a size query and the read.
+class InterruptedRegistry : public Win32Registry {
+  public:
+    long QueryValue(RegKey key, const std::string& name, uint32_t* type, uint8_t* data,
+                    uint32_t* size) override {
+        const long rc = Win32Registry::QueryValue(key, name, type, data, size);
+        if (!data && strikes > 0) {
+            --strikes;
+            strike();
+        }
+        return rc;
+    }
+    std::function<void()> strike;
+    int strikes = 0;
+};
+
+// What the store relies on when a value changes under it: a buffer sized before the change
+// gets ERROR_MORE_DATA, and the read after it reports the value's new type.
+TEST_F(RegistryWin32Test, AValueChangedBetweenSizeAndReadIsReadAgainOrSaidUnreadable) {
+    InterruptedRegistry interrupted;
+    RegistryStore own(interrupted, desktop);
+    std::string table = "2YFront Desk~";
+    PutRaw("MSconnect", REG_SZ, table + '\0');
+    interrupted.strike = [&] {
+        table += "5NBack~";
+        PutRaw("MSconnect", REG_SZ, table + '\0');
+    };
+    // Once: read again, whole.
+    interrupted.strikes = 1;
+    EXPECT_EQ(own.ReadValue("HKCU", path, "MSconnect"), "2YFront Desk~5NBack~");
+    // At every attempt: unreadable, and nothing written over it.
+    interrupted.strikes = 100;
+    EXPECT_EQ(own.ReadValue("HKCU", path, "MSconnect"), std::nullopt);
+    EXPECT_EQ(own.RegistryValue("HKCU", path, "MSconnect", ""), "");
+    const int strikesTaken = 100 - interrupted.strikes;
+    EXPECT_EQ(strikesTaken, 6);
+    EXPECT_EQ(Raw("MSconnect"), (std::pair<DWORD, std::string>{REG_SZ, table + '\0'}));
+
+    // Text when sized, four bytes of another type when read: no text.
+    PutRaw("MSconnect", REG_SZ, std::string("2YFront Desk~\0", 14));
+    interrupted.strike = [&] { PutRaw("MSconnect", REG_BINARY, "4NX~"); };
+    interrupted.strikes = 1;
+    EXPECT_EQ(own.ReadValue("HKCU", path, "MSconnect"), "");
+    EXPECT_EQ(Raw("MSconnect"), (std::pair<DWORD, std::string>{REG_BINARY, "4NX~"}));
+}
+
 }  // namespace
 }  // namespace ostrel::win32
 
@@ -107,8 +160,8 @@ TEST(RegistryWin32Watch, AValueAnotherProcessWritesIsReadAtOnce) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                               nullptr, nullptr, &startup, &info));
+    ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &startup, &info));
     WaitForSingleObject(info.hProcess, 20000);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
