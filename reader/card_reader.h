@@ -64,6 +64,12 @@ class CardReader {
     void LoadReportLayout();
     // True when every value the reader's model delivers was decoded into Swipe.
     bool DecodeReport();
+    // Whether the layout loaded last fits the reader open now: one plugged in for another may
+    // be of another model, whose reports the old layout would misread.
+    bool LayoutFitsReader() const {
+        return layoutProductId_ == ReaderProductId() &&
+               InputReport.size() == ReaderCaps.InputReportByteLength;
+    }
 
     // A reader counts as open exactly while it holds a handle.
     bool IsOpen() const { return ReaderHandle != kInvalidFileHandle; }
@@ -93,6 +99,7 @@ class CardReader {
     ::ostrel::PreparsedData PreparsedData = 0;
     HidpCaps ReaderCaps;
     EventHandle ReadEvent = 0;
+    bool eventCreationFailed_ = false;  // ReadEvent is 0 because creating it failed
     bool ReadPending = false;
     std::string ReaderError;
 
@@ -101,6 +108,7 @@ class CardReader {
     std::vector<uint8_t> InputReport;
     Overlapped ReadOverlapped;
     std::map<uint16_t, std::vector<uint8_t>> UsageBuffer;  // by usage
+    uint16_t layoutProductId_ = 0;                         // the model the layout is for
     SwipeRecord swipe_;
 
     Hid& hid_;

@@ -79,7 +79,8 @@ void CardReader::InitReader() {
     CloseReader();
     CloseReadEvent();
     ReadEvent = hid_.NewEvent(true, false);
-    if (ReadEvent == 0) ReaderError = "CreateEvent Failed";
+    eventCreationFailed_ = ReadEvent == 0;
+    if (eventCreationFailed_) ReaderError = "CreateEvent Failed";
     ReadPending = false;
 }
 
@@ -164,6 +165,7 @@ void CardReader::CloseReadEvent() {
     if (ReadEvent != 0) hid_.CloseHandle(ReadEvent);
     // Forgotten once closed: the number may soon name another object.
     ReadEvent = 0;
+    eventCreationFailed_ = false;
 }
 
 bool CardReader::ReaderPresent() {

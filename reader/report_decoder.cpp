@@ -86,6 +86,7 @@ std::string ByteToHex(uint8_t value) {
 }
 
 void CardReader::LoadReportLayout() {
+    layoutProductId_ = ReaderProductId();
     InputReport.assign(ReaderCaps.InputReportByteLength, 0);
     // The parser reads the preparsed data at its address: only ever hand it data held.
     if (PreparsedData == 0) {

@@ -19,6 +19,12 @@ bool CardReader::ReadReport() {
         return false;
     }
 
+    // An event whose creation failed may be had now; without one no read would ever start.
+    // One closed on purpose stays closed until the reader is set up again.
+    if (ReadEvent == 0 && eventCreationFailed_) {
+        ReadEvent = hid_.NewEvent(true, false);
+        eventCreationFailed_ = ReadEvent == 0;
+    }
     if (!hid_.ResetEvent(ReadEvent)) {
         ReaderError = "ResetEvent Failed";
         return false;

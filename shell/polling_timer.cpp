@@ -9,6 +9,10 @@ void ScannerForm::Timer1_Timer() {
     if (reader_.ReaderPresent()) {
         reader_.OpenReader();
         if (ReaderState == ReaderPhase::NoDevice) ReaderState = ReaderPhase::DevicePresent;
+        // A reader plugged in for the one that was read is looked at afresh: it may be of
+        // another model, or of none the program can use.
+        if (ReaderState == ReaderPhase::Reading && reader_.IsOpen() && !reader_.LayoutFitsReader())
+            ReaderState = ReaderPhase::DevicePresent;
     } else {
         // No HID device at all: the reader is gone. Its handle is closed, not just forgotten.
         reader_.CloseReader();

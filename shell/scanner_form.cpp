@@ -74,22 +74,24 @@ void ScannerForm::Form_Load() {
     if (secondCopy) {
         // Hand the request to the running copy and end; nothing here may stop that.
         try {
+            HandshakeReading handover;
             if (EntryState == LetterText(EntryLetter::Armed)) {
-                table_.SessionHandshake(session_.SessionIndex, EntryLetter::Deactivate, EntryText,
-                                        "OFF");
+                handover = table_.SessionHandshake(session_.SessionIndex, EntryLetter::Deactivate,
+                                                   EntryText, "OFF");
             } else if (EntryState == LetterText(EntryLetter::NotActive)) {
-                table_.SessionHandshake(session_.SessionIndex, EntryLetter::Reactivate, EntryText,
-                                        "OFF");
+                handover = table_.SessionHandshake(session_.SessionIndex, EntryLetter::Reactivate,
+                                                   EntryText, "OFF");
             } else {
-                table_.SessionHandshake(session_.SessionIndex, EntryLetter::Requested,
-                                        session_.SessionText, "OFF");
+                handover = table_.SessionHandshake(session_.SessionIndex, EntryLetter::Requested,
+                                                   session_.SessionText, "OFF");
             }
+            ReleaseHoldIfRefused(handover);
         } catch (const std::exception&) {
         }
         Unload();
     }
-    table_.SessionHandshake(session_.SessionIndex, EntryLetter::Requested, session_.SessionText,
-                            "OFF");
+    ReleaseHoldIfRefused(table_.SessionHandshake(session_.SessionIndex, EntryLetter::Requested,
+                                                 session_.SessionText, "OFF"));
     const VersionInfo version = desktop_.Version();
     desktop_.SetWindowCaption(version.productName + " v. " + std::to_string(version.major) + "." +
                               std::to_string(version.minor) + "." +
@@ -107,6 +109,12 @@ void ScannerForm::Form_Load() {
     Wipe(reader_.EditSwipe().Tk1Data);
     Wipe(reader_.EditSwipe().Tk2Data);
     Wipe(reader_.EditSwipe().Tk3Data);
+}
+
+// A refused handshake stores nothing, not even the release of the hold this load set at its
+// registration: left "ON", every running copy would act on no request again.
+void ScannerForm::ReleaseHoldIfRefused(const HandshakeReading& reading) {
+    if (reading.refused) store_.Setting("NSesDly", "OFF");
 }
 
 void ScannerForm::TakeEntry(const HandshakeReading& reading) {

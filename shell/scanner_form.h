@@ -96,6 +96,7 @@ class ScannerForm : public WindowEvents {
 
     // The caller's entry as a handshake read it, into EntryState and EntryText.
     void TakeEntry(const HandshakeReading& reading);
+    void ReleaseHoldIfRefused(const HandshakeReading& reading);
 
     // Scan session loop pieces.
     void ServeFiledSession(const HandshakeReading& reading);

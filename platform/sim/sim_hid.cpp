@@ -255,6 +255,10 @@ EventHandle SimHid::NewEvent(bool manualReset, bool initialState) {
 
 bool SimHid::ResetEvent(EventHandle event) {
     Trace("ResetEvent", Hex(event));
+    if (failResetEvents > 0) {
+        --failResetEvents;
+        return Fail(winerr::kInvalidHandle);
+    }
     const auto it = events_.find(event);
     if (it == events_.end()) return Fail(winerr::kInvalidHandle);
     it->second.signalled = false;

@@ -100,6 +100,8 @@ class SimHid : public Hid {
 
     bool failClassDevs = false;
     bool failEventCreation = false;
+    // So many ResetEvent calls fail next, with ERROR_INVALID_HANDLE, the event left as it was.
+    int failResetEvents = 0;
     // What was done that Windows would punish (a buffer written after its owner let go of it,
     // a wait that never ends); tests of the program assert it stays empty.
     std::vector<std::string> misuses;

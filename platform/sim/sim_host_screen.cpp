@@ -16,6 +16,11 @@ std::string SimHostScreen::Invoke(int32_t dispId, std::span<DispArg> args) {
         failNext.erase(failure);
         throw AppError(f.hresult, "VEQServer", f.description);
     }
+    if (failWhen) {
+        if (const std::optional<Failure> f = failWhen(call)) {
+            throw AppError(f->hresult, "VEQServer", f->description);
+        }
+    }
 
     const auto text = [&](size_t i) { return args[i].TextValue(); };
     switch (dispId) {

@@ -42,6 +42,9 @@ class SimHostScreen : public HostControl {
     std::map<std::pair<int32_t, std::string>, std::string> fields;
     // The next call with this dispatch id fails.
     std::map<int32_t, Failure> failNext;
+    // Asked about each call after onCall: a failure it gives is raised instead of an answer
+    // (a field the screen refuses, a control whose server has gone).
+    std::function<std::optional<Failure>(const Call&)> failWhen;
     // Runs as each call arrives, before it is answered: what the host's user does meanwhile.
     std::function<void(const Call&)> onCall;
     // What the screen gives back for a field it holds (the identity unless set).
