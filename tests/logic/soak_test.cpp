@@ -285,6 +285,8 @@ class Soak {
         h.registry.writes.shrink_to_fit();
         h.desktop.statusHistory.clear();
         h.desktop.statusHistory.shrink_to_fit();
+        h.desktop.labelHistory.clear();
+        h.desktop.labelHistory.shrink_to_fit();
         h.desktop.messageBoxes.clear();
         h.desktop.messageBoxes.shrink_to_fit();
         h.desktop.iconCalls.clear();
