@@ -59,7 +59,11 @@ void SimDesktop::ShowWindow(WindowShow how) {
 
 void SimDesktop::SetLabel(Label label, const std::string& text) {
     labels[label] = text;
-    if (label == Label::Status) statusHistory.push_back(text);
+    if (label == Label::Status) {
+        statusHistory.push_back(text);
+    } else {
+        labelHistory.emplace_back(label, text);
+    }
 }
 
 void SimDesktop::SetTimerEnabled(bool enabled) {

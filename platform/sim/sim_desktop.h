@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/desktop.h"
@@ -83,7 +84,8 @@ class SimDesktop : public Desktop {
     bool visible = false;
     bool minimized = false;
     std::map<Label, std::string> labels;
-    std::vector<std::string> statusHistory;  // every text set on the status label
+    std::vector<std::string> statusHistory;                   // every text set on the status label
+    std::vector<std::pair<Label, std::string>> labelHistory;  // and on the other labels
     std::map<MenuItem, bool> menuChecked;
     bool timerEnabled = false;
     int64_t nextTickMicros = 0;
