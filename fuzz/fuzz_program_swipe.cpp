@@ -1,7 +1,8 @@
 // A swipe through the whole program in virtual time: a copy started by the host for session
 // "C", the swipe of the fuzzed track at 8 s, and the run until 12 s, by which time the card was
 // delivered or the swipe failed. The host may refuse one of the fields it is handed, quoting
-// what it was given in its error, and may read the number back changed.
+// what it was given in its error (a field being cleared it takes), and may read the number
+// back changed.
 // Input: a flags byte (1: the host reads the number back changed; 2: trace lines on); a byte
 // choosing the reader model (2, 9, 14 or 15); a byte choosing the field the host refuses (none
 // or one of the fields it is handed); the card's number (a length byte and its bytes, digits
@@ -58,6 +59,8 @@ void Run(Input& in) {
             std::string quoted;
             for (size_t i = 1; i < call.args.size(); ++i)
                 quoted += call.args[i].text;
+            // A field is cleared before each request: only a value is refused.
+            if (quoted.empty()) return;
             h.host.failNext[call.dispId] = {
                 kRejected, "Field " + std::string(refused) + " refused the value '" + quoted + "'"};
         };
