@@ -105,8 +105,8 @@ void Run(const Call& call) {
         (e.id == mine ? mineAfter.push_back(e) : othersAfter.push_back(e.raw));
     }
     Check(whole == now, "the table does not end with a whole entry: " + Shown(now));
-    Check(othersAfter == othersBefore,
-          "another session's entries changed: " + Shown(old) + " became " + Shown(now));
+    Check(othersAfter == othersBefore, "another session's entries changed: \"" + Shown(old) +
+                                           "\" became \"" + Shown(now) + "\"");
 
     const auto checkEntry = [&](const TableEntry& e, const std::string& letter) {
         Check(e.state == letter, "entry " + Shown(e.raw) + " holds another letter than " + letter);
