@@ -163,6 +163,10 @@ NtStatus HidDescriptor::GetUsageValueArray(HidpReportType type, uint16_t usagePa
     uint32_t bytes = 0;
     if (status == hidp::kSuccess) status = ArrayBytes(field->caps, bufferLength, &bytes);
     if (status != hidp::kSuccess) return status;
+    if (first % 8 == 0) {
+        std::copy_n(report + first / 8, bytes, buffer);
+        return hidp::kSuccess;
+    }
     for (uint32_t i = 0; i < bytes; ++i)
         buffer[i] = static_cast<uint8_t>(ReadBits(report, first + 8 * i, 8));
     return hidp::kSuccess;
@@ -179,6 +183,11 @@ NtStatus HidDescriptor::SetUsageValueArray(HidpReportType type, uint16_t usagePa
     uint32_t bytes = 0;
     if (status == hidp::kSuccess) status = ArrayBytes(field->caps, bufferLength, &bytes);
     if (status != hidp::kSuccess) return status;
+    // Byte-aligned arrays (every reader's) are copied whole: a swipe's report is mostly tracks.
+    if (first % 8 == 0) {
+        std::copy_n(buffer, bytes, report + first / 8);
+        return hidp::kSuccess;
+    }
     for (uint32_t i = 0; i < bytes; ++i)
         WriteBits(report, first + 8 * i, 8, buffer[i]);
     return hidp::kSuccess;

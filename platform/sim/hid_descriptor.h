@@ -14,6 +14,9 @@
 // (never an IsRange capability). Array items (not Variable) take their place in the report and
 // are counted as button capabilities, but their values cannot be read. Constant items only
 // take their place (padding).
+//
+// Limits, each a parse error: 4096 value fields in all, 65535 data indices per report type
+// (Windows counts them in 16 bits) and 65535 collections.
 #include <cstdint>
 #include <optional>
 #include <span>

@@ -38,6 +38,20 @@ struct DeclaredUsage {
     bool extended;
 };
 
+// Usages declared one after the other: a single usage, or a range kept as its first usage and
+// its length, so that a range costs the same however many usages it names.
+struct UsageSpan {
+    DeclaredUsage first;
+    uint32_t count;
+    DeclaredUsage At(uint32_t i) const { return DeclaredUsage{first.value + i, first.extended}; }
+};
+
+// What the parser builds at most. Windows counts data indices in 16 bits; no device has more
+// than a few hundred value fields, and the simulation keeps every one of them in memory.
+constexpr size_t kMaxDataIndices = 0xFFFF;
+constexpr size_t kMaxValueFields = 4096;
+constexpr size_t kMaxCollections = 0xFFFF;
+
 struct Collection {
     uint16_t usagePage;
     uint16_t usage;
@@ -136,7 +150,7 @@ class DescriptorParser {
     void Local(int tag, uint32_t data, size_t size) {
         const DeclaredUsage usage{data, size == 4};
         if (tag == 0x0)
-            usages_.push_back(usage);
+            usages_.push_back(UsageSpan{usage, 1});
         else if (tag == 0x1)
             rangeMin_ = usage;
         else if (tag == 0x2)
@@ -147,8 +161,8 @@ class DescriptorParser {
             const uint32_t low = rangeMin_->value & 0xFFFF;
             const uint32_t high = rangeMax_->value & 0xFFFF;
             if (high < low) throw ParseError{"usage maximum below usage minimum"};
-            for (uint32_t u = low; u <= high; ++u)
-                usages_.push_back(DeclaredUsage{page | u, rangeMin_->extended});
+            usages_.push_back(
+                UsageSpan{DeclaredUsage{page | low, rangeMin_->extended}, high - low + 1});
             rangeMin_.reset();
             rangeMax_.reset();
         }
@@ -168,8 +182,10 @@ class DescriptorParser {
             case 0xA: {
                 if (open_.empty() && !collections_.empty())
                     throw ParseError{"more than one top-level collection"};
+                if (collections_.size() == kMaxCollections)
+                    throw ParseError{"more than 65535 collections"};
                 const auto [page, usage] =
-                    Resolve(usages_.empty() ? DeclaredUsage{0, false} : usages_.front());
+                    Resolve(usages_.empty() ? DeclaredUsage{0, false} : usages_.front().first);
                 collections_.push_back(Collection{page, usage});
                 open_.push_back(static_cast<uint16_t>(collections_.size() - 1));
                 break;
@@ -184,6 +200,20 @@ class DescriptorParser {
         usages_.clear();
         rangeMin_.reset();
         rangeMax_.reset();
+    }
+
+    // Usages declared for the coming main item, a range counted as its usages one by one.
+    static size_t Count(const std::vector<UsageSpan>& usages) {
+        size_t n = 0;
+        for (const UsageSpan& span : usages)
+            n += span.count;
+        return n;
+    }
+
+    void TakeDataIndices(int type, size_t n) {
+        if (n > kMaxDataIndices - dataIndices_[type])
+            throw ParseError{"more than 65535 data indices in one report type"};
+        dataIndices_[type] += n;
     }
 
     std::pair<uint16_t, uint16_t> Resolve(const DeclaredUsage& usage) const {
@@ -206,21 +236,31 @@ class DescriptorParser {
         const int t = static_cast<int>(type);
         if (flags & kConstant) return;
         if (!(flags & kVariable)) {
+            TakeDataIndices(t, std::max<size_t>(1, Count(usages_)));
             ++buttonCaps_[t];
-            dataIndices_[t] += std::max<size_t>(1, usages_.size());
             return;
         }
         if (g_.reportSize > 32) throw ParseError{"value field wider than 32 bits"};
-        std::vector<DeclaredUsage> usages = usages_;
-        if (usages.empty()) usages.push_back(DeclaredUsage{0, false});
-        const size_t taken = std::min<size_t>(usages.size(), g_.reportCount);
+        std::vector<UsageSpan> usages = usages_;
+        if (usages.empty()) usages.push_back(UsageSpan{DeclaredUsage{0, false}, 1});
+        const size_t taken = std::min<size_t>(Count(usages), g_.reportCount);
+        if (out_.fields_.size() + taken > kMaxValueFields)
+            throw ParseError{"more than 4096 value fields"};
+        size_t index = dataIndices_[t];
+        TakeDataIndices(t, taken);
         const uint16_t link = open_.back();
-        for (size_t i = 0; i < taken; ++i) {
+        size_t span = 0;
+        uint32_t inSpan = 0;
+        for (size_t i = 0; i < taken; ++i, ++inSpan) {
+            if (inSpan == usages[span].count) {
+                ++span;
+                inSpan = 0;
+            }
             HidField field;
             field.type = type;
             field.bitPosition = static_cast<uint32_t>(start + i * g_.reportSize);
             HidpValueCaps& c = field.caps;
-            std::tie(c.UsagePage, c.Usage) = Resolve(usages[i]);
+            std::tie(c.UsagePage, c.Usage) = Resolve(usages[span].At(inSpan));
             c.ReportID = g_.reportId;
             c.BitField = static_cast<uint16_t>(flags);
             c.LinkCollection = link;
@@ -237,7 +277,7 @@ class DescriptorParser {
             c.LogicalMax = g_.logicalMax;
             c.PhysicalMin = g_.physicalMin;
             c.PhysicalMax = g_.physicalMax;
-            c.DataIndex = dataIndices_[t]++;
+            c.DataIndex = static_cast<uint16_t>(index++);
             out_.fields_.push_back(field);
         }
     }
@@ -267,7 +307,7 @@ class DescriptorParser {
     HidDescriptor& out_;
     Globals g_;
     std::vector<Globals> stack_;
-    std::vector<DeclaredUsage> usages_;
+    std::vector<UsageSpan> usages_;
     std::optional<DeclaredUsage> rangeMin_;
     std::optional<DeclaredUsage> rangeMax_;
     std::vector<Collection> collections_;

@@ -253,6 +253,74 @@ TEST(HidDescriptorTest, RejectsWhatWindowsWouldNotList) {
     }
 }
 
+// A descriptor of a few hundred bytes must not make the parser build millions of fields.
+TEST(HidDescriptorTest, CapsFieldsAndDataIndicesWithAParseError) {
+    // One collection; report size 1, then the given items.
+    const auto descriptor = [](const std::vector<uint8_t>& items) {
+        std::vector<uint8_t> d = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x01};
+        d.insert(d.end(), items.begin(), items.end());
+        d.push_back(0xC0);
+        return d;
+    };
+    const auto repeat = [](const std::vector<uint8_t>& items, int times) {
+        std::vector<uint8_t> out;
+        for (int i = 0; i < times; ++i)
+            out.insert(out.end(), items.begin(), items.end());
+        return out;
+    };
+    const std::vector<uint8_t> count4096 = {0x96, 0x00, 0x10};
+    const std::vector<uint8_t> count4097 = {0x96, 0x01, 0x10};
+    const std::vector<uint8_t> count65535 = {0x96, 0xFF, 0xFF};
+    // Usage Minimum 0, Usage Maximum 0xFFFF: a range of every usage of the page.
+    const std::vector<uint8_t> fullRange = {0x19, 0x00, 0x2A, 0xFF, 0xFF};
+    const std::vector<uint8_t> variable = {0x81, 0x02};
+    const std::vector<uint8_t> array = {0x81, 0x00};
+    const auto join = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> out;
+        for (const auto& part : parts)
+            out.insert(out.end(), part.begin(), part.end());
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> items;
+        const char* error;  // nullptr: parses
+    };
+    const Case cases[] = {
+        {"4096 value fields", join({count4096, fullRange, variable}), nullptr},
+        {"4097 value fields", join({count4097, fullRange, variable}),
+         "more than 4096 value fields"},
+        {"seven items of 65535 fields each",
+         join({count65535, repeat(join({fullRange, variable}), 7)}), "more than 4096 value fields"},
+        {"fields added up over items", join({count4096, fullRange, variable, fullRange, variable}),
+         "more than 4096 value fields"},
+        {"an array over usages 1 to 0xFFFF",
+         join({count65535, {0x19, 0x01, 0x2A, 0xFF, 0xFF}, array}), nullptr},
+        {"an array over all 65536 usages", join({count65535, fullRange, array}),
+         "more than 65535 data indices in one report type"},
+        {"ranges that add up past 65535",
+         join({{0x95, 0x01}, repeat(join({fullRange, fullRange, array}), 2)}),
+         "more than 65535 data indices in one report type"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string error;
+        const auto parsed = HidDescriptor::Parse(descriptor(c.items), &error);
+        if (c.error) {
+            EXPECT_FALSE(parsed);
+            EXPECT_EQ(error, c.error);
+        } else {
+            EXPECT_TRUE(parsed) << error;
+        }
+    }
+    // Within the limits a range still gives one field per usage, in order.
+    const HidDescriptor d = Parsed(descriptor(join({count4096, fullRange, variable})));
+    ASSERT_EQ(d.Fields().size(), 4096u);
+    EXPECT_EQ(d.Fields()[4095].caps.Usage, 4095);
+    EXPECT_EQ(d.Fields()[4095].caps.DataIndex, 4095);
+    EXPECT_EQ(d.Caps().NumberInputValueCaps, 4096);
+}
+
 TEST(HidDescriptorTest, ReadersDeclareExactlyTheirUsages) {
     const std::vector<uint16_t> common = {0x20, 0x21, 0x22, 0x28, 0x29, 0x2A, 0x38};
     struct Model {
