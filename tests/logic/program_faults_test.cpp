@@ -21,7 +21,6 @@ using Failure = sim::SimHostScreen::Failure;
 
 constexpr const char* kMastercardTrack = "%B5500000000000004^ROE/RICHARD^27011010000000000000";
 constexpr int32_t kDisconnected = -2147417848;  // RPC_E_DISCONNECTED
-constexpr const char* kDeactivated = "Ostrel deactivated, type Credit Card information.";
 
 // A stored session table as every copy must be able to read it: entries of an id, a state
 // letter the program writes and a text, each closed by "~", one per session; or a blank.

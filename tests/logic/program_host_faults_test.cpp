@@ -19,7 +19,6 @@ using Call = sim::SimHostScreen::Call;
 using Failure = sim::SimHostScreen::Failure;
 
 constexpr int32_t kRefused = static_cast<int32_t>(0x80040201);
-constexpr const char* kFullNumber = "4111111111111111";
 
 // One host call: its dispatch id and the field it names.
 struct HostStep {
