@@ -88,11 +88,13 @@ void Run(const Call& call) {
     }
     if (now == old) return;
 
-    const std::string mine = EntryIdOf(call.id);
+    // The id field of this session's entries; an id that names no session may file nothing.
+    const std::optional<std::string> mine = EntryIdOf(call.id);
+    Check(mine.has_value(), "a table written for an id that names no session");
     std::vector<std::string> othersBefore, othersAfter;
     std::vector<TableEntry> mineBefore, mineAfter;
     for (TableEntry& e : Sessions(old))
-        (e.id == mine ? mineBefore.push_back(e) : othersBefore.push_back(e.raw));
+        (e.id == *mine ? mineBefore.push_back(e) : othersBefore.push_back(e.raw));
 
     if (!mineBefore.empty() && (!call.command || !call.text)) {
         Check(now == old, "a handshake without a command changed the table");
@@ -102,7 +104,7 @@ void Run(const Call& call) {
     for (const TableEntry& e : ParseSessionTable(now)) {
         whole += e.raw;
         Check(e.IsSession(), "the table holds an entry of no session: " + Shown(e.raw));
-        (e.id == mine ? mineAfter.push_back(e) : othersAfter.push_back(e.raw));
+        (e.id == *mine ? mineAfter.push_back(e) : othersAfter.push_back(e.raw));
     }
     Check(whole == now, "the table does not end with a whole entry: " + Shown(now));
     Check(othersAfter == othersBefore, "another session's entries changed: \"" + Shown(old) +
