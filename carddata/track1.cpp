@@ -90,7 +90,10 @@ Track1Reading ReadTrack1(std::string_view track, CardFields card) {
     // number there, in the name or in the parts as the label joins them, are no name.
     const HolderSplit split =
         SplitHolderName(r.card.HolderName, {r.card.FirstName, r.card.MiddleName, r.card.LastName});
+    // The name alone decides (parts kept from an earlier swipe may join its digits in the
+    // label, or part them); the label as shown is checked too.
     if (HoldsCardDigits(r.card.HolderName, number) ||
+        HoldsCardDigits(HolderLabel(SplitHolderName(r.card.HolderName, {}).parts), number) ||
         HoldsCardDigits(HolderLabel(split.parts), number)) {
         return fail(Track1Step::HolderName);
     }

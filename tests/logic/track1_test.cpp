@@ -43,6 +43,21 @@ TEST(ReadTrack1, EachCheckFailsAtItsStepAndKeepsWhatTheStepsBeforeItTook) {
     }
 }
 
+TEST(ReadTrack1, TheNameCheckDoesNotDependOnPartsKeptFromAnEarlierSwipe) {
+    // Alone, the label joins "111" and "1111" across an empty middle name; a middle name kept
+    // from before would part them. The name is refused either way.
+    const char* track = "%B4111111111^1111DOE/JOQ111^2512";
+    CardFields held;
+    held.FirstName = "OLDFIRST";
+    held.MiddleName = "OLDMID";
+    held.LastName = "OLDLAST";
+    for (const CardFields& before : {CardFields{}, held}) {
+        const Track1Reading r = ReadTrack1(track, before);
+        ASSERT_TRUE(r.failed);
+        EXPECT_EQ(*r.failed, Track1Step::HolderName);
+    }
+}
+
 TEST(ReadTrack1, AGoodTrackGivesEveryField) {
     const Track1Reading r = ReadTrack1("%B4111-1111 1111-1111^DOE/JOHN Q^2512101", {});
     EXPECT_FALSE(r.failed);
