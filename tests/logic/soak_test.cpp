@@ -278,19 +278,18 @@ class Soak {
     }
 
     // What the simulated platform records for tests is no part of the program: let it go.
+    template <typename Record>
+    static void Forget(Record& record) {
+        record.clear();
+        record.shrink_to_fit();
+    }
     void ForgetRecords() {
-        h.host.calls.clear();
-        h.host.calls.shrink_to_fit();
-        h.registry.writes.clear();
-        h.registry.writes.shrink_to_fit();
-        h.desktop.statusHistory.clear();
-        h.desktop.statusHistory.shrink_to_fit();
-        h.desktop.labelHistory.clear();
-        h.desktop.labelHistory.shrink_to_fit();
-        h.desktop.messageBoxes.clear();
-        h.desktop.messageBoxes.shrink_to_fit();
-        h.desktop.iconCalls.clear();
-        h.desktop.iconCalls.shrink_to_fit();
+        Forget(h.host.calls);
+        Forget(h.registry.writes);
+        Forget(h.desktop.statusHistory);
+        Forget(h.desktop.labelHistory);
+        Forget(h.desktop.messageBoxes);
+        Forget(h.desktop.iconCalls);
         h.desktop.files.clear();
     }
 
