@@ -94,8 +94,7 @@ TEST(ProgramCardDigits, ANumberFieldThatIsNoCardNumberFailsAtTheNumberCheck) {
 
 TEST(ProgramCardDigits, TheMaskedModelShowsAFailedNumberCheckAndStaysArmed) {
     ProgramHarness h;
-    h.hid.Unplug(h.readerId);
-    h.readerId = h.hid.Plug(sim::ReaderDevice(15));
+    h.UseReaderModel(15);
     h.SwipeAt(8, "%B5^4111111111111111 X^2512101");
     EXPECT_EQ(h.Run("C,Front Desk", 13), End::Stopped);
     EXPECT_EQ(h.HostStatus().back(), status::kNoCardNumber);

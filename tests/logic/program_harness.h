@@ -38,6 +38,11 @@ class ProgramHarness {
         readerId = hid.Plug(sim::ReaderDevice(2));
         copy = NewCopy(desktop);
     }
+    // The reader plugged in at the start, replaced by one of another model.
+    void UseReaderModel(uint16_t productId) {
+        hid.Unplug(readerId);
+        readerId = hid.Plug(sim::ReaderDevice(productId));
+    }
     ~ProgramHarness() {
         // The copy goes first: taking it down still uses the platform.
         copy.reset();

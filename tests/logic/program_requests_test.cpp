@@ -53,8 +53,7 @@ TEST_F(ProgramRequestsTest, AReaderNeverAttachedEndsTheProgramWithTheAttachText)
 }
 
 TEST_F(ProgramRequestsTest, AReaderOfProductIdOneIsReportedOnceAndNeverRead) {
-    h.hid.Unplug(h.readerId);
-    h.readerId = h.hid.Plug(sim::ReaderDevice(1));
+    h.UseReaderModel(1);
     h.SwipeAt(5, kVisaTrack);
     EXPECT_EQ(h.Run("C,Front Desk", 20), End::Stopped);
     const auto improper = [](const std::vector<std::string>& texts) {

@@ -66,8 +66,7 @@ TEST(ProgramSwipes, ATrack1DecodeErrorEndsTheProgramWhateverTheReader) {
     for (uint16_t model : {2, 15}) {
         SCOPED_TRACE(model);
         ProgramHarness h;
-        h.hid.Unplug(h.readerId);
-        h.readerId = h.hid.Plug(sim::ReaderDevice(model));
+        h.UseReaderModel(model);
         sim::Swipe swipe;
         swipe.tracks[0] = kVisaTrack;
         swipe.decodeStatus[0] = 1;
@@ -111,8 +110,7 @@ TEST(ProgramSwipes, TheMaskedModelOnlyShowsAFailedCheck) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
         ProgramHarness h;
-        h.hid.Unplug(h.readerId);
-        h.readerId = h.hid.Plug(sim::ReaderDevice(15));
+        h.UseReaderModel(15);
         sim::Swipe swipe;
         swipe.tracks[0] = c.track;
         swipe.tracks[1] = {0x3B, 0x34};
@@ -130,8 +128,7 @@ TEST(ProgramSwipes, ATrackFromModel14Or15InTheClearIsReadAsTheOthersAre) {
     for (uint16_t model : {14, 15}) {
         SCOPED_TRACE(model);
         ProgramHarness h;
-        h.hid.Unplug(h.readerId);
-        h.readerId = h.hid.Plug(sim::ReaderDevice(model));
+        h.UseReaderModel(model);
         h.SwipeAt(8, kVisaTrack);
         // The swipe record keeps the reader's form while the card is handed on (and not after).
         std::string kept;
@@ -176,8 +173,7 @@ TEST(ProgramSwipes, Model14And15FailTheirTracksAsTheirPathsDo) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.model) + " " + c.status);
         ProgramHarness h;
-        h.hid.Unplug(h.readerId);
-        h.readerId = h.hid.Plug(sim::ReaderDevice(c.model));
+        h.UseReaderModel(c.model);
         sim::Swipe swipe;
         swipe.tracks[0] = c.track;
         h.SwipeAt(8, swipe);

@@ -81,8 +81,7 @@ TEST(ProgramWipesSwipes, ADeliveredSwipeLeavesNothingOfItsTracksForEveryModel) {
     for (uint16_t model : {2, 3, 9, 14, 15}) {
         SCOPED_TRACE(model);
         ProgramHarness h;
-        h.hid.Unplug(h.readerId);
-        h.readerId = h.hid.Plug(sim::ReaderDevice(model));
+        h.UseReaderModel(model);
         sim::Swipe swipe;
         swipe.tracks = {kVisaTrack, ";4111111111111111=2512101?", ";0123456789=1?"};
         swipe.maskedTracks = {"%B4111********1111^DOE/JOHN Q^", ";4111********1111=", ""};
@@ -102,8 +101,7 @@ TEST(ProgramWipesSwipes, ARefusedOrUndecodableSwipeLeavesNothingEither) {
     // A failed check on the masked model: the program stays armed.
     {
         ProgramHarness h;
-        h.hid.Unplug(h.readerId);
-        h.readerId = h.hid.Plug(sim::ReaderDevice(15));
+        h.UseReaderModel(15);
         h.SwipeAt(8, "%B4111111111111111^DOE/JOHN Q^");
         EXPECT_EQ(h.Run("C,Front Desk", 12), End::Stopped);
         EXPECT_EQ(h.HostStatus().back(), "Expiration date can't be retrieved.");
@@ -124,8 +122,7 @@ TEST(ProgramWipesSwipes, ARefusedOrUndecodableSwipeLeavesNothingEither) {
     {
         ProgramHarness h;
         h.At(8, [&h] { h.host.failNext[dispid::kGetScreenField] = {-1, "gone"}; });
-        h.hid.Unplug(h.readerId);
-        h.readerId = h.hid.Plug(sim::ReaderDevice(15));
+        h.UseReaderModel(15);
         h.SwipeAt(8, kVisaTrack);
         h.At(9.5, [&h] { ExpectNothingKept(h); });
         h.Run("C,Front Desk", 10);
