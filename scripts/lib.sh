@@ -3,7 +3,7 @@
 # the script exits.
 
 PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev g++-mingw-w64-i686 wine wine32:i386 xvfb)
+          clang libclang-rt-14-dev g++-mingw-w64-i686 wine wine32:i386 xvfb wixl msitools zip)
 
 ensure_packages() {
     local missing=() p

@@ -1,0 +1,25 @@
+// Lists the products Windows Installer has registered for an upgrade code, one a line: product
+// code and version. For the package test.
+//   msi_products.exe <upgrade code>
+#include <windows.h>
+#include <msi.h>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: msi_products <upgrade code>\n");
+        return 2;
+    }
+    char product[39] = {};
+    for (DWORD i = 0; MsiEnumRelatedProductsA(argv[1], 0, i, product) == ERROR_SUCCESS; ++i) {
+        char version[64] = {};
+        DWORD size = sizeof version;
+        if (MsiGetProductInfoA(product, INSTALLPROPERTY_VERSIONSTRING, version, &size) !=
+            ERROR_SUCCESS) {
+            version[0] = '\0';
+        }
+        std::printf("%s %s\n", product, version[0] ? version : "?");
+    }
+    return 0;
+}

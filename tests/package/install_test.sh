@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# The release artefacts under Wine, as an administrator and the host use them: the release
+# command makes the zip and the MSI; the MSI installs per user; the installed program, started as
+# the host starts it, writes its log beside itself; a newer build upgrades; a downgrade is
+# refused; the uninstall leaves nothing of the package, and keeps the log with KEEPLOG=1.
+# Needs the Wine set-up of scripts/test (WINEPREFIX, DISPLAY). Whatever happens, no product of
+# the package stays installed and the program's "Logging" setting is as it was.
+#   install_test.sh <msi_products.exe> <ostrel_watch.exe>
+set -uo pipefail
+products_exe=$1
+watch_exe=$2
+cd "$(dirname "$0")/../.."
+
+UPGRADE_CODE='{FDABD3B7-99F6-413B-9253-7661FCBE71FE}'
+SHIPPED=(ostrel.exe ostrel-diag.exe README.txt LICENSE.txt)
+SETTINGS='HKCU\Software\TOVAN\RODazedur'
+
+failures=0
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
+}
+die() {
+    echo "FAILED: $*"
+    exit 1
+}
+
+work=$(mktemp -d)
+win() { winepath -w "$1" 2>/dev/null; }
+msiexec() { wine msiexec "$@" >/dev/null 2>&1; }
+refused() { ! msiexec "$@"; }
+products() { wine "$products_exe" "$UPGRADE_CODE" 2>/dev/null | tr -d '\r'; }
+setting() {
+    wine reg query "$SETTINGS" /v "$1" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^ *$1 *REG_SZ *\(.*\)$/\1/p"
+}
+settings_kept() { wine reg query "$SETTINGS" /v MSconnect >/dev/null 2>&1; }
+# The package's registry keys: what Windows Installer keeps of its products, and its own key.
+package_keys() {
+    local key
+    for key in 'HKCU\Software\Microsoft\Installer' 'HKCU\Software\Ostrel Interface' \
+        'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
+        'HKLM\Software\Microsoft\Windows\CurrentVersion\Installer'; do
+        wine reg query "$key" /s 2>/dev/null | tr -d '\r' | grep '^HKEY_'
+    done | sort
+}
+
+old_logging=$(setting Logging)
+had_logging=0
+wine reg query "$SETTINGS" /v Logging >/dev/null 2>&1 && had_logging=1
+cleanup() {
+    local code
+    for code in $(products | cut -d' ' -f1); do
+        echo "removing the product left installed: $code"
+        msiexec /x "$code" /qn
+    done
+    [[ -n ${installed:-} ]] && rm -rf "$installed"
+    if ((had_logging)); then
+        wine reg add "$SETTINGS" /v Logging /t REG_SZ /d "$old_logging" /f >/dev/null 2>&1
+    else
+        wine reg delete "$SETTINGS" /v Logging /f >/dev/null 2>&1
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap "exit 1" INT TERM
+
+[[ -z $(products) ]] || die "a product of the package is installed before the test"
+keys_before=$(package_keys)
+
+start=$(date +%s%3N)
+./scripts/release >"$work/release.log" 2>&1 || { cat "$work/release.log"; die "./scripts/release"; }
+./scripts/release --version 5.1.2 --out "$work/newer" >"$work/release2.log" 2>&1 ||
+    { cat "$work/release2.log"; die "./scripts/release --version 5.1.2"; }
+zip=build/release/ostrel-5.1.1-win32.zip
+msi=build/release/ostrel-5.1.1.msi
+newer_msi=$work/newer/ostrel-5.1.2.msi
+check "the zip and the MSI are made" test -s "$zip" -a -s "$msi" -a -s "$newer_msi"
+check "the zip holds the four files" \
+    test "$(unzip -Z1 "$zip" | sort)" == "$(printf '%s\n' "${SHIPPED[@]}" | sort)"
+mkdir -p "$work/zip" && unzip -q "$zip" -d "$work/zip"
+check "README.txt names this version's installer" grep -q 'msiexec /i ostrel-5.1.1.msi' \
+    "$work/zip/README.txt"
+echo "release command: $(($(date +%s%3N) - start)) ms"
+
+local_appdata=$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
+installed=$(winepath -u "$local_appdata\\Ostrel Interface" 2>/dev/null)
+[[ -n $local_appdata && -n $installed ]] || die "the user's local application data folder"
+[[ ! -e $installed ]] || die "$installed exists before the test"
+same_as_zip() {
+    local name
+    for name in "${SHIPPED[@]}"; do cmp -s "$work/zip/$name" "$installed/$name" || return 1; done
+}
+
+start=$(date +%s%3N)
+check "msiexec /i installs as the user" msiexec /i "$(win "$msi")" /qn
+check "the files are in the user's local application data folder, as in the zip" same_as_zip
+check "one product is registered, version 5.1.1" test "$(products | cut -d' ' -f2)" == 5.1.1
+echo "install: $(($(date +%s%3N) - start)) ms"
+
+# Started from where it is installed, as the host starts it: with no reader and no host it
+# shows its window, files its session and ends by itself.
+wine reg add "$SETTINGS" /v Logging /t REG_SZ /d Y /f >/dev/null 2>&1
+start=$(date +%s%3N)
+wine "$watch_exe" "$(win "$installed/ostrel.exe")" '"C,Front Desk"' 40 >"$work/watch.log" 2>&1
+tr -d '\r' <"$work/watch.log"
+echo "program run: $(($(date +%s%3N) - start)) ms"
+check "the installed program ends by itself" grep -q 'exit code 0' "$work/watch.log"
+check "it writes its log beside itself" grep -q 'Front Desk' "$installed/CCProcess.log"
+
+start=$(date +%s%3N)
+check "installing the newer build succeeds" msiexec /i "$(win "$newer_msi")" /qn
+check "one product is registered, the newer version" test "$(products | cut -d' ' -f2)" == 5.1.2
+check "the files are there after the upgrade" same_as_zip
+check "the older build is refused over the newer one" refused /i "$(win "$msi")" /qn
+check "the newer version stays after the refusal" test "$(products | cut -d' ' -f2)" == 5.1.2
+
+echo "line of the program's log" >>"$installed/CCProcess.log"
+check "msiexec /x removes it" msiexec /x "$(win "$newer_msi")" /qn
+check "no product is registered" test -z "$(products)"
+check "no file and no folder is left, the log neither" test ! -e "$installed"
+check "no registry key of the package is left" test "$(package_keys)" == "$keys_before"
+check "the program's settings key is left alone" settings_kept
+
+check "installing again succeeds" msiexec /i "$(win "$msi")" /qn
+echo "line of the program's log" >"$installed/CCProcess.log"
+check "msiexec /x with KEEPLOG=1 removes it" msiexec /x "$(win "$msi")" /qn KEEPLOG=1
+check "with KEEPLOG=1 the log stays, and only the log" \
+    test "$(ls -A "$installed" 2>/dev/null)" == CCProcess.log
+check "no product is registered after it" test -z "$(products)"
+check "no registry key of the package is left after it" test "$(package_keys)" == "$keys_before"
+echo "upgrade, refusal and two removals: $(($(date +%s%3N) - start)) ms"
+
+((failures == 0)) && echo "package test passed" || echo "package test: $failures FAILED"
+((failures == 0))
