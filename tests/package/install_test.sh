@@ -84,23 +84,26 @@ newer_msi=$work/newer/ostrel-5.1.2.msi
 check "the zip and the MSI are made" test -s "$zip" -a -s "$msi" -a -s "$newer_msi"
 check "the zip holds the four files" \
     test "$(unzip -Z1 "$zip" | sort)" == "$(printf '%s\n' "${SHIPPED[@]}" | sort)"
-mkdir -p "$work/zip" && unzip -q "$zip" -d "$work/zip"
+unzip -q "$zip" -d "$work/zip-5.1.1"
+unzip -q "$work/newer/ostrel-5.1.2-win32.zip" -d "$work/zip-5.1.2"
 check "README.txt names this version's installer" grep -q 'msiexec /i ostrel-5.1.1.msi' \
-    "$work/zip/README.txt"
+    "$work/zip-5.1.1/README.txt"
 echo "release command: $(($(date +%s%3N) - start)) ms"
 
 local_appdata=$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
 installed=$(winepath -u "$local_appdata\\Ostrel Interface" 2>/dev/null)
 [[ -n $local_appdata && -n $installed ]] || die "the user's local application data folder"
 [[ ! -e $installed ]] || die "$installed exists before the test"
+# Whether the installed files are those of the given version's zip.
 same_as_zip() {
     local name
-    for name in "${SHIPPED[@]}"; do cmp -s "$work/zip/$name" "$installed/$name" || return 1; done
+    for name in "${SHIPPED[@]}"; do cmp -s "$work/zip-$1/$name" "$installed/$name" || return 1; done
 }
 
 start=$(date +%s%3N)
+check "a per-machine install is refused" refused /i "$(win "$msi")" /qn ALLUSERS=1
 check "msiexec /i installs as the user" msiexec /i "$(win "$msi")" /qn
-check "the files are in the user's local application data folder, as in the zip" same_as_zip
+check "the files are in the user's local application data folder, as in the zip" same_as_zip 5.1.1
 check "one product is registered, version 5.1.1" test "$(products | cut -d' ' -f2)" == 5.1.1
 echo "install: $(($(date +%s%3N) - start)) ms"
 
@@ -117,7 +120,7 @@ check "it writes its log beside itself" grep -q 'Front Desk' "$installed/CCProce
 start=$(date +%s%3N)
 check "installing the newer build succeeds" msiexec /i "$(win "$newer_msi")" /qn
 check "one product is registered, the newer version" test "$(products | cut -d' ' -f2)" == 5.1.2
-check "the files are there after the upgrade" same_as_zip
+check "the newer build's files are there after the upgrade" same_as_zip 5.1.2
 check "the older build is refused over the newer one" refused /i "$(win "$msi")" /qn
 check "the newer version stays after the refusal" test "$(products | cut -d' ' -f2)" == 5.1.2
 
