@@ -75,15 +75,20 @@ trap "exit 1" INT TERM
 keys_before=$(package_keys)
 
 start=$(date +%s%3N)
-./scripts/release >"$work/release.log" 2>&1 || { cat "$work/release.log"; die "./scripts/release"; }
-./scripts/release --version 5.1.2 --out "$work/newer" >"$work/release2.log" 2>&1 ||
-    { cat "$work/release2.log"; die "./scripts/release --version 5.1.2"; }
+release() {
+    ./scripts/release "$@" >"$work/release.log" 2>&1 ||
+        { cat "$work/release.log"; die "./scripts/release $*"; }
+}
+release
+release --version 5.1.2 --out "$work/newer"
+release --out "$work/again"
 zip=build/release/ostrel-5.1.1-win32.zip
 msi=build/release/ostrel-5.1.1.msi
 newer_msi=$work/newer/ostrel-5.1.2.msi
 check "the zip and the MSI are made" test -s "$zip" -a -s "$msi" -a -s "$newer_msi"
 check "the zip holds the four files" \
     test "$(unzip -Z1 "$zip" | sort)" == "$(printf '%s\n' "${SHIPPED[@]}" | sort)"
+check "the same files give the same zip" cmp -s "$zip" "$work/again/ostrel-5.1.1-win32.zip"
 unzip -q "$zip" -d "$work/zip-5.1.1"
 unzip -q "$work/newer/ostrel-5.1.2-win32.zip" -d "$work/zip-5.1.2"
 check "README.txt names this version's installer" grep -q 'msiexec /i ostrel-5.1.1.msi' \
