@@ -36,9 +36,9 @@ win() { winepath -w "$1" 2>/dev/null; }
 msiexec() { wine msiexec "$@" >/dev/null 2>&1; }
 refused() { ! msiexec "$@"; }
 products() { wine "$products_exe" "$UPGRADE_CODE" 2>/dev/null | tr -d '\r'; }
+# A setting's text as it is, a single blank included.
 setting() {
-    wine reg query "$SETTINGS" /v "$1" 2>/dev/null | tr -d '\r' |
-        sed -n "s/^ *$1 *REG_SZ *\(.*\)$/\1/p"
+    wine reg query "$SETTINGS" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^    $1    REG_SZ    //p"
 }
 settings_kept() { wine reg query "$SETTINGS" /v MSconnect >/dev/null 2>&1; }
 # The package's registry keys: what Windows Installer keeps of its products, and its own key.
