@@ -18,11 +18,12 @@ struct LabelPlace {
 };
 // In the order of the Label enumeration. The status line is two lines high: its longest texts
 // ("Credit Card information incomplete, Swipe Credit Card again!") wrap, and a clerk's
-// instruction must not lose its second half. It still ends above the name (1060).
+// instruction must not lose its second half. It still ends above the name (1060). The name is
+// one word (first*middle*last) that cannot wrap: it is wide enough for 26 of the widest capitals.
 constexpr std::array<LabelPlace, kLabelCount> kLabelPlaces = {{
     {885, 0, 2865, 360, kProductName},    // CompName: the title
     {330, 660, 3930, 390, "Status:"},     // Status
-    {330, 1060, 3930, 225, "Name:"},      // CCHolder
+    {330, 1060, 4140, 225, "Name:"},      // CCHolder
     {330, 1460, 3930, 225, "ccno"},       // CCno
     {330, 1860, 2430, 225, ""},           // CCType
     {3000, 1860, 1215, 225, "Exp: Date"}  // Exp

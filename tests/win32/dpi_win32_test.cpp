@@ -42,9 +42,11 @@ std::vector<LabelTexts> LongestTexts() {
           s::kDeactivated, s::kTimedOut, s::kImproperDevice, s::kProcessing, s::kCardReadError,
           s::kInvalidCardData, s::kInvalidCard, s::kNoCardNumber, s::kNoHolderName, s::kNoExpiry,
           s::kIncomplete, s::kSent}},
-        // Track 1 holds up to 26 name characters; the window shows first*middle*last. Wide
-        // capitals, as names on cards are.
-        {Label::CCHolder, "holder", {"Name:", "MAXIMILIAN*W*WORTHINGMOORE"}},
+        // Track 1 holds up to 26 name characters; the window shows first*middle*last, in
+        // capitals: a long name, and the widest letters throughout.
+        {Label::CCHolder,
+         "holder",
+         {"Name:", "MAXIMILIAN*W*WORTHINGMOORE", "WWWWWWWWWWWW*W*WWWWWWWWWWW"}},
         {Label::CCno, "number", {"ccno", MaskedCardNumber("6011000990139424123")}},
         {Label::CCType,
          "brand",
@@ -203,7 +205,7 @@ TEST(DpiChange, TheWindowIsLaidOutAgainForTheNewDpiAndBack) {
     ReleaseDC(nullptr, screen);
     LOGFONTA stock = {};
     GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof stock, &stock);
-    const RECT twips[] = {{885, 0, 2865, 360},    {330, 660, 3930, 390},  {330, 1060, 3930, 225},
+    const RECT twips[] = {{885, 0, 2865, 360},    {330, 660, 3930, 390},  {330, 1060, 4140, 225},
                           {330, 1460, 3930, 225}, {330, 1860, 2430, 225}, {3000, 1860, 1215, 225}};
     const auto font = [&](int id) {
         return SendMessageA(GetDlgItem(window, id), WM_GETFONT, 0, 0);

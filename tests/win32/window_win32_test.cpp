@@ -118,7 +118,7 @@ TEST_F(WindowWin32, IsCreatedHiddenWithAFixedFrameAndItsLabelsPlacedInTwips) {
     const Expected expected[] = {
         {Label::CompName, "Ostrel Interface", 885, 0, 2865, 360},
         {Label::Status, "Status:", 330, 660, 3930, 390},  // two lines: its longest texts wrap
-        {Label::CCHolder, "Name:", 330, 1060, 3930, 225},
+        {Label::CCHolder, "Name:", 330, 1060, 4140, 225},
         {Label::CCno, "ccno", 330, 1460, 3930, 225},
         {Label::CCType, "", 330, 1860, 2430, 225},
         {Label::Exp, "Exp: Date", 3000, 1860, 1215, 225},
