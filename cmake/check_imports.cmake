@@ -23,6 +23,17 @@ endif()
 if(bad)
   message(FATAL_ERROR "imports beyond Windows' own: ${bad}")
 endif()
+# Calls that came with Windows 8.1 and 10 are looked up at run time: imported, they would stop
+# the program from starting on an older system.
+foreach(call GetDpiForWindow GetDpiForSystem AdjustWindowRectExForDpi SystemParametersInfoForDpi
+        GetSystemMetricsForDpi SetThreadDpiAwarenessContext GetDpiForMonitor)
+  if(dump MATCHES "[ \t]${call}\n")
+    list(APPEND bad ${call})
+  endif()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "imports of calls that older Windows lacks: ${bad}")
+endif()
 file(READ ${EXE} header LIMIT 2 HEX)
 if(NOT header STREQUAL "4d5a")
   message(FATAL_ERROR "${EXE} is not a Windows executable")

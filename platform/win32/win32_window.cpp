@@ -12,6 +12,7 @@
 
 #include "platform/app_error.h"
 #include "platform/win32/gdi_selection.h"
+#include "platform/win32/win32_window_layout.h"
 #include "support/product.h"
 
 namespace ostrel::win32 {
@@ -19,7 +20,6 @@ namespace {
 
 constexpr char kClassName[] = "OstrelInterfaceWindow";
 constexpr char kInstanceMutexName[] = "OstrelInterface.Instance";
-constexpr int kIconResource = 1;
 constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kTimerIntervalMs = 1000;
 // What the run cycle returns after an error; used when an error escapes an event handler.
@@ -28,31 +28,7 @@ constexpr UINT kFailureExitCode = 2;
 // A cashier's status window: it should not be resized or maximised, only minimised and closed.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
-// The layout, in twips (1440 to the inch).
-constexpr int kTwipsPerInch = 1440;
-constexpr int kClientWidthTwips = 4680;
-constexpr int kClientHeightTwips = 2370;
-// The rule sits between the title's foot (360) and the status line (660).
-constexpr int kRuleTopTwips = 480;
-// 15.75 pt in hundredths of a point.
-constexpr int kTitleCentiPoints = 1575;
 constexpr COLORREF kTitleColour = RGB(0x40, 0x40, 0x40);
-constexpr COLORREF kRuleColour = RGB(0x80, 0x80, 0x80);
-
-struct LabelLayout {
-    int left, top, width, height;
-    const char* text;
-};
-// In the order of the Label enumeration.
-constexpr std::array<LabelLayout, kLabelCount> kLabels = {{
-    {885, 0, 2865, 360, kProductName},    // CompName: the title
-    {330, 660, 3930, 225, "Status:"},     // Status
-    {330, 1060, 3930, 225, "Name:"},      // CCHolder
-    {330, 1460, 3930, 225, "ccno"},       // CCno
-    {330, 1860, 2430, 225, ""},           // CCType
-    {3000, 1860, 1215, 225, "Exp: Date"}  // Exp
-}};
-static_assert(static_cast<std::size_t>(Label::Exp) + 1 == kLabels.size());
 
 // Menu command ids of the "Tools" entries.
 enum : UINT { kIdOptions = 100, kIdLogging, kIdAttach, kIdEnd };
@@ -69,25 +45,10 @@ UINT MenuId(MenuItem item) {
     return 0;
 }
 
-struct Dpi {
-    int x, y;
-};
-
-Dpi ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    const Dpi dpi{GetDeviceCaps(screen, LOGPIXELSX), GetDeviceCaps(screen, LOGPIXELSY)};
-    ReleaseDC(nullptr, screen);
-    return dpi;
-}
-
-int TwipsToPixels(int twips, int dpi) {
-    return MulDiv(twips, dpi, kTwipsPerInch);
-}
-
-HICON LoadProgramIcon(HINSTANCE instance) {
+HICON LoadClassIcon(HINSTANCE instance) {
     // Shared: the system keeps it for the module's life, so the class can hold it too.
-    auto icon = static_cast<HICON>(
-        LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON, 32, 32, LR_SHARED));
+    auto icon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
+                                              0, 0, LR_DEFAULTSIZE | LR_SHARED));
     return icon ? icon : LoadIconA(nullptr, IDI_APPLICATION);
 }
 
@@ -113,24 +74,20 @@ Win32Desktop::Window::~Window() {
 
 void Win32Desktop::Window::Create() {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
-    icon = LoadProgramIcon(instance);
+    classIcon = LoadClassIcon(instance);
     static const ATOM windowClass = [&] {
         WNDCLASSEXA wc = {};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = &Window::Procedure;
         wc.hInstance = instance;
-        wc.hIcon = icon;
+        wc.hIcon = classIcon;
         wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
         wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
         wc.lpszClassName = kClassName;
         return RegisterClassExA(&wc);
     }();
-    const Dpi dpi = ScreenDpi();
-    RECT frame = {0, 0, TwipsToPixels(kClientWidthTwips, dpi.x),
-                  TwipsToPixels(kClientHeightTwips, dpi.y)};
-    const SIZE client = {frame.right, frame.bottom};
-    AdjustWindowRect(&frame, kWindowStyle, TRUE);
-
+    // Sized for the system's DPI at first; Layout() sizes it again for its monitor's.
+    const RECT frame = WindowFrameForDpi(kWindowStyle, ScreenDpi());
     tools = CreateToolsMenu();
     HMENU bar = CreateMenu();
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(tools), "Tools");
@@ -144,36 +101,16 @@ void Win32Desktop::Window::Create() {
         throw AppError(errnum::kOutOfMemory, "CreateMainWindow",
                        "The main window could not be created");
     }
-    // Should the menu bar have taken another height than AdjustWindowRect reckoned with.
-    RECT actual;
-    GetClientRect(hwnd, &actual);
-    if (actual.right != client.cx || actual.bottom != client.cy) {
-        SetWindowPos(hwnd, nullptr, 0, 0, frame.right - frame.left + client.cx - actual.right,
-                     frame.bottom - frame.top + client.cy - actual.bottom,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-
-    titleFont.reset(CreateFontA(-MulDiv(kTitleCentiPoints, dpi.y, 72 * 100), 0, 0, 0, FW_BOLD,
-                                FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_ROMAN,
-                                "Garamond"));
-    const auto guiFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    for (std::size_t i = 0; i < kLabels.size(); ++i) {
-        const LabelLayout& at = kLabels[i];
+    for (std::size_t i = 0; i < kLabelPlaces.size(); ++i) {
         const bool title = i == static_cast<std::size_t>(Label::CompName);
-        // SS_NOPREFIX: an "&" in a card holder's name shows as itself.
+        // SS_NOPREFIX: an "&" in a card holder's name shows as itself. Placed by Layout().
         labels[i] = CreateWindowExA(
-            0, "STATIC", at.text,
-            WS_CHILD | WS_VISIBLE | SS_NOPREFIX | (title ? SS_CENTER : SS_LEFT),
-            TwipsToPixels(at.left, dpi.x), TwipsToPixels(at.top, dpi.y),
-            TwipsToPixels(at.width, dpi.x), TwipsToPixels(at.height, dpi.y), hwnd,
+            0, "STATIC", kLabelPlaces[i].text,
+            WS_CHILD | WS_VISIBLE | SS_NOPREFIX | (title ? SS_CENTER : SS_LEFT), 0, 0, 0, 0, hwnd,
             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(i + 1)), instance, nullptr);
-        SendMessageA(labels[i], WM_SETFONT,
-                     reinterpret_cast<WPARAM>(title && titleFont ? titleFont.get() : guiFont),
-                     FALSE);
     }
-    rulePen.reset(CreatePen(PS_SOLID, 1, kRuleColour));
-    ruleTop = TwipsToPixels(kRuleTopTwips, dpi.y);
+    trayIcon.reset(LoadTrayIcon());
+    Layout(WindowDpi(hwnd), nullptr);
     taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
 }
 
@@ -227,6 +164,10 @@ LRESULT Win32Desktop::Window::Handle(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         case WM_SIZE:
             if (events) events->OnResize();
+            return 0;
+        case WM_DPICHANGED:
+            // Moved to a monitor of another DPI, or the user changed it.
+            Layout(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;
         case WM_LBUTTONDOWN:
             buttonDown = true;
@@ -306,7 +247,7 @@ std::uintptr_t Win32Desktop::WindowHandle() {
 }
 
 std::uintptr_t Win32Desktop::WindowIcon() {
-    return reinterpret_cast<std::uintptr_t>(window_->icon);
+    return reinterpret_cast<std::uintptr_t>(window_->TrayIcon());
 }
 
 void Win32Desktop::SetWindowCaption(const std::string& caption) {

@@ -1,6 +1,7 @@
 #pragma once
-// The main window's state, shared by win32_window.cpp (the window, its labels, menu and timer)
-// and win32_tray.cpp (its notification icon and pop-up menu). Only those two include it.
+// The main window's state, shared by win32_window.cpp (the window, its labels, menu and timer),
+// win32_window_layout.cpp (its layout for the monitor's DPI) and win32_tray.cpp (its
+// notification icon and pop-up menu). Only those include it.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -20,13 +21,26 @@ struct GdiDeleter {
 };
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiDeleter>;
 using UniquePen = std::unique_ptr<std::remove_pointer_t<HPEN>, GdiDeleter>;
+struct IconDeleter {
+    void operator()(HICON icon) const { DestroyIcon(icon); }
+};
+using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
 
 struct Win32Desktop::Window {
     WindowEvents* events = nullptr;  // set once the window is built: no events during creation
+    // Made for the window's DPI, and again when it changes; released after the labels and the
+    // window have let go of them.
     UniqueFont titleFont;
+    UniqueFont labelFont;
     UniquePen rulePen;
+    UniqueIcon bigIcon;
+    UniqueIcon smallIcon;
+    // The notification area's, at the system's DPI; kept for the window's life, since the icon
+    // is added again from it when the taskbar comes back.
+    UniqueIcon trayIcon;
     int ruleTop = 0;
-    HICON icon = nullptr;
+    UINT dpi = USER_DEFAULT_SCREEN_DPI;
+    HICON classIcon = nullptr;  // shared: the system keeps it for the module's life
     HWND hwnd = nullptr;
     HMENU tools = nullptr;  // a part of the menu bar, which the window destroys
     std::array<HWND, kLabelCount> labels = {};
@@ -42,6 +56,11 @@ struct Win32Desktop::Window {
     ~Window();
 
     void Create();
+    // Places the labels, makes the fonts, pen and icons for the DPI and sizes the window to it,
+    // at the suggested rectangle if one is given.
+    void Layout(UINT newDpi, const RECT* suggested);
+    void FitClientArea(SIZE client);
+    HICON TrayIcon() const;
     HWND LabelWindow(Label label) const;
 
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -14,6 +14,7 @@
 
 #include "platform/app_error.h"
 #include "platform/win32/win32_desktop.h"
+#include "tests/win32/window_pixels.h"
 
 namespace ostrel::win32 {
 namespace {
@@ -116,8 +117,8 @@ TEST_F(WindowWin32, IsCreatedHiddenWithAFixedFrameAndItsLabelsPlacedInTwips) {
     };
     const Expected expected[] = {
         {Label::CompName, "Ostrel Interface", 885, 0, 2865, 360},
-        {Label::Status, "Status:", 330, 660, 3930, 225},
-        {Label::CCHolder, "Name:", 330, 1060, 3930, 225},
+        {Label::Status, "Status:", 330, 660, 3930, 390},  // two lines: its longest texts wrap
+        {Label::CCHolder, "Name:", 330, 1060, 4140, 225},
         {Label::CCno, "ccno", 330, 1460, 3930, 225},
         {Label::CCType, "", 330, 1860, 2430, 225},
         {Label::Exp, "Exp: Date", 3000, 1860, 1215, 225},
@@ -150,8 +151,17 @@ TEST_F(WindowWin32, IsCreatedHiddenWithAFixedFrameAndItsLabelsPlacedInTwips) {
     EXPECT_STREQ(title.lfFaceName, "Garamond");
     EXPECT_EQ(title.lfWeight, FW_BOLD);
     EXPECT_EQ(title.lfHeight, -Pixels(1575 * 20 / 100, false));  // 15.75 pt in twips
-    EXPECT_EQ(SendMessageA(labels[1], WM_GETFONT, 0, 0),
-              reinterpret_cast<LRESULT>(GetStockObject(DEFAULT_GUI_FONT)));
+    // The other labels: the stock GUI font's face and size, made for the window's DPI.
+    LOGFONTA stock = {};
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof stock, &stock);
+    for (std::size_t i = 1; i < labels.size(); ++i) {
+        LOGFONTA font = {};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(labels[i], WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
+        EXPECT_STREQ(font.lfFaceName, stock.lfFaceName) << i;
+        EXPECT_EQ(font.lfHeight, stock.lfHeight) << i;
+        EXPECT_EQ(font.lfWeight, stock.lfWeight) << i;
+    }
 }
 
 TEST_F(WindowWin32, CaptionAndLabelTextsComeBackExactly) {
@@ -196,11 +206,17 @@ TEST_F(WindowWin32, ToolsMenuHasAHeadingAndThreeEntriesThatReachTheLogic) {
 }
 
 TEST_F(WindowWin32, TheNotificationIconUsesTheProgramsIconAndComesBackWithTheTaskbar) {
+    // The notification area's own, at its size; the window has its own big and small ones.
     const auto icon = reinterpret_cast<HICON>(desktop.WindowIcon());
-    EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON)), icon);
-    EXPECT_EQ(
-        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1), IMAGE_ICON, 32, 32, LR_SHARED),
-        icon);
+    EXPECT_EQ(IconWidth(icon), GetSystemMetrics(SM_CXSMICON));
+    const auto small = reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_SMALL, 0));
+    const auto big = reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_BIG, 0));
+    EXPECT_EQ(IconWidth(small), GetSystemMetrics(SM_CXSMICON));
+    EXPECT_EQ(IconWidth(big), GetSystemMetrics(SM_CXICON));
+    EXPECT_NE(icon, small) << "the window's icons change with its DPI; the tray's must stay";
+    EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON)),
+              LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1), IMAGE_ICON, 0, 0,
+                         LR_DEFAULTSIZE | LR_SHARED));
 
     NotifyIconRecord record;
     record.cbSize = 88;
