@@ -39,13 +39,11 @@ Item GatherSettings(Registry& registry, Desktop& desktop);
 // Whether the log can be written in folder, and its last lines with digit runs masked.
 Item GatherLog(SystemProbe& probe, const std::string& folder);
 
-// All of them, in that order. folder: where the log is looked at; the tool's own when empty.
-Report GatherAll(DiagPlatform& platform, const std::string& folder);
-
-}  // namespace ostrel::diag
-
-namespace ostrel::diag {
 // A line of the log as shown: its time of day as it is, every run of five or more digits in the
 // rest masked after its first four.
 std::string MaskedLogLine(const std::string& line);
+
+// All of them, in that order. folder: where the log is looked at; the tool's own when empty.
+Report GatherAll(DiagPlatform& platform, const std::string& folder);
+
 }  // namespace ostrel::diag
