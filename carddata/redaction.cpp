@@ -122,6 +122,16 @@ std::string MaskCardDigits(std::string_view text, std::string_view number) {
     return out;
 }
 
+std::string MaskDigitRuns(std::string_view text) {
+    std::string out(text);
+    for (const auto& run : DigitRuns(text)) {
+        if (run.size() < kLeakDigits) continue;
+        for (size_t k = kShownDigits; k < run.size(); ++k)
+            out[run[k]] = '*';
+    }
+    return out;
+}
+
 bool HoldsCardDigits(std::string_view text, std::string_view number) {
     const std::string numberDigits = OnlyDigits(number);
     for (const auto& run : DigitRuns(text)) {

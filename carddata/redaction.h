@@ -20,6 +20,9 @@ std::string MaskCardNumbers(std::string_view text);
 // at most three other characters stand between them, so "4111.1111", "4 1 1 1 1" and a run
 // inside a longer one are all found.
 std::string MaskCardDigits(std::string_view text, std::string_view number);
+// Masks every run of five or more digits (runs as above) after its first four digits: for
+// texts whose card numbers, if any, are not known (the lines of an existing log).
+std::string MaskDigitRuns(std::string_view text);
 // Whether text holds such a run.
 bool HoldsCardDigits(std::string_view text, std::string_view number);
 

@@ -7,6 +7,9 @@
 
 namespace ostrel {
 
+// The name the host maker registers its control under.
+constexpr const char* kHostControlProgId = "VEQSERVERLib.VEQServer";
+
 // Dispatch ids of the control's methods.
 namespace dispid {
 constexpr int32_t kAttachSession = 49;

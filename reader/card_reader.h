@@ -71,6 +71,15 @@ class CardReader {
                InputReport.size() == ReaderCaps.InputReportByteLength;
     }
 
+    // The layout loaded last: the input report's length and each usage's value count.
+    size_t InputReportLength() const { return InputReport.size(); }
+    std::map<uint16_t, size_t> LayoutSizes() const {
+        std::map<uint16_t, size_t> sizes;
+        for (const auto& [usage, buffer] : UsageBuffer)
+            sizes[usage] = buffer.size();
+        return sizes;
+    }
+
     // A reader counts as open exactly while it holds a handle.
     bool IsOpen() const { return ReaderHandle != kInvalidFileHandle; }
     // The ids of the reader, or after a search that found none, of the last candidate opened.

@@ -8,6 +8,7 @@
 #include "hostlink/card_handoff.h"
 #include "shell/scanner_form.h"
 #include "shell/status_texts.h"
+#include "shell/track1_text.h"
 
 namespace ostrel {
 
@@ -67,15 +68,19 @@ const char* FailureStatus(Track1Step step) {
 
 }  // namespace
 
-SecretText ScannerForm::Track1Text() const {
+SecretText Track1TextOf(const CardReader& reader) {
     // The raw-track models give their tracks as hex pairs; with their encryption off the bytes
     // are an ordinary track 1 and are read as one. The swipe record keeps its hex text.
-    const SwipeRecord& swipe = reader_.Swipe();
-    if (reader_.Model().tracks == TrackForm::HexBlocksOf8) {
+    const SwipeRecord& swipe = reader.Swipe();
+    if (reader.Model().tracks == TrackForm::HexBlocksOf8) {
         if (auto clear = ClearTrack1(swipe.Tk1Data, swipe.Tk1Len))
             return SecretText(std::move(*clear));
     }
     return SecretText(std::string(swipe.Tk1Data));
+}
+
+SecretText ScannerForm::Track1Text() const {
+    return Track1TextOf(reader_);
 }
 
 void ScannerForm::WipeSwipe() {

@@ -15,7 +15,7 @@ int Win32Desktop::ShowMessageBox(const std::string& text, const std::string& cap
                        style);
 }
 
-void Win32Desktop::DoEvents() {
+void PumpMessages() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
@@ -23,7 +23,11 @@ void Win32Desktop::DoEvents() {
     }
 }
 
-bool Win32Desktop::WaitForMessage(uint32_t ms) {
+void Win32Desktop::DoEvents() {
+    PumpMessages();
+}
+
+bool WaitForThreadMessage(uint32_t ms) {
     // A 1 ms timer resolution for the wait, so that its end is not late by a whole clock tick
     // (15.6 ms by default); the input flag wakes for messages an earlier peek already saw.
     timeBeginPeriod(1);
@@ -33,17 +37,21 @@ bool Win32Desktop::WaitForMessage(uint32_t ms) {
     return woken == WAIT_OBJECT_0;
 }
 
+bool Win32Desktop::WaitForMessage(uint32_t ms) {
+    return WaitForThreadMessage(ms);
+}
+
 void Win32Desktop::Sleep(uint32_t ms) {
     ::Sleep(ms);
 }
 
-double Win32Desktop::SecondsSinceMidnight() {
+double LocalSecondsSinceMidnight() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     return now.wHour * 3600.0 + now.wMinute * 60.0 + now.wSecond + now.wMilliseconds / 1000.0;
 }
 
-int64_t Win32Desktop::MonotonicMicros() {
+int64_t PerformanceMicros() {
     LARGE_INTEGER frequency;
     LARGE_INTEGER counter;
     QueryPerformanceFrequency(&frequency);
@@ -52,7 +60,7 @@ int64_t Win32Desktop::MonotonicMicros() {
            counter.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
 }
 
-std::string Win32Desktop::TimeOfDayText() {
+std::string LocalTimeOfDayText() {
     char text[64] = {};
     if (GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, text, sizeof text) == 0) {
         SYSTEMTIME now;
@@ -66,12 +74,28 @@ bool Win32Desktop::PreviousInstance() {
     return previousInstance_;
 }
 
-std::string Win32Desktop::ExeDirectory() {
+double Win32Desktop::SecondsSinceMidnight() {
+    return LocalSecondsSinceMidnight();
+}
+
+int64_t Win32Desktop::MonotonicMicros() {
+    return PerformanceMicros();
+}
+
+std::string Win32Desktop::TimeOfDayText() {
+    return LocalTimeOfDayText();
+}
+
+std::string ModuleDirectory() {
     char path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string dir(path, length);
     const auto slash = dir.rfind('\\');
     return slash == std::string::npos ? dir : dir.substr(0, slash);
+}
+
+std::string Win32Desktop::ExeDirectory() {
+    return ModuleDirectory();
 }
 
 VersionInfo Win32Desktop::Version() {
@@ -100,7 +124,7 @@ VersionInfo Win32Desktop::Version() {
     return info;
 }
 
-uint32_t Win32Desktop::AppendToFile(const std::string& path, const std::string& bytes) {
+uint32_t AppendBytesToFile(const std::string& path, const std::string& bytes) {
     UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -110,6 +134,10 @@ uint32_t Win32Desktop::AppendToFile(const std::string& path, const std::string& 
         return GetLastError();
     }
     return written == bytes.size() ? 0 : ERROR_WRITE_FAULT;
+}
+
+uint32_t Win32Desktop::AppendToFile(const std::string& path, const std::string& bytes) {
+    return AppendBytesToFile(path, bytes);
 }
 
 void Win32Desktop::EndProcess() {

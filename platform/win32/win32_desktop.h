@@ -9,6 +9,15 @@
 
 namespace ostrel::win32 {
 
+// The desktop calls that need no window, shared with the programs that have none.
+void PumpMessages();
+bool WaitForThreadMessage(uint32_t ms);
+double LocalSecondsSinceMidnight();
+int64_t PerformanceMicros();
+std::string LocalTimeOfDayText();
+std::string ModuleDirectory();  // the executable's folder, without a trailing "\"
+uint32_t AppendBytesToFile(const std::string& path, const std::string& bytes);
+
 class Win32Desktop : public Desktop {
   public:
     Win32Desktop();

@@ -9,8 +9,6 @@ struct IDispatch;
 
 namespace ostrel::win32 {
 
-constexpr const char* kHostControlProgId = "VEQSERVERLib.VEQServer";
-
 // COM for this thread, for as long as the object lives.
 class ComApartment {
   public:

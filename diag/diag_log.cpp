@@ -1,0 +1,102 @@
+// The log folder: whether the program's log can be written there, and the log's last lines.
+#include <vector>
+
+#include "carddata/redaction.h"
+#include "diag/diag_items.h"
+
+namespace ostrel::diag {
+
+namespace {
+
+constexpr const char* kScratchName = "~ostrel-diag-write-test.tmp";
+// Enough for the last lines of any log the program writes (a line is a few hundred bytes).
+constexpr uint32_t kTailBytes = 16 * 1024;
+
+// A log line's time of day ("16:45:12", "4:45:12 PM") and the rest, so that the digits of the
+// time stay readable while those of the text are masked.
+std::pair<std::string, std::string> SplitTime(const std::string& line) {
+    size_t at = line.find(' ');
+    if (at == std::string::npos) return {"", line};
+    if (line.compare(at + 1, 3, "AM ") == 0 || line.compare(at + 1, 3, "PM ") == 0) at += 3;
+    const std::string time = line.substr(0, at);
+    for (const char c : time) {
+        const bool timeChar = (c >= '0' && c <= '9') || c == ':' || c == '.' || c == ' ' ||
+                              c == 'A' || c == 'P' || c == 'M';
+        if (!timeChar) return {"", line};
+    }
+    return {time, line.substr(at)};
+}
+
+std::vector<std::string> LastLines(const std::string& bytes, size_t count, bool cutAtStart) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        std::string line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    // A tail that starts inside a line: that part line is not shown.
+    if (cutAtStart && !lines.empty()) lines.erase(lines.begin());
+    if (lines.size() > count) lines.erase(lines.begin(), lines.end() - static_cast<long>(count));
+    return lines;
+}
+
+}  // namespace
+
+std::string MaskedLogLine(const std::string& line) {
+    const auto [time, text] = SplitTime(line);
+    return time + MaskDigitRuns(text);
+}
+
+Item GatherLog(SystemProbe& probe, const std::string& folder) {
+    Item item("log", "Log folder");
+    item.Add("folder", folder);
+    const std::string logPath = folder + "\\" + kLogName;
+    const uint32_t attributes = probe.FileAttributes(folder);
+    if (attributes == kInvalidFileAttributes || !(attributes & kFileAttributeDirectory)) {
+        item.Add("writable", "no: the folder does not exist");
+        item.Judge(Verdict::Warning, "the folder does not exist: failed swipes go unrecorded");
+        return item;
+    }
+    // A scratch file beside the log, deleted as it is closed: the log itself is never touched.
+    const uint32_t created = probe.CreateScratchFile(folder + "\\" + kScratchName);
+    if (created == 0) {
+        item.Add("writable", "yes");
+    } else {
+        item.Add("writable", "no (error " + std::to_string(created) + ")");
+        item.Judge(Verdict::Warning, std::string(kLogName) +
+                                         " cannot be written here: failed swipes go unrecorded "
+                                         "(the program itself runs on)");
+    }
+
+    std::string tail;
+    const uint32_t read = probe.ReadFileEnd(logPath, kTailBytes, &tail);
+    if (read != 0) {
+        item.Add("log", probe.FileAttributes(logPath) == kInvalidFileAttributes
+                            ? "none yet"
+                            : "cannot be read (error " + std::to_string(read) + ")");
+    } else {
+        item.Add("log", std::to_string(tail.size()) + " bytes read from its end");
+        item.rowsName = "last lines";
+        for (const std::string& line : LastLines(tail, kLogLinesShown, tail.size() == kTailBytes))
+            item.rows.push_back({{"line", MaskedLogLine(line)}});
+    }
+    item.Judge(Verdict::Ok, created == 0 ? "the log can be written" : "");
+    return item;
+}
+
+Report GatherAll(DiagPlatform& platform, const std::string& folder) {
+    Report report;
+    report.items.push_back(GatherReader(platform.hid, platform.desktop));
+    report.items.push_back(GatherHostControl(platform.probe));
+    report.items.push_back(GatherHostProgram(platform.processes, platform.desktop));
+    report.items.push_back(GatherSettings(platform.registry, platform.desktop));
+    report.items.push_back(
+        GatherLog(platform.probe, folder.empty() ? platform.desktop.ExeDirectory() : folder));
+    return report;
+}
+
+}  // namespace ostrel::diag

@@ -1,0 +1,50 @@
+// The diagnostics tool's entry point: the real platform, a console, and Ctrl+C to end a watch.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "diag/diag_run.h"
+#include "platform/win32/win32_console_desktop.h"
+#include "platform/win32/win32_hid.h"
+#include "platform/win32/win32_host_control.h"
+#include "platform/win32/win32_processes.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_system_probe.h"
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+// Runs on a thread of its own: it only raises the flag the watch looks at between polls.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+        stopRequested = true;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace ostrel::win32;
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    ComApartment com;  // creating the host's control needs COM on this thread
+    Win32Registry registry;
+    Win32Processes processes;
+    ConsoleDesktop desktop;
+    Win32Hid hid;
+    Win32SystemProbe probe;
+    ostrel::diag::DiagPlatform platform{registry, processes, desktop, hid, probe};
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return ostrel::diag::RunDiagnostics(
+        platform, args,
+        [](const std::string& text) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fflush(stdout);
+        },
+        [] { return stopRequested.load(); });
+}

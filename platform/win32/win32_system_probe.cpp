@@ -1,0 +1,71 @@
+#include "platform/win32/win32_system_probe.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/app_error.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_host_control.h"
+
+namespace ostrel::win32 {
+
+long Win32SystemProbe::QueryKeyDefault(RegKey root, const std::string& subKey, std::string* text) {
+    const HKEY key = reinterpret_cast<HKEY>(root);
+    LONG size = 0;
+    LONG rc = RegQueryValueA(key, subKey.c_str(), nullptr, &size);
+    if (rc != ERROR_SUCCESS) return rc;
+    // The value may grow between the two calls: the second then fails with ERROR_MORE_DATA.
+    std::vector<char> data(static_cast<size_t>(size) + 1, '\0');
+    size = static_cast<LONG>(data.size());
+    rc = RegQueryValueA(key, subKey.c_str(), data.data(), &size);
+    if (rc != ERROR_SUCCESS) return rc;
+    *text = std::string(data.data(), strnlen(data.data(), data.size()));
+    return ERROR_SUCCESS;
+}
+
+uint32_t Win32SystemProbe::FileAttributes(const std::string& path) {
+    return GetFileAttributesA(path.c_str());
+}
+
+uint32_t Win32SystemProbe::CreateScratchFile(const std::string& path) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return file ? 0 : GetLastError();
+}
+
+uint32_t Win32SystemProbe::ReadFileEnd(const std::string& path, uint32_t maxBytes,
+                                       std::string* bytes) {
+    // Shared so that the program may go on appending while the tool reads.
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size)) return GetLastError();
+    const LONGLONG start = size.QuadPart > maxBytes ? size.QuadPart - maxBytes : 0;
+    LARGE_INTEGER at;
+    at.QuadPart = start;
+    if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) return GetLastError();
+    std::string data(static_cast<size_t>(size.QuadPart - start), '\0');
+    DWORD read = 0;
+    if (!data.empty() &&
+        !::ReadFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr)) {
+        return GetLastError();
+    }
+    data.resize(read);
+    *bytes = std::move(data);
+    return 0;
+}
+
+int32_t Win32SystemProbe::CreateControl(const std::string& progId, std::string* description) {
+    try {
+        CreateHostControl(progId.c_str());
+        return 0;
+    } catch (const AppError& failure) {
+        *description = failure.Description();
+        return failure.Number();
+    }
+}
+
+}  // namespace ostrel::win32

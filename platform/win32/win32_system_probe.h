@@ -1,0 +1,17 @@
+#pragma once
+#include "platform/system_probe.h"
+
+namespace ostrel::win32 {
+
+// The diagnostics tool's system questions through advapi32, kernel32 and COM. CreateControl
+// needs COM initialised on the thread.
+class Win32SystemProbe : public SystemProbe {
+  public:
+    long QueryKeyDefault(RegKey root, const std::string& subKey, std::string* text) override;
+    uint32_t FileAttributes(const std::string& path) override;
+    uint32_t CreateScratchFile(const std::string& path) override;
+    uint32_t ReadFileEnd(const std::string& path, uint32_t maxBytes, std::string* bytes) override;
+    int32_t CreateControl(const std::string& progId, std::string* description) override;
+};
+
+}  // namespace ostrel::win32
