@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/win32/unique_handle.h"
+#include "tests/win32/console_run.h"
 #include "tests/logic/json_check.h"
 
 namespace ostrel::win32 {
@@ -20,43 +21,9 @@ std::string BuildDir() {
     return path;
 }
 
-struct DiagRun {
-    DWORD exitCode = STILL_ACTIVE;
-    std::string out;
-};
-
-// Runs the tool with its standard output on a pipe, to its end.
-DiagRun RunDiag(const std::string& args) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return {};
-    UniqueHandle reader(readEnd);
-    UniqueHandle writer(writeEnd);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::string line = "\"" + BuildDir() + "\\ostrel-diag.exe\" " + args;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &info)) {
-        return {};
-    }
-    CloseHandle(info.hThread);
-    UniqueHandle process(info.hProcess);
-    writer.Reset();  // the child's copy is the only writer left: its end ends the reads
-    DiagRun run;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        run.out.append(buffer, got);
-    WaitForSingleObject(process.Get(), 30000);
-    GetExitCodeProcess(process.Get(), &run.exitCode);
-    return run;
+// Runs the tool to its end.
+ConsoleRun RunDiag(const std::string& args) {
+    return RunConsoleProgram("\"" + BuildDir() + "\\ostrel-diag.exe\" " + args, 30000);
 }
 
 // The stand-in control, registered for the user by its own registration entry, as regsvr32
@@ -104,14 +71,15 @@ struct LogFolder {
 
 TEST(DiagTool, NoReaderAndNoControlStopTheProgram) {
     LogFolder folder;
-    const DiagRun run = RunDiag("--dir \"" + folder.path + "\"");
-    EXPECT_EQ(run.exitCode, 1u) << run.out;
-    EXPECT_NE(run.out.find("Card reader: FAIL - no reader"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Host control: FAIL - the control is not registered"), std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("Log folder: OK - the log can be written"), std::string::npos);
-    EXPECT_NE(run.out.find("line=16:45:12 Card 4111************ refused"), std::string::npos)
-        << run.out;
+    const ConsoleRun run = RunDiag("--dir \"" + folder.path + "\"");
+    EXPECT_EQ(run.exitCode, 1u) << run.output;
+    EXPECT_NE(run.output.find("Card reader: FAIL - no reader"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Host control: FAIL - the control is not registered"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("Log folder: OK - the log can be written"), std::string::npos);
+    EXPECT_NE(run.output.find("line=16:45:12 Card 4111************ refused"), std::string::npos)
+        << run.output;
     // The scratch file went as it was closed; only the log is left.
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder.path + "\\*.tmp").c_str(), &found);
@@ -122,22 +90,22 @@ TEST(DiagTool, NoReaderAndNoControlStopTheProgram) {
 TEST(DiagTool, RegisteredStandinIsCreatableAndJsonParses) {
     StandinRegistration standin;
     ASSERT_TRUE(standin.Register());
-    const DiagRun run = RunDiag("--json");
+    const ConsoleRun run = RunDiag("--json");
     EXPECT_EQ(run.exitCode, 1u);  // still no reader
-    EXPECT_TRUE(json_check::IsDocument(run.out)) << run.out;
-    EXPECT_NE(run.out.find("\"reason\": \"registered and creatable\""), std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("\"per user\": \"registered, CLSID {B1C5317A-2A98-4912-84D2-"
-                           "BC37EC6E35FF}\""),
+    EXPECT_TRUE(json_check::IsDocument(run.output)) << run.output;
+    EXPECT_NE(run.output.find("\"reason\": \"registered and creatable\""), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("\"per user\": \"registered, CLSID {B1C5317A-2A98-4912-84D2-"
+                              "BC37EC6E35FF}\""),
               std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("kt4r_control.dll (file exists)"), std::string::npos) << run.out;
+        << run.output;
+    EXPECT_NE(run.output.find("kt4r_control.dll (file exists)"), std::string::npos) << run.output;
 }
 
 TEST(DiagTool, BadArgumentsGiveTheUsage) {
-    const DiagRun run = RunDiag("--count 3");
+    const ConsoleRun run = RunDiag("--count 3");
     EXPECT_EQ(run.exitCode, 2u);
-    EXPECT_NE(run.out.find("Usage: ostrel-diag"), std::string::npos) << run.out;
+    EXPECT_NE(run.output.find("Usage: ostrel-diag"), std::string::npos) << run.output;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/win32/unique_handle.h"
+#include "tests/win32/console_run.h"
 #include "tests/win32/dialog_presser.h"
 #include "tests/win32/windows_under_test.h"
 #include "training/emulator_core.h"
@@ -23,7 +24,9 @@
 namespace ostrel::training::win32 {
 namespace {
 
+using ostrel::win32::ConsoleRun;
 using ostrel::win32::DialogPresser;
+using ostrel::win32::RunConsoleProgram;
 using ostrel::win32::UniqueHandle;
 using ostrel::win32::WaitFor;
 using ostrel::win32::WindowOf;
@@ -81,40 +84,8 @@ Message Call(const Message& request) {
     return CallEmulator(request).value_or(Message{"<no emulator>"});
 }
 
-struct Remote {
-    DWORD exitCode = STILL_ACTIVE;
-    std::string output;  // stdout and stderr, without carriage returns
-};
-
-Remote RunRemote(const std::string& arguments) {
-    Remote result;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE read = nullptr, write = nullptr;
-    if (!CreatePipe(&read, &write, &inherit, 0)) return result;
-    UniqueHandle reader(read), writer(write);
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write;
-    startup.hStdError = write;
-    PROCESS_INFORMATION info = {};
-    std::string line = "\"" + kRemote + "\" " + arguments;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &info)) {
-        return result;
-    }
-    CloseHandle(info.hThread);
-    Child remote{UniqueHandle(info.hProcess), info.dwProcessId};
-    writer.Reset();  // the remote's end is the only one left: reading ends when it exits
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(reader.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        for (DWORD i = 0; i < got; ++i)
-            if (buffer[i] != '\r') result.output += buffer[i];
-    }
-    if (remote.Ends(15000)) result.exitCode = remote.ExitCode();
-    return result;
+ConsoleRun RunRemote(const std::string& arguments) {
+    return RunConsoleProgram("\"" + kRemote + "\" " + arguments, 15000);
 }
 
 // The command line as the process received it, from its process parameters.
@@ -242,28 +213,28 @@ TEST_F(EmulatorTest, ScanStartsTheProgramWithTheSessionsArgumentOrSaysWhyNot) {
 }
 
 TEST_F(EmulatorTest, TheRemotesOutputAndExitCodesScreenshotAndQuit) {
-    const Remote none = RunRemote("pending");
+    const ConsoleRun none = RunRemote("pending");
     EXPECT_EQ(none.exitCode, 2u);
     EXPECT_EQ(none.output, "the host emulator kt4r.exe is not running\n");
     EXPECT_EQ(RunRemote("").exitCode, 2u);
     StartEmulator();
 
     EXPECT_EQ(RunRemote("swipe visa").exitCode, 0u);
-    const Remote pending = RunRemote("pending");
+    const ConsoleRun pending = RunRemote("pending");
     EXPECT_EQ(pending.exitCode, 0u);
     EXPECT_EQ(pending.output, "1\n");
-    const Remote session = RunRemote("session C");
+    const ConsoleRun session = RunRemote("session C");
     EXPECT_EQ(session.exitCode, 0u);
     EXPECT_TRUE(session.output.starts_with("Front Desk\ndetached\nWFNAM\t\nWMNAM\t\n"))
         << session.output;
     EXPECT_EQ(std::count(session.output.begin(), session.output.end(), '\n'), 14);
-    const Remote refused = RunRemote("session Z");
+    const ConsoleRun refused = RunRemote("session Z");
     EXPECT_EQ(refused.exitCode, 1u);
     EXPECT_EQ(refused.output, "name a session by its letter, A to Y\n");
 
     char temp[MAX_PATH];
     const std::string file = std::string(temp, GetTempPathA(MAX_PATH, temp)) + "kt4r-test.png";
-    const Remote shot = RunRemote("screenshot \"" + file + "\"");
+    const ConsoleRun shot = RunRemote("screenshot \"" + file + "\"");
     EXPECT_EQ(shot.exitCode, 0u) << shot.output;
     std::ifstream in(file, std::ios::binary);
     const std::string png{std::istreambuf_iterator<char>(in), {}};

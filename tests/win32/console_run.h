@@ -1,0 +1,50 @@
+#pragma once
+// A console program run to its end, its standard output and error read through one pipe.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/unique_handle.h"
+
+namespace ostrel::win32 {
+
+struct ConsoleRun {
+    DWORD exitCode = STILL_ACTIVE;  // still so when it did not start or end in time
+    std::string output;             // without carriage returns
+};
+
+inline ConsoleRun RunConsoleProgram(std::string commandLine, DWORD endWithinMs) {
+    ConsoleRun run;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+    UniqueHandle reader(readEnd);
+    UniqueHandle writer(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &info)) {
+        return run;
+    }
+    CloseHandle(info.hThread);
+    UniqueHandle process(info.hProcess);
+    writer.Reset();  // the child's copy is the only writer left: its end ends the reads
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        for (DWORD i = 0; i < got; ++i)
+            if (buffer[i] != '\r') run.output += buffer[i];
+    }
+    if (WaitForSingleObject(process.Get(), endWithinMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.Get(), &run.exitCode);
+    return run;
+}
+
+}  // namespace ostrel::win32
