@@ -32,7 +32,9 @@ struct SwipeRecord {
     std::string MTk1Data, MTk2Data, MTk3Data;
     std::string EncSessionIDData;
 
-    // Overwrites the track texts, clear and masked, and leaves them empty.
+    // Overwrite the track texts and leave them empty: the clear ones, the masked ones, or both.
+    void WipeClearTracks();
+    void WipeMaskedTracks();
     void WipeTracks();
 };
 

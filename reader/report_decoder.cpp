@@ -239,9 +239,19 @@ bool CardReader::DecodeReport() {
     return true;
 }
 
-void SwipeRecord::WipeTracks() {
-    for (std::string* track : {&Tk1Data, &Tk2Data, &Tk3Data, &MTk1Data, &MTk2Data, &MTk3Data})
+void SwipeRecord::WipeClearTracks() {
+    for (std::string* track : {&Tk1Data, &Tk2Data, &Tk3Data})
         Wipe(*track);
+}
+
+void SwipeRecord::WipeMaskedTracks() {
+    for (std::string* track : {&MTk1Data, &MTk2Data, &MTk3Data})
+        Wipe(*track);
+}
+
+void SwipeRecord::WipeTracks() {
+    WipeClearTracks();
+    WipeMaskedTracks();
 }
 
 void CardReader::WipeBuffers() {

@@ -102,9 +102,7 @@ void ScannerForm::ServeActive() {
         // swiped meanwhile is not for it.
         if (requestEnded_) StartNewRequest();
         desktop_.SetTimerEnabled(true);
-        Wipe(reader_.EditSwipe().Tk1Data);
-        Wipe(reader_.EditSwipe().Tk2Data);
-        Wipe(reader_.EditSwipe().Tk3Data);
+        reader_.EditSwipe().WipeClearTracks();
     }
     desktop_.DoEvents();
     if (ReaderState == ReaderPhase::UnsupportedReader) {

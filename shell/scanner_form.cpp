@@ -106,9 +106,7 @@ void ScannerForm::Form_Load() {
     // across midnight.
     WaitMs(desktop_, 500);
     desktop_.SetTimerEnabled(true);
-    Wipe(reader_.EditSwipe().Tk1Data);
-    Wipe(reader_.EditSwipe().Tk2Data);
-    Wipe(reader_.EditSwipe().Tk3Data);
+    reader_.EditSwipe().WipeClearTracks();
 }
 
 // A refused handshake stores nothing, not even the release of the hold this load set at its
@@ -151,9 +149,7 @@ void ScannerForm::mnuLogging_Click() {
 void ScannerForm::mnuAttach_Click() {
     StopPolling();
     ReleaseReader();
-    Wipe(reader_.EditSwipe().MTk1Data);
-    Wipe(reader_.EditSwipe().MTk2Data);
-    Wipe(reader_.EditSwipe().MTk3Data);
+    reader_.EditSwipe().WipeMaskedTracks();
     ClearCardLabels();
     desktop_.Sleep(1000);
     BlankSessionValues();
