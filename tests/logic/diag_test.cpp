@@ -1,69 +1,15 @@
-// The diagnostics tool on the simulated platform: each item's verdicts, the exit code, the JSON
-// form and the watch.
+// The diagnostics tool on the simulated platform: each item's verdicts and what it shows.
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "diag/diag_run.h"
-#include "platform/sim/sim_desktop.h"
-#include "platform/sim/sim_hid.h"
-#include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_readers.h"
-#include "platform/sim/sim_registry.h"
-#include "platform/sim/sim_system_probe.h"
-#include "tests/card_digit_oracle.h"
-#include "tests/logic/json_check.h"
+#include "tests/logic/diag_fixture.h"
 
 namespace ostrel {
 namespace {
 
-using diag::Verdict;
-
-constexpr const char* kFolder = "C:\\Ostrel";
-constexpr const char* kControlKey = "Software\\Classes\\VEQSERVERLib.VEQServer\\CLSID";
-constexpr const char* kClsid = "{5A1C0F00-1111-4D2E-9F00-0000000000AB}";
-constexpr const char* kServer = "C:\\Host\\veqserver.dll";
-
-struct DiagFixture {
-    DiagFixture() {
-        desktop.exeDirectory = kFolder;
-        probe.folders.insert(kFolder);
-    }
-    void RegisterControl(RegKey root, const std::string& server, bool serverExists) {
-        registry.PutText(root, kControlKey, "", kClsid);
-        registry.PutText(root,
-                         std::string("Software\\Classes\\CLSID\\") + kClsid + "\\InprocServer32",
-                         "", server);
-        if (serverExists) desktop.files[server] = "MZ";
-    }
-    int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
-        std::string text;
-        const int code = diag::RunDiagnostics(
-            platform, args, [&](const std::string& piece) { text += piece; }, [] { return false; });
-        if (out) *out = text;
-        return code;
-    }
-    // The value of a fact of an item, "" when it has none of that name.
-    static std::string FactOf(const diag::Item& item, const std::string& key) {
-        for (const auto& fact : item.facts) {
-            if (fact.key == key) return fact.value;
-        }
-        return "";
-    }
-    static std::string RowValue(const diag::Row& row, const std::string& key) {
-        for (const auto& fact : row) {
-            if (fact.key == key) return fact.value;
-        }
-        return "";
-    }
-
-    sim::SimRegistry registry;
-    sim::SimProcesses processes;
-    sim::SimDesktop desktop;
-    sim::SimHid hid;
-    sim::SimSystemProbe probe{registry, desktop};
-    diag::DiagPlatform platform{registry, processes, desktop, hid, probe};
-};
+using namespace diag_test;
 
 // --- Card reader ---------------------------------------------------------------------------
 
@@ -320,130 +266,6 @@ TEST(DiagLog, LastTenLinesWithDigitRunsMasked) {
     // The log itself is left as it was.
     EXPECT_EQ(f.desktop.files["C:\\Ostrel\\CCProcess.log"], log);
     EXPECT_EQ(f.probe.scratchFilesCreated, 1);
-}
-
-// --- The whole run -----------------------------------------------------------------------------
-
-TEST(DiagRun, ExitCodes) {
-    struct Case {
-        const char* name;
-        std::vector<std::string> args;
-        bool reader;
-        bool control;
-        int code;
-    };
-    const std::vector<Case> cases = {
-        {"all there", {}, true, true, 0},
-        {"no reader", {}, false, true, 1},
-        {"no control", {"--json"}, true, false, 1},
-        {"unknown argument", {"--frobnicate"}, true, true, 2},
-        {"--dir without a folder", {"--dir"}, true, true, 2},
-        {"--count without --watch", {"--count", "3"}, true, true, 2},
-        {"--count of no number", {"--watch", "--count", "x"}, true, true, 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        DiagFixture f;
-        if (c.reader) f.hid.Plug(sim::ReaderDevice(2));
-        if (c.control) f.RegisterControl(kHkeyCurrentUser, kServer, true);
-        std::string out;
-        EXPECT_EQ(f.Run(c.args, &out), c.code);
-        if (c.code == 2) {
-            EXPECT_NE(out.find("Usage: ostrel-diag"), std::string::npos);
-        } else {
-            const bool json = !c.args.empty() && c.args[0] == "--json";
-            const std::string said = json ? "\"exitCode\": " + std::to_string(c.code)
-                                          : "(exit code " + std::to_string(c.code) + ")";
-            EXPECT_NE(out.find(said), std::string::npos) << out;
-        }
-    }
-}
-
-TEST(DiagRun, DirNamesTheLogFolder) {
-    DiagFixture f;
-    f.probe.folders.insert("D:\\Till");
-    f.desktop.files["D:\\Till\\CCProcess.log"] = "09:00:01 elsewhere\r\n";
-    std::string out;
-    f.Run({"--dir", "D:\\Till"}, &out);
-    EXPECT_NE(out.find("folder: D:\\Till\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("line=09:00:01 elsewhere"), std::string::npos) << out;
-}
-
-TEST(DiagRun, JsonIsOneWellFormedDocument) {
-    DiagFixture f;
-    f.hid.Plug(sim::KeyboardDevice());
-    f.hid.Plug(sim::ReaderDevice(2));
-    // Texts that need escaping: quotes, backslashes, control and non-ASCII bytes.
-    f.registry.PutText(kHkeyCurrentUser, "Software\\TOVAN\\RODazedur", "MSconnect",
-                       "2NSay \"hi\"\\\t\x01\xE9~");
-    f.desktop.files["C:\\Ostrel\\CCProcess.log"] = "09:00:01 a \"quoted\" line\r\n";
-    std::string out;
-    EXPECT_EQ(f.Run({"--json"}, &out), 1);  // no control registered
-    EXPECT_TRUE(json_check::IsDocument(out)) << out;
-    EXPECT_NE(out.find("\"verdict\": \"FAIL\""), std::string::npos);
-    EXPECT_NE(out.find("Say \\\"hi\\\"\\\\\\t\\u0001\\u00e9"), std::string::npos) << out;
-    EXPECT_NE(out.find("\"exitCode\": 1"), std::string::npos);
-}
-
-TEST(DiagJson, CheckerRefusesWhatIsNoDocument) {
-    for (const char* bad : {"", "{", "{\"a\": }", "{\"a\": \"\x01\"}", "{\"a\": 1} x", "[1,]"})
-        EXPECT_FALSE(json_check::IsDocument(bad)) << bad;
-    EXPECT_TRUE(json_check::IsDocument("{\"a\": [1, -2.5e3, true, null, {\"b\": \"\\u00e9\"}]}"));
-}
-
-// --- Watch ----------------------------------------------------------------------------------
-
-TEST(DiagWatch, ShowsEachSwipeWithoutCardData) {
-    struct Case {
-        uint16_t productId;
-        bool json;
-    };
-    const std::string number = "4111111111111111";
-    for (const Case& c : {Case{2, false}, Case{14, false}, Case{2, true}}) {
-        SCOPED_TRACE(c.productId);
-        DiagFixture f;
-        const auto reader = f.hid.Plug(sim::ReaderDevice(c.productId));
-        const auto swipe = [&](const std::string& track1) {
-            sim::Swipe s;
-            s.tracks[0] = sim::Bytes(std::string_view(track1));
-            s.tracks[1] = sim::Bytes(std::string_view(";" + number + "=2512101?"));
-            f.hid.QueueReport(reader, sim::SwipeReport(c.productId, s));
-        };
-        f.desktop.At(2'000'000, [&] { swipe("%B" + number + "^DOE/JOHN Q^2512101"); });
-        f.desktop.At(4'000'000, [&] { swipe("%B" + number + "^^2512101"); });
-        std::string out;
-        std::vector<std::string> args = {"--watch", "--count", "2"};
-        if (c.json) args.push_back("--json");
-        EXPECT_EQ(f.Run(args, &out), 0);
-        EXPECT_EQ(oracle::FindCardDigits(out, number), std::nullopt) << out;
-        EXPECT_EQ(out.find("DOE"), std::string::npos) << out;
-        if (c.json) {
-            size_t start = 0;
-            for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
-                EXPECT_TRUE(json_check::IsDocument(out.substr(start, end - start)));
-            continue;
-        }
-        EXPECT_NE(out.find("reader: model=" + std::to_string(c.productId)), std::string::npos)
-            << out;
-        EXPECT_NE(out.find("swipe: decoded=yes; statuses=0/0/0; lengths=37/"), std::string::npos)
-            << out;
-        EXPECT_NE(out.find("track 1=read; brand=Visa; number starts=4111"), std::string::npos)
-            << out;
-        EXPECT_NE(out.find("track 1=fails: no holder name; brand=Visa"), std::string::npos) << out;
-        EXPECT_EQ(f.hid.OpenResources(), 0u);
-    }
-}
-
-TEST(DiagWatch, WaitsForAReaderAndEndsWhenAsked) {
-    DiagFixture f;
-    f.desktop.At(3'000'000, [&] { f.hid.Plug(sim::ReaderDevice(2)); });
-    std::string out;
-    const int code = diag::RunDiagnostics(
-        f.platform, {"--watch"}, [&](const std::string& piece) { out += piece; },
-        [&] { return f.desktop.nowMicros > 10'000'000; });
-    EXPECT_EQ(code, 0);
-    EXPECT_NE(out.find("waiting: reader=none found yet\nreader: model=2"), std::string::npos)
-        << out;
 }
 
 }  // namespace
