@@ -23,7 +23,6 @@ struct DiagPlatform {
     SystemProbe& probe;
 };
 
-constexpr const char* kLogName = "CCProcess.log";
 constexpr size_t kLogLinesShown = 10;
 
 // Every HID interface the search lists and what it does with each; the reader taken, its model

@@ -3,6 +3,7 @@
 
 #include "carddata/redaction.h"
 #include "diag/diag_items.h"
+#include "support/process_log.h"
 
 namespace ostrel::diag {
 
@@ -54,7 +55,7 @@ std::string MaskedLogLine(const std::string& line) {
 Item GatherLog(SystemProbe& probe, const std::string& folder) {
     Item item("log", "Log folder");
     item.Add("folder", folder);
-    const std::string logPath = folder + "\\" + kLogName;
+    const std::string logPath = ProcessLogPath(folder);
     const uint32_t attributes = probe.FileAttributes(folder);
     if (attributes == kInvalidFileAttributes || !(attributes & kFileAttributeDirectory)) {
         item.Add("writable", "no: the folder does not exist");
@@ -67,7 +68,7 @@ Item GatherLog(SystemProbe& probe, const std::string& folder) {
         item.Add("writable", "yes");
     } else {
         item.Add("writable", "no (error " + std::to_string(created) + ")");
-        item.Judge(Verdict::Warning, std::string(kLogName) +
+        item.Judge(Verdict::Warning, std::string(kProcessLogName) +
                                          " cannot be written here: failed swipes go unrecorded "
                                          "(the program itself runs on)");
     }

@@ -10,15 +10,6 @@ namespace {
 
 constexpr const char* kValueNames[] = {"Logging", "MSconnect", "cSesId", "NSesDly"};
 
-// The host session an entry's id field stands for: "0" to "9", then "A" (10) to "O" (24).
-std::optional<int> SessionOfId(const std::string& id) {
-    if (id.size() != 1) return std::nullopt;
-    const char c = id[0];
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'O') return c - 'A' + 10;
-    return std::nullopt;
-}
-
 const char* LetterMeaning(const std::string& state) {
     if (state.size() != 1) return "no letter";
     switch (static_cast<EntryLetter>(state[0])) {
@@ -48,28 +39,28 @@ Item GatherSettings(Registry& registry, Desktop& desktop) {
     Item item("settings", "Shared registry values");
     item.Add("key", std::string(kSettingsRoot) + "\\" + kSettingsPath);
     RegistryStore store(registry, desktop);
-    std::string table;
+    std::vector<TableEntry> entries;
     std::string hold;
-    for (const char* name : kValueNames) {
+    for (const std::string name : kValueNames) {
         const std::optional<std::string> value = store.ReadSetting(name);
         if (!value) {
             item.Add(name, "cannot be read");
-            item.Judge(Verdict::Warning,
-                       std::string(name) + " cannot be read: copies keep what they had");
-            continue;
+            item.Judge(Verdict::Warning, name + " cannot be read: copies keep what they had");
+        } else if (name == "MSconnect") {
+            // The table's texts come from the host's screens; the rows below show them decoded.
+            entries = ParseSessionTable(*value);
+            item.Add(name, std::to_string(entries.size()) + " entries");
+        } else {
+            item.Add(name, Shown(*value));
+            if (name == "NSesDly") hold = *value;
         }
-        // The table's texts come from the host's screens; the rows below show them decoded.
-        item.Add(name, std::string(name) == "MSconnect"
-                           ? std::to_string(ParseSessionTable(*value).size()) + " entries"
-                           : Shown(*value));
-        if (std::string(name) == "MSconnect") table = *value;
-        if (std::string(name) == "NSesDly") hold = *value;
     }
 
     item.rowsName = "sessions";
     std::vector<std::string> active;
-    for (const TableEntry& entry : ParseSessionTable(table)) {
-        const std::optional<int> session = entry.IsSession() ? SessionOfId(entry.id) : std::nullopt;
+    for (const TableEntry& entry : entries) {
+        const std::optional<int32_t> session =
+            entry.IsSession() ? SessionOfEntryId(entry.id) : std::nullopt;
         Row row;
         row.push_back({"session", session
                                       ? std::to_string(*session) + " (" +

@@ -55,6 +55,14 @@ struct TableEntry {
 std::vector<TableEntry> ParseSessionTable(std::string_view table);
 // The one-character id field of a session's entry; nothing for an id that names no session.
 std::optional<std::string> EntryIdOf(const HostSessionId& sessionId);
+// The host session an id field stands for; nothing for a field no session's entry has.
+inline std::optional<int32_t> SessionOfEntryId(std::string_view id) {
+    if (id.size() != 1) return std::nullopt;
+    const char c = id[0];
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'O') return c - 'A' + 10;
+    return std::nullopt;
+}
 std::string EscapeSessionText(std::string_view text);
 std::string UnescapeSessionText(std::string_view text);
 

@@ -7,7 +7,6 @@
 namespace ostrel {
 
 namespace {
-constexpr const char* kLogName = "CCProcess.log";
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorAccessDenied = 5;
 
@@ -24,10 +23,13 @@ std::string FileErrorText(uint32_t winError) {
 }
 }  // namespace
 
+std::string ProcessLogPath(std::string folder) {
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return folder + kProcessLogName;
+}
+
 void ProcessLog::WriteProcessLog(const std::string& text) {
-    std::string path = desktop_.ExeDirectory();
-    if (path.empty() || path.back() != '\\') path += '\\';
-    path += kLogName;
+    const std::string path = ProcessLogPath(desktop_.ExeDirectory());
     const std::string line = desktop_.TimeOfDayText() + " " + text + "\r\n";
     const uint32_t rc = desktop_.AppendToFile(path, line);
     if (rc == 0 || notice_ || noticeTaken_) return;

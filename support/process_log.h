@@ -7,6 +7,10 @@
 
 namespace ostrel {
 
+constexpr const char* kProcessLogName = "CCProcess.log";
+// The log's path in a folder, whether or not the folder's name ends in a backslash.
+std::string ProcessLogPath(std::string folder);
+
 class ProcessLog {
   public:
     explicit ProcessLog(Desktop& desktop) : desktop_(desktop) {}

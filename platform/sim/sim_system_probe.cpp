@@ -60,7 +60,7 @@ int32_t SimSystemProbe::CreateControl(const std::string& progId, std::string* de
                 registry_.Text(root, "Software\\Classes\\CLSID\\" + *clsid + "\\" + server, "");
             if (path && desktop_.files.count(*path)) return 0;
         }
-        *description = "The specified module could not be found.";
+        *description = "The server module could not be found.";
         return kModuleNotFound;
     }
     *description = "Class not registered";

@@ -39,7 +39,6 @@ struct Win32Desktop::Window {
     // is added again from it when the taskbar comes back.
     UniqueIcon trayIcon;
     int ruleTop = 0;
-    UINT dpi = USER_DEFAULT_SCREEN_DPI;
     HICON classIcon = nullptr;  // shared: the system keeps it for the module's life
     HWND hwnd = nullptr;
     HMENU tools = nullptr;  // a part of the menu bar, which the window destroys

@@ -115,7 +115,7 @@ HICON LoadTrayIcon() {
 }
 
 void Win32Desktop::Window::Layout(UINT newDpi, const RECT* suggested) {
-    dpi = newDpi ? newDpi : USER_DEFAULT_SCREEN_DPI;
+    const UINT dpi = newDpi ? newDpi : USER_DEFAULT_SCREEN_DPI;
     // The new fonts go to the labels before the old ones are released.
     UniqueFont newTitle(CreateTitleFont(dpi));
     UniqueFont newLabel(CreateLabelFont(dpi));
@@ -143,12 +143,12 @@ void Win32Desktop::Window::Layout(UINT newDpi, const RECT* suggested) {
     bigIcon = std::move(big);
     smallIcon = std::move(small);
 
-    const RECT frame = WindowFrameForDpi(GetWindowLongA(hwnd, GWL_STYLE), dpi);
     if (suggested) {
         SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     } else {
+        const RECT frame = WindowFrameForDpi(GetWindowLongA(hwnd, GWL_STYLE), dpi);
         SetWindowPos(hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
