@@ -29,7 +29,7 @@ constexpr uint32_t kWmMouseMove = 0x200;
 constexpr uint32_t kWmLButtonDblClk = 0x203;
 constexpr uint32_t kWmRButtonUp = 0x205;
 
-// NOTIFYICONDATAA in its first, 88-byte form.
+// NOTIFYICONDATAA in its first form: 88 bytes in a 32-bit program, 104 in a 64-bit one.
 struct NotifyIconRecord {
     uint32_t cbSize = 0;
     std::uintptr_t hWnd = 0;
@@ -39,6 +39,7 @@ struct NotifyIconRecord {
     std::uintptr_t hIcon = 0;
     char szTip[64] = {};
 };
+constexpr uint32_t kNotifyIconRecordSize = sizeof(NotifyIconRecord);
 
 struct VersionInfo {
     std::string productName;

@@ -25,13 +25,18 @@ struct Guid {
     bool operator==(const Guid&) const = default;
 };
 
-// SP_DEVICE_INTERFACE_DATA as a 32-bit program sees it (cbSize 28).
+// SP_DEVICE_INTERFACE_DATA: cbSize 28 in a 32-bit program, 32 in a 64-bit one.
 struct DeviceInterfaceData {
     uint32_t cbSize = 0;
     Guid InterfaceClassGuid;
     uint32_t Flags = 0;
-    uint32_t Reserved = 0;
+    std::uintptr_t Reserved = 0;
 };
+constexpr uint32_t kInterfaceDataSize = sizeof(DeviceInterfaceData);
+
+// The cbSize of SP_DEVICE_INTERFACE_DETAIL_DATA_A, whose path follows at offset 4: the header
+// and one character, packed to 5 bytes in a 32-bit program and padded to 8 in a 64-bit one.
+constexpr uint32_t kInterfaceDetailDataSize = sizeof(void*) == 8 ? 8 : 5;
 
 // HIDD_ATTRIBUTES (Size 12).
 struct HiddAttributes {
@@ -95,10 +100,10 @@ struct HidpValueCaps {
     uint16_t DataIndexMax = 0;
 };
 
-// OVERLAPPED as a 32-bit program lays it out. It stays in place while a read is outstanding.
+// OVERLAPPED. It stays in place while a read is outstanding.
 struct Overlapped {
-    uint32_t Internal = 0;
-    uint32_t InternalHigh = 0;
+    std::uintptr_t Internal = 0;
+    std::uintptr_t InternalHigh = 0;
     uint32_t Offset = 0;
     uint32_t OffsetHigh = 0;
     EventHandle hEvent = 0;

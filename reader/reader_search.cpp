@@ -11,10 +11,6 @@
 
 namespace ostrel {
 
-namespace {
-constexpr uint32_t kDetailDataSize = 5;
-}  // namespace
-
 std::string InterfacePath(Hid& hid, DevInfoSet set, DeviceInterfaceData& data) {
     uint32_t required = 0;
     if (hid.GetInterfaceDetail(set, &data, nullptr, 0, &required) ||
@@ -22,7 +18,7 @@ std::string InterfacePath(Hid& hid, DevInfoSet set, DeviceInterfaceData& data) {
         return "";
     }
     std::vector<uint8_t> detail(size_t{required} + 1, 0);
-    detail[0] = kDetailDataSize;
+    detail[0] = kInterfaceDetailDataSize;
     hid.GetInterfaceDetail(set, &data, detail.data(), required, &required);
     const auto end =
         std::find(detail.begin() + std::min<size_t>(4, detail.size()), detail.end(), 0);

@@ -28,7 +28,6 @@ class DevInfoSetGuard {
 
 // The flags and sizes the search hands the device setup calls.
 constexpr uint32_t kPresentInterfaces = kDigcfPresent | kDigcfDeviceInterface;  // 0x12
-constexpr uint32_t kInterfaceDataSize = 28;
 
 // The device path of an interface; "" when its detail cannot be had.
 std::string InterfacePath(Hid& hid, DevInfoSet set, DeviceInterfaceData& data);

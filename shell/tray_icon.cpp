@@ -6,7 +6,6 @@
 namespace ostrel {
 
 namespace {
-constexpr uint32_t kRecordSize = 88;
 constexpr uint32_t kIconId = 1;
 constexpr uint32_t kMessageIconTip = 7;  // NIF_MESSAGE | NIF_ICON | NIF_TIP
 constexpr const char* kTip = "Ostrel";
@@ -14,7 +13,7 @@ constexpr const char* kBlank = " ";
 }  // namespace
 
 void ScannerForm::AddTrayIcon() {
-    icon_.cbSize = kRecordSize;
+    icon_.cbSize = kNotifyIconRecordSize;
     icon_.hWnd = desktop_.WindowHandle();
     icon_.uID = kIconId;
     icon_.uFlags = kMessageIconTip;
@@ -27,7 +26,7 @@ void ScannerForm::AddTrayIcon() {
 }
 
 void ScannerForm::RemoveTrayIcon() {
-    icon_.cbSize = kRecordSize;
+    icon_.cbSize = kNotifyIconRecordSize;
     icon_.hWnd = desktop_.WindowHandle();
     // The first copy owns the shared values: they are reset whenever it ends.
     if (!desktop_.PreviousInstance()) {

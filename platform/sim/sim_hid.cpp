@@ -11,8 +11,6 @@ namespace ostrel::sim {
 namespace {
 
 constexpr uint32_t kNotEnoughMemory = 8;
-constexpr uint32_t kInterfaceDataSize = 28;
-constexpr uint32_t kDetailDataSize = 5;  // cbSize of SP_DEVICE_INTERFACE_DETAIL_DATA_A
 constexpr uint32_t kSpintActive = 1;
 }  // namespace
 
@@ -130,7 +128,7 @@ bool SimHid::GetInterfaceDetail(DevInfoSet set, DeviceInterfaceData* data, uint8
     if (detailSize < 4) return Fail(winerr::kInvalidUserBuffer);
     const uint32_t cbSize =
         detail[0] | detail[1] << 8 | detail[2] << 16 | static_cast<uint32_t>(detail[3]) << 24;
-    if (cbSize != kDetailDataSize) return Fail(winerr::kInvalidUserBuffer);
+    if (cbSize != kInterfaceDetailDataSize) return Fail(winerr::kInvalidUserBuffer);
     if (requiredSize) *requiredSize = required;
     if (detailSize < required) return Fail(winerr::kInsufficientBuffer);
     std::memcpy(detail + 4, path.c_str(), path.size() + 1);

@@ -12,9 +12,13 @@ extern "C" {
 
 namespace ostrel::win32 {
 
-// The seam's records are the Windows ones, field for field, in the 32-bit program.
+// The seam's records are the Windows ones, field for field, in the 32-bit and 64-bit programs.
 static_assert(sizeof(Guid) == sizeof(GUID));
 static_assert(sizeof(DeviceInterfaceData) == sizeof(SP_DEVICE_INTERFACE_DATA));
+static_assert(offsetof(DeviceInterfaceData, Reserved) == offsetof(SP_DEVICE_INTERFACE_DATA, Reserved));
+static_assert(kInterfaceDataSize == sizeof(SP_DEVICE_INTERFACE_DATA));
+static_assert(kInterfaceDetailDataSize == sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
+static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) == 4);
 static_assert(sizeof(HiddAttributes) == sizeof(HIDD_ATTRIBUTES));
 static_assert(sizeof(HidpCaps) == sizeof(HIDP_CAPS));
 static_assert(sizeof(HidpValueCaps) == sizeof(HIDP_VALUE_CAPS));
@@ -22,6 +26,7 @@ static_assert(offsetof(HidpValueCaps, BitSize) == offsetof(HIDP_VALUE_CAPS, BitS
 static_assert(offsetof(HidpValueCaps, ReportCount) == offsetof(HIDP_VALUE_CAPS, ReportCount));
 static_assert(offsetof(HidpValueCaps, Usage) == offsetof(HIDP_VALUE_CAPS, NotRange.Usage));
 static_assert(sizeof(Overlapped) == sizeof(OVERLAPPED));
+static_assert(offsetof(Overlapped, Offset) == offsetof(OVERLAPPED, Offset));
 static_assert(offsetof(Overlapped, hEvent) == offsetof(OVERLAPPED, hEvent));
 
 namespace {

@@ -8,8 +8,10 @@
 namespace ostrel::win32 {
 namespace {
 
-// NOTIFYICONDATAA's first form ends right after a 64-byte tip: 88 bytes on 32-bit Windows.
-static_assert(sizeof(void*) != 4 || offsetof(NOTIFYICONDATAA, szTip) + 64 == 88);
+// NOTIFYICONDATAA's first form ends right after a 64-byte tip.
+static_assert(kNotifyIconRecordSize == NOTIFYICONDATAA_V1_SIZE);
+static_assert(sizeof(void*) != 4 || kNotifyIconRecordSize == 88);
+static_assert(offsetof(NotifyIconRecord, hIcon) == offsetof(NOTIFYICONDATAA, hIcon));
 static_assert(sizeof(NotifyIconRecord::szTip) <= sizeof(NOTIFYICONDATAA::szTip));
 
 NOTIFYICONDATAA ToNotifyIconData(const NotifyIconRecord& record) {

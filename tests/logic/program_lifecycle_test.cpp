@@ -175,7 +175,7 @@ TEST_F(ProgramLifecycleTest, ExitResetsTheSharedValuesAndRemovesTheIcon) {
     EXPECT_EQ(Count(h.registry.writes, "Logging", " "), 2);
     const auto& icon = h.desktop.iconCalls.front();
     EXPECT_EQ(icon.message, kNimAdd);
-    EXPECT_EQ(icon.record.cbSize, 88u);
+    EXPECT_EQ(icon.record.cbSize, kNotifyIconRecordSize);
     EXPECT_EQ(icon.record.uID, 1u);
     EXPECT_EQ(icon.record.uFlags, 7u);
     EXPECT_EQ(icon.record.uCallbackMessage, 0x200u);

@@ -62,11 +62,12 @@ TEST_F(ProgramReaderFaultsTest, AReadThatFailsClosesTheReaderAndTheNextTickOpens
         SCOPED_TRACE(c.name);
         ProgramHarness run;
         size_t faultAt = 0;
+        // Outlives the host's call hook, which runs after this block has been left.
+        bool done = false;
         if (c.duringDelivery) {
             // While the first card is delivered its read has been collected: the next read
             // that starts is the one to fail.
             run.SwipeAt(7, kVisaTrack);
-            bool done = false;
             run.host.onCall = [&](const sim::SimHostScreen::Call& call) {
                 if (!done && call.dispId == dispid::kGetScreenField) {
                     done = true;

@@ -23,13 +23,13 @@ class SimHidTest : public ::testing::Test {
         const DevInfoSet set = hid.GetClassDevs(hid.GetHidGuid(), kClassFlags);
         EXPECT_NE(set, kInvalidDevInfoSet);
         DeviceInterfaceData data;
-        data.cbSize = 28;
+        data.cbSize = kInterfaceDataSize;
         for (uint32_t i = 0; hid.EnumDeviceInterfaces(set, hid.GetHidGuid(), i, &data); ++i) {
             uint32_t required = 0;
             EXPECT_FALSE(hid.GetInterfaceDetail(set, &data, nullptr, 0, &required));
             EXPECT_EQ(hid.LastError(), winerr::kInsufficientBuffer);
             std::vector<uint8_t> detail(required + 1, 0);
-            detail[0] = 5;
+            detail[0] = kInterfaceDetailDataSize;
             EXPECT_TRUE(hid.GetInterfaceDetail(set, &data, detail.data(), required, &required));
             paths.emplace_back(reinterpret_cast<const char*>(detail.data() + 4));
         }
@@ -84,7 +84,7 @@ TEST_F(SimHidTest, EnumerationAndTheInterfaceDetailProtocol) {
     DeviceInterfaceData data;
     EXPECT_FALSE(hid.EnumDeviceInterfaces(set, SimHid::kHidGuid, 0, &data));  // cbSize 0
     EXPECT_EQ(hid.LastError(), winerr::kInvalidUserBuffer);
-    data.cbSize = 28;
+    data.cbSize = kInterfaceDataSize;
     ASSERT_TRUE(hid.EnumDeviceInterfaces(set, SimHid::kHidGuid, 1, &data));
     EXPECT_EQ(data.InterfaceClassGuid, SimHid::kHidGuid);
     const std::string& path = hid.Device(r).path;
@@ -92,10 +92,10 @@ TEST_F(SimHidTest, EnumerationAndTheInterfaceDetailProtocol) {
     EXPECT_FALSE(hid.GetInterfaceDetail(set, &data, nullptr, 0, &required));
     EXPECT_EQ(required, 4 + path.size() + 1);
     std::vector<uint8_t> detail(required, 0);
-    detail[0] = 6;  // not the 5 of the 32-bit structure
+    detail[0] = kInterfaceDetailDataSize + 1;  // not the size of the structure
     EXPECT_FALSE(hid.GetInterfaceDetail(set, &data, detail.data(), required, nullptr));
     EXPECT_EQ(hid.LastError(), winerr::kInvalidUserBuffer);
-    detail[0] = 5;
+    detail[0] = kInterfaceDetailDataSize;
     EXPECT_FALSE(hid.GetInterfaceDetail(set, &data, detail.data(), required - 1, nullptr));
     EXPECT_EQ(hid.LastError(), winerr::kInsufficientBuffer);
     EXPECT_TRUE(hid.GetInterfaceDetail(set, &data, detail.data(), required, nullptr));
@@ -122,7 +122,7 @@ TEST_F(SimHidTest, ClassListAndDetailSizeFailures) {
     hid.Plug(quiet);
     const DevInfoSet set = hid.GetClassDevs(SimHid::kHidGuid, kClassFlags);
     DeviceInterfaceData data;
-    data.cbSize = 28;
+    data.cbSize = kInterfaceDataSize;
     uint32_t required = 0;
     ASSERT_TRUE(hid.EnumDeviceInterfaces(set, SimHid::kHidGuid, 0, &data));
     EXPECT_FALSE(hid.GetInterfaceDetail(set, &data, nullptr, 0, &required));

@@ -70,12 +70,12 @@ TEST_F(ReaderWin32Test, TheDeviceListProtocolAnswersAsTheReaderExpects) {
     ASSERT_NE(set, kInvalidDevInfoSet);
     uint32_t index = 0;
     DeviceInterfaceData data;
-    data.cbSize = 28;
+    data.cbSize = kInterfaceDataSize;
     while (hid.EnumDeviceInterfaces(set, guid, index, &data)) {
         uint32_t required = 0;
         EXPECT_FALSE(hid.GetInterfaceDetail(set, &data, nullptr, 0, &required));
         EXPECT_EQ(hid.LastError(), winerr::kInsufficientBuffer);
-        EXPECT_GT(required, 5u);
+        EXPECT_GT(required, kInterfaceDetailDataSize);
         ++index;
     }
     EXPECT_EQ(hid.LastError(), winerr::kNoMoreItems);

@@ -219,7 +219,7 @@ TEST_F(WindowWin32, TheNotificationIconUsesTheProgramsIconAndComesBackWithTheTas
                          LR_DEFAULTSIZE | LR_SHARED));
 
     NotifyIconRecord record;
-    record.cbSize = 88;
+    record.cbSize = kNotifyIconRecordSize;
     record.hWnd = desktop.WindowHandle();
     record.uID = 1;
     record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
@@ -231,7 +231,7 @@ TEST_F(WindowWin32, TheNotificationIconUsesTheProgramsIconAndComesBackWithTheTas
 
     // Changing nothing succeeds only for an icon the shell knows.
     NOTIFYICONDATAA probe = {};
-    probe.cbSize = 88;
+    probe.cbSize = kNotifyIconRecordSize;
     probe.hWnd = window;
     probe.uID = 1;
     const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
