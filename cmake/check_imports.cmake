@@ -38,8 +38,9 @@ file(READ ${EXE} header LIMIT 2 HEX)
 if(NOT header STREQUAL "4d5a")
   message(FATAL_ERROR "${EXE} is not a Windows executable")
 endif()
-if(NOT dump MATCHES "file format pei-i386")
-  message(FATAL_ERROR "${EXE} is not a 32-bit x86 program")
+# pei-i386 for the 32-bit build, pei-x86-64 for the 64-bit one.
+if(NOT dump MATCHES "file format ${FORMAT}\n")
+  message(FATAL_ERROR "${EXE} is not of the build's architecture (${FORMAT})")
 endif()
 # 2 for a windowed program (the default), 3 for a console one.
 if(NOT DEFINED SUBSYSTEM)

@@ -1,13 +1,40 @@
-# Shared by the test and run commands: installing what is missing, and a throw-away Wine
-# (own prefix, no installer prompts, no crash dialog, a virtual display) that is gone again when
-# the script exits.
+# Shared by the test, run and release commands: installing what is missing, finding out whether
+# this machine runs 32-bit code, and a throw-away Wine (a prefix of each architecture, no
+# installer prompts, no crash dialog, a virtual display) that is gone again when the script
+# exits.
 
 PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev g++-mingw-w64-i686 wine wine32:i386 xvfb wixl msitools zip)
+          clang libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb
+          wixl msitools zip)
+# Only where 32-bit code runs: elsewhere its loader could not start.
+WINE32_PACKAGES=(wine32:i386)
 
+# The 64-bit loader itself: the "wine" wrapper picks the 32-bit one once that is installed, and
+# that one cannot make or run a 64-bit prefix on a machine without 32-bit code.
+WINE64_LOADER=/usr/lib/wine/wine64
+
+# Whether this machine runs 32-bit x86 code, found by running some: a 96-byte i386 program (ELF
+# header, one program header, then mov eax,1; mov ebx,42; int 0x80) that only exits with 42.
+# Where the kernel runs no 32-bit code it is refused with "Exec format error".
+runs_32bit_code() {
+    if [[ -z ${RUNS_32BIT_CODE:-} ]]; then
+        local probe
+        mkdir -p build
+        probe=$(mktemp -p "$PWD/build" probe32.XXXXXX) || return 1
+        printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x2a\x00\x00\x00\xcd\x80' >"$probe"
+        chmod +x "$probe"
+        "$probe" 2>/dev/null
+        if (($? == 42)); then RUNS_32BIT_CODE=1; else RUNS_32BIT_CODE=0; fi
+        rm -f "$probe"
+    fi
+    ((RUNS_32BIT_CODE))
+}
+
+# ensure_packages [wine32]: the packages every command needs, and the 32-bit Wine when asked.
 ensure_packages() {
-    local missing=() p
-    for p in "${PACKAGES[@]}"; do
+    local wanted=("${PACKAGES[@]}") missing=() p
+    [[ ${1:-} == wine32 ]] && wanted+=("${WINE32_PACKAGES[@]}")
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$p")
     done
@@ -17,7 +44,9 @@ ensure_packages() {
         echo "not root: install these packages first: ${missing[*]}"
         return 1
     fi
-    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    if [[ ${missing[*]} == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq && apt-get install -y -qq "${missing[@]}" >/dev/null
 }
@@ -29,36 +58,79 @@ xdpyinfo_ok() {
     [[ $1 != :* ]] || [[ -S /tmp/.X11-unix/X$d ]]
 }
 
-stop_wine() {
+# Ends the Wine of the prefix in use, if any.
+stop_prefix() {
     [[ -n ${WINEPREFIX:-} ]] && wineserver -k 2>/dev/null
+    unset WINEPREFIX
+}
+
+stop_wine() {
+    stop_prefix
     [[ -n ${XVFB_PID:-} ]] && kill "$XVFB_PID" 2>/dev/null
     [[ -n ${WINE_TMP:-} ]] && rm -rf "$WINE_TMP"
 }
 
-# start_wine [display]: on the given X display when it answers (a person's own), else on a
-# virtual one of its own.
-start_wine() {
-    WINE_TMP=$(mktemp -d)
-    trap stop_wine EXIT
+# start_display [display]: the given X display when it answers (a person's own), else a virtual
+# one of its own.
+start_display() {
     if [[ -n ${1:-} ]] && xdpyinfo_ok "$1"; then
         export DISPLAY=$1
-    else
-        local n=90
-        while [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]]; do n=$((n + 1)); done
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        XVFB_PID=$!
-        export DISPLAY=":$n"
-        # Wine needs the display up before it starts.
-        for ((i = 0; i < 50; i++)); do
-            [[ -e /tmp/.X11-unix/X$n ]] && break
-            sleep 0.1
-        done
+        return
     fi
-    export WINEPREFIX="$WINE_TMP/prefix" WINEARCH=win32 WINEDEBUG=-all
+    local n=90
+    while [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    # Wine needs the display up before it starts.
+    for ((i = 0; i < 50; i++)); do
+        [[ -e /tmp/.X11-unix/X$n ]] && break
+        sleep 0.1
+    done
+}
+
+# start_wine <win32|win64> [display]: a fresh prefix of that architecture, on the display (the
+# first call starts it). WINE is the loader that runs the prefix's programs and tools
+# ("$WINE" reg, "$WINE" winepath, ...). A prefix started before ends first.
+start_wine() {
+    local arch=$1
+    if [[ -z ${WINE_TMP:-} ]]; then
+        WINE_TMP=$(mktemp -d)
+        trap stop_wine EXIT
+        start_display "${2:-}"
+    fi
+    stop_prefix
+    export WINEPREFIX="$WINE_TMP/prefix-$arch" WINEARCH=$arch WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
+    if [[ $arch == win64 ]]; then
+        export WINE=$WINE64_LOADER WINELOADER=$WINE64_LOADER
+    else
+        export WINE=wine
+        unset WINELOADER
+    fi
     # One persistent server for the whole run keeps each Wine start short.
     mkdir -p "$WINEPREFIX" && wineserver -p || return 1
-    wineboot -i >/dev/null 2>&1 || return 1
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    "$WINE" wineboot -i >/dev/null 2>&1 || return 1
+    "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         >/dev/null 2>&1
+}
+
+# choose_arch [win32|win64]: ARCH, the build that the run and benchmark commands use: the one
+# asked for, else the 32-bit build where 32-bit code runs and the 64-bit build elsewhere.
+choose_arch() {
+    ARCH=${1:-}
+    if [[ -z $ARCH ]]; then
+        if runs_32bit_code; then ARCH=win32; else ARCH=win64; fi
+    elif [[ $ARCH != win32 && $ARCH != win64 ]]; then
+        echo "no such build: $ARCH (win32 or win64)"
+        return 1
+    elif [[ $ARCH == win32 ]] && ! runs_32bit_code; then
+        echo "this machine runs no 32-bit code: the win32 build cannot run here"
+        return 1
+    fi
+}
+
+# The packages for running the build ARCH names.
+ensure_packages_for_arch() {
+    if [[ $ARCH == win32 ]]; then ensure_packages wine32; else ensure_packages; fi
 }

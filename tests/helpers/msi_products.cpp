@@ -1,5 +1,5 @@
 // Lists the products Windows Installer has registered for an upgrade code, one a line: product
-// code and version. For the package test.
+// code, version and the package file it was installed from. For the package test.
 //   msi_products.exe <upgrade code>
 #include <windows.h>
 #include <msi.h>
@@ -19,7 +19,13 @@ int main(int argc, char** argv) {
             ERROR_SUCCESS) {
             version[0] = '\0';
         }
-        std::printf("%s %s\n", product, version[0] ? version : "?");
+        char package[MAX_PATH] = {};
+        size = sizeof package;
+        if (MsiGetProductInfoA(product, INSTALLPROPERTY_PACKAGENAME, package, &size) !=
+            ERROR_SUCCESS) {
+            package[0] = '\0';
+        }
+        std::printf("%s %s %s\n", product, version[0] ? version : "?", package[0] ? package : "?");
     }
     return 0;
 }

@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# The release artefacts under Wine, as an administrator and the host use them: the release
-# command makes the zip and the MSI; the MSI installs per user; the installed program, started as
-# the host starts it, writes its log beside itself; a newer build upgrades; a downgrade is
-# refused; the uninstall leaves nothing of the package, and keeps the log with KEEPLOG=1.
-# Needs the Wine set-up of scripts/test (WINEPREFIX, DISPLAY). Whatever happens, no product of
-# the package stays installed and the program's "Logging" setting is as it was.
-#   install_test.sh <msi_products.exe> <ostrel_watch.exe>
+# One build's release artefacts under Wine, as an administrator and the host use them: the
+# release command makes the zip and the MSI; the MSI installs per user; the installed program,
+# started as the host starts it, writes its log beside itself; a newer build upgrades; a
+# downgrade is refused; the uninstall leaves nothing of the package, and keeps the log with
+# KEEPLOG=1. For the 64-bit build also: the other build's package of the same version is
+# replaced by this one and replaces it in turn (installing needs no 32-bit code).
+# Needs the Wine set-up of scripts/test (WINEPREFIX, DISPLAY, WINE). Whatever happens, no
+# product of the package stays installed and the program's "Logging" setting is as it was.
+#   install_test.sh <win32|win64> <msi_products.exe> <ostrel_watch.exe>
 set -uo pipefail
-products_exe=$1
-watch_exe=$2
+build=$1
+products_exe=$2
+watch_exe=$3
 cd "$(dirname "$0")/../.."
+WINE=${WINE:-wine}
+case $build in
+    win32) arch=x86 other_build=win64 other_arch=x64 ;;
+    win64) arch=x64 other_build=win32 other_arch=x86 ;;
+    *) echo "no such build: $build"; exit 2 ;;
+esac
 
 UPGRADE_CODE='{FDABD3B7-99F6-413B-9253-7661FCBE71FE}'
 SHIPPED=(ostrel.exe ostrel-diag.exe README.txt LICENSE.txt)
@@ -32,15 +41,17 @@ die() {
 }
 
 work=$(mktemp -d)
-win() { winepath -w "$1" 2>/dev/null; }
-msiexec() { wine msiexec "$@" >/dev/null 2>&1; }
+win() { "$WINE" winepath -w "$1" 2>/dev/null; }
+msiexec() { "$WINE" msiexec "$@" >/dev/null 2>&1; }
 refused() { ! msiexec "$@"; }
-products() { wine "$products_exe" "$UPGRADE_CODE" 2>/dev/null | tr -d '\r'; }
+products() { "$WINE" "$products_exe" "$UPGRADE_CODE" 2>/dev/null | tr -d '\r'; }
+# The one product registered, as "<version> <package file>".
+installed_product() { products | cut -d' ' -f2-; }
 # A setting's text as it is, a single blank included.
 setting() {
-    wine reg query "$SETTINGS" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^    $1    REG_SZ    //p"
+    "$WINE" reg query "$SETTINGS" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^    $1    REG_SZ    //p"
 }
-settings_kept() { wine reg query "$SETTINGS" /v MSconnect >/dev/null 2>&1; }
+settings_kept() { "$WINE" reg query "$SETTINGS" /v MSconnect >/dev/null 2>&1; }
 # The package's registry keys: what Windows Installer keeps of its products, and its own key.
 # Windows Installer's own lists (Products, UpgradeCodes, ...) come with the first install on a
 # fresh system and stay, empty; they are not the package's.
@@ -52,7 +63,7 @@ package_keys() {
     for key in 'HKCU\Software\Microsoft\Installer' 'HKCU\Software\Ostrel Interface' \
         'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
         'HKLM\Software\Microsoft\Windows\CurrentVersion\Installer'; do
-        wine reg query "$key" /s 2>/dev/null | tr -d '\r' | grep '^HKEY_'
+        "$WINE" reg query "$key" /s 2>/dev/null | tr -d '\r' | grep '^HKEY_'
     done | grep -v -E "$INSTALLER_LISTS" | sort
 }
 # The package's keys are those there were before it came; the difference is shown otherwise.
@@ -66,7 +77,7 @@ keys_as_before() {
 
 old_logging=$(setting Logging)
 had_logging=0
-wine reg query "$SETTINGS" /v Logging >/dev/null 2>&1 && had_logging=1
+"$WINE" reg query "$SETTINGS" /v Logging >/dev/null 2>&1 && had_logging=1
 cleanup() {
     local code
     for code in $(products | cut -d' ' -f1); do
@@ -75,9 +86,9 @@ cleanup() {
     done
     [[ -n ${installed:-} ]] && rm -rf "$installed"
     if ((had_logging)); then
-        wine reg add "$SETTINGS" /v Logging /t REG_SZ /d "$old_logging" /f >/dev/null 2>&1
+        "$WINE" reg add "$SETTINGS" /v Logging /t REG_SZ /d "$old_logging" /f >/dev/null 2>&1
     else
-        wine reg delete "$SETTINGS" /v Logging /f >/dev/null 2>&1
+        "$WINE" reg delete "$SETTINGS" /v Logging /f >/dev/null 2>&1
     fi
     rm -rf "$work"
 }
@@ -92,24 +103,27 @@ release() {
     ./scripts/release "$@" >"$work/release.log" 2>&1 ||
         { cat "$work/release.log"; die "./scripts/release $*"; }
 }
-release
-release --version 5.1.2 --out "$work/newer"
-release --out "$work/again"
-zip=build/release/ostrel-5.1.1-win32.zip
-msi=build/release/ostrel-5.1.1.msi
-newer_msi=$work/newer/ostrel-5.1.2.msi
+release --arch "$build"
+release --arch "$build" --version 5.1.2 --out "$work/newer"
+release --arch "$build" --out "$work/again"
+zip=build/release/ostrel-5.1.1-$build.zip
+msi=build/release/ostrel-5.1.1-$arch.msi
+newer_msi=$work/newer/ostrel-5.1.2-$arch.msi
 check "the zip and the MSI are made" test -s "$zip" -a -s "$msi" -a -s "$newer_msi"
 check "the zip holds the four files" \
     test "$(unzip -Z1 "$zip" | sort)" == "$(printf '%s\n' "${SHIPPED[@]}" | sort)"
-check "the same files give the same zip" cmp -s "$zip" "$work/again/ostrel-5.1.1-win32.zip"
+check "the same files give the same zip" cmp -s "$zip" "$work/again/ostrel-5.1.1-$build.zip"
 unzip -q "$zip" -d "$work/zip-5.1.1"
-unzip -q "$work/newer/ostrel-5.1.2-win32.zip" -d "$work/zip-5.1.2"
-check "README.txt names this version's installer" grep -q 'msiexec /i ostrel-5.1.1.msi' \
+unzip -q "$work/newer/ostrel-5.1.2-$build.zip" -d "$work/zip-5.1.2"
+check "README.txt names this build's installer" grep -q "msiexec /i ostrel-5.1.1-$arch.msi" \
     "$work/zip-5.1.1/README.txt"
+pe_format=$([[ $build == win64 ]] && echo pei-x86-64 || echo pei-i386)
+check "the programs are of this build's architecture" test "$(x86_64-w64-mingw32-objdump -f \
+    "$work/zip-5.1.1/ostrel.exe" "$work/zip-5.1.1/ostrel-diag.exe" | grep -c "format $pe_format\$")" == 2
 echo "release command: $(($(date +%s%3N) - start)) ms"
 
-local_appdata=$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
-installed=$(winepath -u "$local_appdata\\Ostrel Interface" 2>/dev/null)
+local_appdata=$("$WINE" cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
+installed=$("$WINE" winepath -u "$local_appdata\\Ostrel Interface" 2>/dev/null)
 [[ -n $local_appdata && -n $installed ]] || die "the user's local application data folder"
 [[ ! -e $installed ]] || die "$installed exists before the test"
 # Whether the installed files are those of the given version's zip.
@@ -122,14 +136,15 @@ start=$(date +%s%3N)
 check "a per-machine install is refused" refused /i "$(win "$msi")" /qn ALLUSERS=1
 check "msiexec /i installs as the user" msiexec /i "$(win "$msi")" /qn
 check "the files are in the user's local application data folder, as in the zip" same_as_zip 5.1.1
-check "one product is registered, version 5.1.1" test "$(products | cut -d' ' -f2)" == 5.1.1
+check "one product is registered, version 5.1.1 of this build" \
+    test "$(installed_product)" == "5.1.1 ostrel-5.1.1-$arch.msi"
 echo "install: $(($(date +%s%3N) - start)) ms"
 
 # Started from where it is installed, as the host starts it: with no reader and no host it
 # shows its window, files its session and ends by itself.
-wine reg add "$SETTINGS" /v Logging /t REG_SZ /d Y /f >/dev/null 2>&1
+"$WINE" reg add "$SETTINGS" /v Logging /t REG_SZ /d Y /f >/dev/null 2>&1
 start=$(date +%s%3N)
-wine "$watch_exe" "$(win "$installed/ostrel.exe")" '"C,Front Desk"' 40 >"$work/watch.log" 2>&1
+"$WINE" "$watch_exe" "$(win "$installed/ostrel.exe")" '"C,Front Desk"' 40 >"$work/watch.log" 2>&1
 tr -d '\r' <"$work/watch.log"
 echo "program run: $(($(date +%s%3N) - start)) ms"
 check "the installed program ends by itself" grep -q 'exit code 0' "$work/watch.log"
@@ -137,10 +152,10 @@ check "it writes its log beside itself" grep -q 'Front Desk' "$installed/CCProce
 
 start=$(date +%s%3N)
 check "installing the newer build succeeds" msiexec /i "$(win "$newer_msi")" /qn
-check "one product is registered, the newer version" test "$(products | cut -d' ' -f2)" == 5.1.2
+check "one product is registered, the newer version" test "$(installed_product)" == "5.1.2 ostrel-5.1.2-$arch.msi"
 check "the newer build's files are there after the upgrade" same_as_zip 5.1.2
 check "the older build is refused over the newer one" refused /i "$(win "$msi")" /qn
-check "the newer version stays after the refusal" test "$(products | cut -d' ' -f2)" == 5.1.2
+check "the newer version stays after the refusal" test "$(installed_product)" == "5.1.2 ostrel-5.1.2-$arch.msi"
 
 echo "line of the program's log" >>"$installed/CCProcess.log"
 check "msiexec /x removes it" msiexec /x "$(win "$newer_msi")" /qn
@@ -157,6 +172,29 @@ check "with KEEPLOG=1 the log stays, and only the log" \
 check "no product is registered after it" test -z "$(products)"
 check "no registry key of the package is left after it" keys_as_before
 echo "upgrade, refusal and two removals: $(($(date +%s%3N) - start)) ms"
+
+# One program, one log per user: each build's package of a version replaces the other's.
+if [[ $build == win64 ]]; then
+    start=$(date +%s%3N)
+    release --arch "$other_build"
+    other_msi=build/release/ostrel-5.1.1-$other_arch.msi
+    unzip -q "build/release/ostrel-5.1.1-$other_build.zip" -d "$work/zip-other"
+    check "the $other_arch package installs" msiexec /i "$(win "$other_msi")" /qn
+    check "the $arch package of the same version replaces it" msiexec /i "$(win "$msi")" /qn
+    check "only the $arch product is registered after it" \
+        test "$(installed_product)" == "5.1.1 ostrel-5.1.1-$arch.msi"
+    check "the $arch files are there" same_as_zip 5.1.1
+    check "the $other_arch package replaces the $arch one in turn" \
+        msiexec /i "$(win "$other_msi")" /qn
+    check "only the $other_arch product is registered after it" \
+        test "$(installed_product)" == "5.1.1 ostrel-5.1.1-$other_arch.msi"
+    check "the $other_arch files are there" same_as_zip other
+    check "msiexec /x removes the $other_arch package" msiexec /x "$(win "$other_msi")" /qn
+    check "no product is registered after the builds' swap" test -z "$(products)"
+    check "no file and no folder is left after the builds' swap" test ! -e "$installed"
+    check "no registry key of the package is left after the builds' swap" keys_as_before
+    echo "the builds' swap: $(($(date +%s%3N) - start)) ms"
+fi
 
 ((failures == 0)) && echo "package test passed" || echo "package test: $failures FAILED"
 ((failures == 0))
