@@ -15,7 +15,8 @@ namespace ostrel::win32 {
 // The seam's records are the Windows ones, field for field, in the 32-bit and 64-bit programs.
 static_assert(sizeof(Guid) == sizeof(GUID));
 static_assert(sizeof(DeviceInterfaceData) == sizeof(SP_DEVICE_INTERFACE_DATA));
-static_assert(offsetof(DeviceInterfaceData, Reserved) == offsetof(SP_DEVICE_INTERFACE_DATA, Reserved));
+static_assert(offsetof(DeviceInterfaceData, Reserved) ==
+              offsetof(SP_DEVICE_INTERFACE_DATA, Reserved));
 static_assert(kInterfaceDataSize == sizeof(SP_DEVICE_INTERFACE_DATA));
 static_assert(kInterfaceDetailDataSize == sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
 static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) == 4);
