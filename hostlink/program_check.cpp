@@ -51,30 +51,78 @@ std::vector<uint32_t> ReadProcessIds(Processes& processes, Desktop& desktop) {
     return ids;
 }
 
-// The file name of the process's main module, upper-cased; "" when it cannot be had.
-std::string MainModuleName(Processes& processes, ProcHandle process) {
+// The file name at the end of a path as the check compares it: upper-cased, without blanks
+// around it or NULs in it.
+std::string FileNameOf(std::string path) {
+    path = Trim(RemoveAll(ToUpper(Trim(path)), '\0'));
+    const auto slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// kOtherBitness: listing its modules failed with ERROR_PARTIAL_COPY, as it does for a process
+// of the other bitness (and for one that has ended).
+enum class Naming { kNamed, kNotNamed, kOtherBitness };
+
+// The file name of the process's main module, upper-cased, in *name.
+Naming MainModuleName(Processes& processes, ProcHandle process, std::string* name) {
     ModuleHandle modules[kModuleArrayBytes] = {};
     uint32_t needed = 0;
-    if (!processes.EnumModules(process, modules, kModuleArrayBytes, &needed)) return "";
+    if (!processes.EnumModules(process, modules, kModuleArrayBytes, &needed)) {
+        return processes.LastError() == winerr::kPartialCopy ? Naming::kOtherBitness
+                                                             : Naming::kNotNamed;
+    }
     std::string path(kPathBufferSize, ' ');
     const uint32_t length = processes.ModuleFileName(process, modules[0], path.data(),
                                                      static_cast<uint32_t>(path.size()));
     path.resize(std::min<size_t>(length, path.size()));
-    path = Trim(RemoveAll(ToUpper(Trim(path)), '\0'));
-    const auto slash = path.rfind('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    *name = FileNameOf(std::move(path));
+    return Naming::kNamed;
+}
+
+// A process whose modules this program cannot list (a 64-bit one seen from a 32-bit program)
+// is named by its image path instead, on a handle that reads none of its memory. A process that
+// has ended but is still held open elsewhere is listed and named too: only a running one counts.
+ProcHandle OpenByImageName(Processes& processes, uint32_t pid, const std::string& wanted) {
+    ProcessHandleGuard process(processes,
+                               processes.OpenProcessHandle(kProcessQueryLimited, false, pid));
+    if (!process.Get()) return 0;
+    std::string path(kPathBufferSize, ' ');
+    auto size = static_cast<uint32_t>(path.size());
+    if (!processes.ProcessImageName(process.Get(), kProcessNameWin32, path.data(), &size)) {
+        return 0;
+    }
+    path.resize(std::min<size_t>(size, path.size()));
+    uint32_t code = 0;
+    if (FileNameOf(std::move(path)) != wanted ||
+        !processes.GetExitCodeProcess(process.Get(), &code) || code != kStillActive) {
+        return 0;
+    }
+    return process.Release();
+}
+
+// The process, opened, when its main executable is wanted; 0 otherwise.
+ProcHandle OpenIfWanted(Processes& processes, uint32_t pid, const std::string& wanted) {
+    ProcessHandleGuard process(processes,
+                               processes.OpenProcessHandle(kProcessQueryAndRead, false, pid));
+    if (!process.Get()) return 0;
+    std::string name;
+    switch (MainModuleName(processes, process.Get(), &name)) {
+        case Naming::kNamed:
+            return name == wanted ? process.Release() : 0;
+        case Naming::kOtherBitness:
+            process.Close();
+            return OpenByImageName(processes, pid, wanted);
+        case Naming::kNotNamed:
+            break;
+    }
+    return 0;
 }
 
 // The first process whose main module is wanted, opened; 0 when there is none.
 ProcHandle OpenProgram(Processes& processes, Desktop& desktop, const std::string& wanted) {
     for (const uint32_t pid : ReadProcessIds(processes, desktop)) {
         desktop.DoEvents();
-        ProcessHandleGuard process(processes,
-                                   processes.OpenProcessHandle(kProcessQueryAndRead, false, pid));
-        if (process.Get() && MainModuleName(processes, process.Get()) == wanted) {
-            return process.Release();
-        }
-        process.Close();
+        if (const ProcHandle found = OpenIfWanted(processes, pid, wanted)) return found;
         desktop.DoEvents();
     }
     return 0;

@@ -15,9 +15,9 @@ constexpr const char* kHostProgram = "kt4r.exe";
 uint32_t GetPlatformId(Processes& processes);
 
 // True when some process's main executable has exeName as its file name (case and surrounding
-// blanks aside). Outside the NT family the answer is false. Yields to the message loop while it
-// walks the list. A run-time error inside reaches the caller with the description
-// "ProcessInfo".
+// blanks aside), whether it is built for this program's architecture or the other one. Outside
+// the NT family the answer is false. Yields to the message loop while it walks the list. A
+// run-time error inside reaches the caller with the description "ProcessInfo".
 bool isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName);
 
 // The same question asked over and over (the scan loop asks twice a second). The process found

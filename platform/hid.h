@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win_errors.h"
+
 namespace ostrel {
 
 using DevInfoSet = std::uintptr_t;     // HDEVINFO
@@ -129,7 +131,7 @@ constexpr NtStatus kReportDoesNotExist = static_cast<NtStatus>(0xC0110010);
 constexpr NtStatus kNotImplemented = static_cast<NtStatus>(0xC0110020);
 }  // namespace hidp
 
-// Flags and error codes of the calls.
+// Flags of the calls (their error codes are in platform/win_errors.h).
 constexpr uint32_t kDigcfPresent = 0x02;
 constexpr uint32_t kDigcfDeviceInterface = 0x10;
 constexpr uint32_t kGenericRead = 0x80000000u;
@@ -138,20 +140,6 @@ constexpr uint32_t kFileShareRead = 0x01;
 constexpr uint32_t kFileShareWrite = 0x02;
 constexpr uint32_t kOpenExisting = 3;
 constexpr uint32_t kFileFlagOverlapped = 0x40000000u;
-
-namespace winerr {
-constexpr uint32_t kFileNotFound = 2;
-constexpr uint32_t kAccessDenied = 5;
-constexpr uint32_t kInvalidHandle = 6;
-constexpr uint32_t kInvalidParameter = 87;
-constexpr uint32_t kInsufficientBuffer = 122;
-constexpr uint32_t kNoMoreItems = 259;
-constexpr uint32_t kOperationAborted = 995;
-constexpr uint32_t kIoIncomplete = 996;
-constexpr uint32_t kIoPending = 997;
-constexpr uint32_t kDeviceNotConnected = 1167;
-constexpr uint32_t kInvalidUserBuffer = 1784;
-}  // namespace winerr
 
 class Hid {
   public:

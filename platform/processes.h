@@ -1,14 +1,24 @@
 #pragma once
 // The process list calls of host program detection, shaped like GetVersionExA, EnumProcesses,
-// OpenProcess, EnumProcessModules, GetModuleFileNameExA, GetExitCodeProcess and CloseHandle.
+// OpenProcess, EnumProcessModules, GetModuleFileNameExA, QueryFullProcessImageNameA,
+// GetExitCodeProcess, CloseHandle and GetLastError.
 #include <cstdint>
+
+#include "platform/win_errors.h"
 
 namespace ostrel {
 
 using ProcHandle = std::uintptr_t;  // 0: no handle
 using ModuleHandle = std::uintptr_t;
 
-constexpr uint32_t kProcessQueryAndRead = 0x0410;  // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
+// OpenProcess access rights.
+constexpr uint32_t kProcessVmRead = 0x0010;
+constexpr uint32_t kProcessQueryInformation = 0x0400;
+constexpr uint32_t kProcessQueryAndRead = kProcessQueryInformation | kProcessVmRead;
+// Enough to name a process and ask for its exit code, and reads none of its memory.
+constexpr uint32_t kProcessQueryLimited = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION
+
+constexpr uint32_t kProcessNameWin32 = 0;  // QueryFullProcessImageNameA: "C:\..." path form
 constexpr uint32_t kPlatformWin32Nt = 2;
 constexpr uint32_t kStillActive = 259;  // the exit code of a process that has not ended
 
@@ -30,15 +40,23 @@ class Processes {
     // Fills ids with up to cb / 4 process ids; *needed receives the bytes filled.
     virtual bool EnumProcessIds(uint32_t* ids, uint32_t cb, uint32_t* needed) = 0;
     virtual ProcHandle OpenProcessHandle(uint32_t access, bool inherit, uint32_t pid) = 0;
-    // cb counts bytes, as in the Windows call.
+    // cb counts bytes, as in the Windows call. From a 32-bit program it fails for a 64-bit
+    // process with winerr::kPartialCopy.
     virtual bool EnumModules(ProcHandle process, ModuleHandle* modules, uint32_t cb,
                              uint32_t* needed) = 0;
     // Returns the number of characters copied into buffer (no terminating zero counted).
     virtual uint32_t ModuleFileName(ProcHandle process, ModuleHandle module, char* buffer,
                                     uint32_t size) = 0;
+    // QueryFullProcessImageNameA. *size: the buffer's size in characters on the way in; on success
+    // the characters written, the terminating zero not counted. Fails with
+    // winerr::kInsufficientBuffer when the path does not fit.
+    virtual bool ProcessImageName(ProcHandle process, uint32_t flags, char* buffer,
+                                  uint32_t* size) = 0;
     // kStillActive in *code while the process runs.
     virtual bool GetExitCodeProcess(ProcHandle process, uint32_t* code) = 0;
     virtual bool CloseProcessHandle(ProcHandle handle) = 0;
+    // GetLastError after the last call that failed.
+    virtual uint32_t LastError() = 0;
 };
 
 }  // namespace ostrel

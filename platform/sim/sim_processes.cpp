@@ -37,20 +37,46 @@ const SimProcesses::Process* SimProcesses::Find(uint32_t pid) const {
     return it == processes.end() ? nullptr : &*it;
 }
 
-ProcHandle SimProcesses::OpenProcessHandle(uint32_t, bool, uint32_t pid) {
+bool SimProcesses::Fail(uint32_t error) {
+    lastError_ = error;
+    return false;
+}
+
+const SimProcesses::OpenHandle* SimProcesses::Allowed(ProcHandle handle, uint32_t needed) {
+    const auto it = handles_.find(handle);
+    if (it == handles_.end()) {
+        Fail(winerr::kInvalidHandle);
+        return nullptr;
+    }
+    if ((it->second.access & needed) != needed) {
+        Fail(winerr::kAccessDenied);
+        return nullptr;
+    }
+    return &it->second;
+}
+
+ProcHandle SimProcesses::OpenProcessHandle(uint32_t access, bool, uint32_t pid) {
     const Process* process = Find(pid);
-    if (!process || !process->canOpen) return 0;
+    const bool reads = (access & kProcessQueryAndRead) != 0;
+    if (!process || !process->canOpen || (reads && !process->readable)) {
+        Fail(process ? winerr::kAccessDenied : winerr::kInvalidParameter);
+        return 0;
+    }
     const ProcHandle handle = nextHandle_++;
-    handles_[handle] = pid;
+    const uint32_t granted =
+        access & kProcessQueryInformation ? access | kProcessQueryLimited : access;
+    handles_[handle] = OpenHandle{pid, granted, process->path};
     return handle;
 }
 
 bool SimProcesses::EnumModules(ProcHandle handle, ModuleHandle* modules, uint32_t cb,
                                uint32_t* needed) {
-    const auto it = handles_.find(handle);
-    if (it == handles_.end()) return false;
-    const Process* process = Find(it->second);
-    if (!process || !process->modulesListed) return false;
+    const OpenHandle* open = Allowed(handle, kProcessQueryAndRead);
+    if (!open) return false;
+    const Process* process = Find(open->pid);
+    // Windows answers a process whose memory it cannot read as a partial copy.
+    if (!process || process->ended || process->otherBitness) return Fail(winerr::kPartialCopy);
+    if (!process->modulesListed) return Fail(winerr::kAccessDenied);
     if (cb >= sizeof(ModuleHandle)) modules[0] = 0x400000;
     *needed = sizeof(ModuleHandle);
     return true;
@@ -58,10 +84,13 @@ bool SimProcesses::EnumModules(ProcHandle handle, ModuleHandle* modules, uint32_
 
 uint32_t SimProcesses::ModuleFileName(ProcHandle handle, ModuleHandle, char* buffer,
                                       uint32_t size) {
-    const auto it = handles_.find(handle);
-    if (it == handles_.end() || size == 0) return 0;
-    const Process* process = Find(it->second);
-    if (!process) return 0;
+    const OpenHandle* open = Allowed(handle, kProcessQueryAndRead);
+    if (!open || size == 0) return 0;
+    const Process* process = Find(open->pid);
+    if (!process || process->ended || process->otherBitness) {
+        Fail(winerr::kPartialCopy);
+        return 0;
+    }
     // Like the Windows call: a path that does not fit is cut, and so is its terminating zero.
     const auto copied = static_cast<uint32_t>(std::min<size_t>(process->path.size(), size));
     std::memcpy(buffer, process->path.data(), copied);
@@ -69,16 +98,29 @@ uint32_t SimProcesses::ModuleFileName(ProcHandle handle, ModuleHandle, char* buf
     return copied;
 }
 
+bool SimProcesses::ProcessImageName(ProcHandle handle, uint32_t flags, char* buffer,
+                                    uint32_t* size) {
+    const OpenHandle* open = Allowed(handle, kProcessQueryLimited);
+    if (!open) return false;
+    if (flags != kProcessNameWin32) return Fail(winerr::kInvalidParameter);
+    if (*size <= open->path.size()) return Fail(winerr::kInsufficientBuffer);
+    std::memcpy(buffer, open->path.data(), open->path.size());
+    buffer[open->path.size()] = '\0';
+    *size = static_cast<uint32_t>(open->path.size());
+    return true;
+}
+
 bool SimProcesses::GetExitCodeProcess(ProcHandle handle, uint32_t* code) {
-    const auto it = handles_.find(handle);
-    if (it == handles_.end()) return false;
-    // A handle outlives its process; an ended one has left the list.
-    *code = Find(it->second) ? kStillActive : 0;
+    const OpenHandle* open = Allowed(handle, kProcessQueryLimited);
+    if (!open) return false;
+    // A handle outlives its process; an ended one has left the list or is marked so.
+    const Process* process = Find(open->pid);
+    *code = process && !process->ended ? kStillActive : 0;
     return true;
 }
 
 bool SimProcesses::CloseProcessHandle(ProcHandle handle) {
-    return handles_.erase(handle) > 0;
+    return handles_.erase(handle) > 0 || Fail(winerr::kInvalidHandle);
 }
 
 uint32_t SimProcesses::Start(std::string path) {

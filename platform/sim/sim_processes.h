@@ -1,6 +1,7 @@
 #pragma once
 // A process list for tests: each process with its executable path, and whether it can be
-// opened and its modules listed; open handles are counted.
+// opened and its modules listed; open handles are counted, each with the access it was opened
+// with, and a call the handle's access does not allow fails as in Windows.
 #include <cstdint>
 #include <map>
 #include <unordered_map>
@@ -16,8 +17,17 @@ class SimProcesses : public Processes {
     struct Process {
         uint32_t pid;
         std::string path;
-        bool canOpen = true;
-        bool modulesListed = true;
+        bool canOpen = true;        // false: every open is refused (a system process)
+        bool modulesListed = true;  // false: listing its modules is refused
+        // Built for the other architecture: its modules cannot be listed from here (as a 64-bit
+        // process from a 32-bit program), its image path can be asked.
+        bool otherBitness = false;
+        // false: an open with the query or read rights is refused, a limited one is not (a
+        // process of another user, or elevated).
+        bool readable = true;
+        // Ended, but listed still while some other program holds it open: its modules are
+        // gone, its image path and exit code remain.
+        bool ended = false;
     };
 
     bool GetVersionInfo(OsVersionInfo* info) override;
@@ -27,8 +37,11 @@ class SimProcesses : public Processes {
                      uint32_t* needed) override;
     uint32_t ModuleFileName(ProcHandle process, ModuleHandle module, char* buffer,
                             uint32_t size) override;
+    bool ProcessImageName(ProcHandle process, uint32_t flags, char* buffer,
+                          uint32_t* size) override;
     bool GetExitCodeProcess(ProcHandle process, uint32_t* code) override;
     bool CloseProcessHandle(ProcHandle handle) override;
+    uint32_t LastError() override { return lastError_; }
 
     // Test side.
     uint32_t Start(std::string path);  // returns the new process's id
@@ -40,12 +53,23 @@ class SimProcesses : public Processes {
     int enumCalls = 0;
 
   private:
-    const Process* Find(uint32_t pid) const;
+    struct OpenHandle {
+        uint32_t pid;
+        uint32_t access;   // as granted: the query right brings the limited one with it
+        std::string path;  // a handle outlives its process, and still names it
+    };
 
-    std::map<ProcHandle, uint32_t> handles_;      // handle -> pid
+    const Process* Find(uint32_t pid) const;
+    // The handle's record when it was opened with every access right needed, else nullptr
+    // with the last error set.
+    const OpenHandle* Allowed(ProcHandle handle, uint32_t needed);
+    bool Fail(uint32_t error);
+
+    std::map<ProcHandle, OpenHandle> handles_;
     std::unordered_map<uint32_t, size_t> index_;  // pid -> position, as of the last listing
     ProcHandle nextHandle_ = 0x100;
     uint32_t nextPid_ = 1000;
+    uint32_t lastError_ = 0;
 };
 
 }  // namespace ostrel::sim

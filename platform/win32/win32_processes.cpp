@@ -10,6 +10,11 @@ namespace ostrel::win32 {
 static_assert(sizeof(OsVersionInfo) == sizeof(OSVERSIONINFOA));
 static_assert(sizeof(ModuleHandle) == sizeof(HMODULE));
 static_assert(kStillActive == STILL_ACTIVE);
+static_assert(kProcessVmRead == PROCESS_VM_READ);
+static_assert(kProcessQueryInformation == PROCESS_QUERY_INFORMATION);
+static_assert(kProcessQueryLimited == PROCESS_QUERY_LIMITED_INFORMATION);
+static_assert(winerr::kPartialCopy == ERROR_PARTIAL_COPY);
+static_assert(winerr::kInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
 
 bool Win32Processes::GetVersionInfo(OsVersionInfo* info) {
     OSVERSIONINFOA version = {};
@@ -49,6 +54,15 @@ uint32_t Win32Processes::ModuleFileName(ProcHandle process, ModuleHandle module,
                                 reinterpret_cast<HMODULE>(module), buffer, size);
 }
 
+bool Win32Processes::ProcessImageName(ProcHandle process, uint32_t flags, char* buffer,
+                                      uint32_t* size) {
+    DWORD characters = *size;
+    const BOOL ok =
+        QueryFullProcessImageNameA(reinterpret_cast<HANDLE>(process), flags, buffer, &characters);
+    *size = characters;
+    return ok != FALSE;
+}
+
 bool Win32Processes::GetExitCodeProcess(ProcHandle process, uint32_t* code) {
     DWORD exitCode = 0;
     const BOOL ok = ::GetExitCodeProcess(reinterpret_cast<HANDLE>(process), &exitCode);
@@ -58,6 +72,10 @@ bool Win32Processes::GetExitCodeProcess(ProcHandle process, uint32_t* code) {
 
 bool Win32Processes::CloseProcessHandle(ProcHandle handle) {
     return CloseHandle(reinterpret_cast<HANDLE>(handle)) != FALSE;
+}
+
+uint32_t Win32Processes::LastError() {
+    return ::GetLastError();
 }
 
 }  // namespace ostrel::win32

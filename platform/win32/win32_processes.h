@@ -13,8 +13,11 @@ class Win32Processes : public Processes {
                      uint32_t* needed) override;
     uint32_t ModuleFileName(ProcHandle process, ModuleHandle module, char* buffer,
                             uint32_t size) override;
+    bool ProcessImageName(ProcHandle process, uint32_t flags, char* buffer,
+                          uint32_t* size) override;
     bool GetExitCodeProcess(ProcHandle process, uint32_t* code) override;
     bool CloseProcessHandle(ProcHandle handle) override;
+    uint32_t LastError() override;
 };
 
 }  // namespace ostrel::win32

@@ -77,6 +77,54 @@ TEST_F(ProgramCheckTest, ProcessesThatCannotBeOpenedOrListedAreSkipped) {
     EXPECT_EQ(processes.OpenHandles(), 0u);
 }
 
+TEST_F(ProgramCheckTest, AProcessOfTheOtherBitnessIsNamedByItsImagePathByTheSameRules) {
+    using P = sim::SimProcesses::Process;
+    const struct {
+        P process;
+        bool found;
+    } cases[] = {
+        {{.pid = 4, .path = "C:\\Apps\\Host\\KT4R.EXE", .otherBitness = true}, true},
+        {{.pid = 4, .path = std::string("  kt4r.exe\0\0", 12), .otherBitness = true}, true},
+        {{.pid = 4, .path = "C:\\kt4r.exe\\other.exe", .otherBitness = true}, false},
+        {{.pid = 4, .path = "C:\\Apps\\kt4r.exe.bak", .otherBitness = true}, false},
+        // Every other failure is no match, as before: the reading open refused, the modules'
+        // listing refused, and an ended host that some program still holds open.
+        {{.pid = 4, .path = "C:\\Apps\\kt4r.exe", .otherBitness = true, .readable = false}, false},
+        {{.pid = 4, .path = "C:\\Apps\\kt4r.exe", .readable = false}, false},
+        {{.pid = 4, .path = "C:\\Apps\\kt4r.exe", .modulesListed = false}, false},
+        {{.pid = 4, .path = "C:\\Apps\\kt4r.exe", .ended = true}, false},
+        {{.pid = 4, .path = "C:\\Apps\\kt4r.exe", .otherBitness = true, .ended = true}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.process.path);
+        processes.processes = {c.process};
+        processes.Start("C:\\WINDOWS\\system32\\services.exe");
+        EXPECT_EQ(Active("kt4r.exe"), c.found);
+        EXPECT_TRUE(Active("services.exe"));
+        EXPECT_EQ(processes.OpenHandles(), 0u);
+    }
+}
+
+TEST_F(ProgramCheckTest, AWatchKeepsAHostOfTheOtherBitnessOpenUntilItEnds) {
+    processes.Start("C:\\WINDOWS\\system32\\services.exe");
+    processes.processes.push_back({.pid = 4, .path = "C:\\Apps\\kt4r.exe", .otherBitness = true});
+    {
+        ProgramWatch watch;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+        EXPECT_EQ(processes.enumCalls, 1);       // its exit code answers the later passes
+        EXPECT_EQ(processes.OpenHandles(), 1u);  // the reading handle was closed
+
+        processes.End(4);
+        EXPECT_FALSE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+        EXPECT_EQ(processes.OpenHandles(), 0u);
+        processes.processes.push_back(
+            {.pid = 8, .path = "C:\\Apps\\kt4r.exe", .otherBitness = true});
+        EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+    }
+    EXPECT_EQ(processes.OpenHandles(), 0u);
+}
+
 TEST_F(ProgramCheckTest, OutsideTheNtFamilyTheAnswerIsNoWithoutLooking) {
     processes.Start("C:\\Apps\\kt4r.exe");
     processes.platformId = 1;

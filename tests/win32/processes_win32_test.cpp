@@ -11,6 +11,8 @@
 namespace ostrel::win32 {
 namespace {
 
+constexpr const char* kNoOtherBitness = "this machine runs no code of the other bitness";
+
 class ProcessesWin32Test : public ::testing::Test {
   protected:
     bool Active(const std::string& name) { return isPgmActive(processes, desktop, name); }
@@ -22,6 +24,8 @@ class ProcessesWin32Test : public ::testing::Test {
         }
         return false;
     }
+
+    void ExpectHostSeenWhileItRuns(const std::string& exe, bool otherBitness);
 
     Win32Processes processes;
     Win32Desktop desktop;
@@ -41,26 +45,31 @@ TEST_F(ProcessesWin32Test, FindsItselfByFileNameOnly) {
     EXPECT_TRUE(Active("explorer.exe") || Active("services.exe"));
 }
 
-TEST_F(ProcessesWin32Test, SeesTheHostProgramWhileItRunsAndNotAfter) {
-    char path[MAX_PATH];
-    std::string dir(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-    dir.resize(dir.rfind('\\'));
+// Starts the kt4r.exe stub at exe; both checks must see it while it runs and not after. A stub
+// of the other bitness that this machine cannot run skips the test.
+void ProcessesWin32Test::ExpectHostSeenWhileItRuns(const std::string& exe, bool otherBitness) {
     const std::string event = "OstrelTestHostQuit" + std::to_string(GetCurrentProcessId());
     UniqueHandle quit(CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
     ASSERT_TRUE(quit);
 
     ASSERT_FALSE(Active("kt4r.exe"));
-    std::string command = "\"" + dir + "\\helpers\\kt4r.exe\" " + event;
+    std::string command = "\"" + exe + "\" " + event;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &info))
-        << GetLastError();
+    const bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &startup, &info);
+    const DWORD error = GetLastError();
+    if (!started && otherBitness) GTEST_SKIP() << kNoOtherBitness << " (error " << error << ")";
+    ASSERT_TRUE(started) << error;
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
 
-    EXPECT_TRUE(BecomesActive("kt4r.exe", true));
+    const bool seen = BecomesActive("kt4r.exe", true);
+    if (!seen && otherBitness && WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0) {
+        GTEST_SKIP() << kNoOtherBitness << " (the stub ended at once)";
+    }
+    EXPECT_TRUE(seen);
     EXPECT_TRUE(Active("KT4R.EXE"));
     // The watch the loop uses keeps the host it found open and asks it alone; it must see the
     // host end all the same.
@@ -71,6 +80,28 @@ TEST_F(ProcessesWin32Test, SeesTheHostProgramWhileItRunsAndNotAfter) {
     ASSERT_EQ(WaitForSingleObject(process.Get(), 20000), WAIT_OBJECT_0);
     EXPECT_FALSE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
     EXPECT_TRUE(BecomesActive("kt4r.exe", false));
+}
+
+TEST_F(ProcessesWin32Test, SeesTheHostProgramWhileItRunsAndNotAfter) {
+    char path[MAX_PATH];
+    std::string dir(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    dir.resize(dir.rfind('\\'));
+    ExpectHostSeenWhileItRuns(dir + "\\helpers\\kt4r.exe", false);
+}
+
+// A 32-bit program cannot list a 64-bit process's modules (the other way round it can): the
+// host is seen all the same.
+TEST_F(ProcessesWin32Test, SeesAHostOfTheOtherBitnessWhileItRunsAndNotAfter) {
+    char exe[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("OSTREL_OTHER_BITNESS_KT4R", exe, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        GTEST_SKIP() << "no kt4r.exe of the other bitness given (OSTREL_OTHER_BITNESS_KT4R)";
+    }
+    DWORD type = 0;
+    ASSERT_TRUE(GetBinaryTypeA(exe, &type)) << exe << ": error " << GetLastError();
+    ASSERT_NE(type, DWORD{sizeof(void*) == 8 ? SCS_64BIT_BINARY : SCS_32BIT_BINARY})
+        << exe << " is built for this test's own architecture";
+    ExpectHostSeenWhileItRuns(exe, true);
 }
 
 }  // namespace

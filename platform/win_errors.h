@@ -1,0 +1,20 @@
+#pragma once
+// The Windows error codes the seam's calls report through their LastError, by name.
+#include <cstdint>
+
+namespace ostrel::winerr {
+
+constexpr uint32_t kFileNotFound = 2;
+constexpr uint32_t kAccessDenied = 5;
+constexpr uint32_t kInvalidHandle = 6;
+constexpr uint32_t kInvalidParameter = 87;
+constexpr uint32_t kInsufficientBuffer = 122;
+constexpr uint32_t kNoMoreItems = 259;
+constexpr uint32_t kPartialCopy = 299;  // EnumProcessModules on a process of the other bitness
+constexpr uint32_t kOperationAborted = 995;
+constexpr uint32_t kIoIncomplete = 996;
+constexpr uint32_t kIoPending = 997;
+constexpr uint32_t kDeviceNotConnected = 1167;
+constexpr uint32_t kInvalidUserBuffer = 1784;
+
+}  // namespace ostrel::winerr
