@@ -28,9 +28,9 @@ constexpr size_t kLogLinesShown = 10;
 // Every HID interface the search lists and what it does with each; the reader taken, its model
 // and report layout.
 Item GatherReader(Hid& hid, Desktop& desktop);
-// The host maker's control: its registrations per user and per machine, their servers, and
-// whether it can be created.
-Item GatherHostControl(SystemProbe& probe);
+// The host maker's control: its registrations per user and per machine in each registry view,
+// their servers, whether this build (of bitness tool) can create it, and which build can.
+Item GatherHostControl(SystemProbe& probe, Bitness tool = kThisBuild);
 // Whether the host program runs, by the program's own check.
 Item GatherHostProgram(Processes& processes, Desktop& desktop);
 // The shared registry values and the session table, entry by entry.

@@ -1,9 +1,11 @@
 #pragma once
 // What the diagnostics tool asks of the system beyond the program's own calls, each shaped like
-// the Windows call it makes: a key's default value (RegQueryValueA), a file's attributes
-// (GetFileAttributesA), a scratch file created and deleted (CreateFileA with CREATE_NEW and
-// FILE_FLAG_DELETE_ON_CLOSE, then CloseHandle), the end of a file (CreateFileA, SetFilePointer,
-// ReadFile), and creating the host maker's control the way the program does.
+// the Windows call it makes: a key opened in a registry view (RegOpenKeyExA with a KEY_WOW64_
+// flag), its default value as text (RegGetValueA), the key closed (RegCloseKey), the machine's
+// own processor architecture (GetNativeSystemInfo), a file's attributes (GetFileAttributesA), a
+// scratch file created and deleted (CreateFileA with CREATE_NEW and FILE_FLAG_DELETE_ON_CLOSE,
+// then CloseHandle), the end of a file (CreateFileA, SetFilePointer, ReadFile), and creating
+// the host maker's control the way the program does.
 #include <cstdint>
 #include <string>
 
@@ -15,12 +17,41 @@ constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 constexpr uint32_t kFileAttributeDirectory = 0x10;
 constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154);  // REGDB_E_CLASSNOTREG
 
+// Which view of the registry a key is opened in: the KEY_WOW64_ flag itself. On 64-bit Windows
+// the class keys (CLSID) differ per view; 32-bit Windows has one view and ignores the flags.
+enum class RegView : uint32_t {
+    Own = 0,          // the view of the calling program's own bitness
+    Bits64 = 0x0100,  // KEY_WOW64_64KEY
+    Bits32 = 0x0200,  // KEY_WOW64_32KEY
+};
+
+// A program's bitness, and the one of this build.
+enum class Bitness : uint8_t { Bits32, Bits64 };
+constexpr Bitness kThisBuild = sizeof(void*) == 8 ? Bitness::Bits64 : Bitness::Bits32;
+
+// SYSTEM_INFO's wProcessorArchitecture.
+enum class ProcessorArchitecture : uint16_t {
+    Intel = 0,
+    Arm = 5,
+    Ia64 = 6,
+    Amd64 = 9,
+    Arm64 = 12,
+};
+
 class SystemProbe {
   public:
     virtual ~SystemProbe() = default;
 
-    // RegQueryValueA(root, subKey): the key's default value as text; a Windows error code.
-    virtual long QueryKeyDefault(RegKey root, const std::string& subKey, std::string* text) = 0;
+    // RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE | view): a Windows error code.
+    virtual long OpenKey(RegKey root, const std::string& subKey, RegView view, RegKey* key) = 0;
+    // RegGetValueA(key, no subkey, the default value, RRF_RT_REG_SZ): its text, with a
+    // REG_EXPAND_SZ value's environment variables expanded; a Windows error code (2 when the key
+    // has no default value, 1630 when it is not text).
+    virtual long GetDefaultText(RegKey key, std::string* text) = 0;
+    // RegCloseKey.
+    virtual long CloseKey(RegKey key) = 0;
+    // GetNativeSystemInfo: the machine's processor architecture, whatever this build's.
+    virtual ProcessorArchitecture NativeArchitecture() = 0;
     // GetFileAttributesA; kInvalidFileAttributes when the path names nothing.
     virtual uint32_t FileAttributes(const std::string& path) = 0;
     // Creates path as a new file that is deleted when closed, and closes it: 0 or the Windows

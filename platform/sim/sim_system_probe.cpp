@@ -1,6 +1,9 @@
 #include "platform/sim/sim_system_probe.h"
 
 #include <algorithm>
+#include <vector>
+
+#include "support/text_util.h"
 
 namespace ostrel::sim {
 
@@ -9,6 +12,9 @@ constexpr uint32_t kFileAttributeArchive = 0x20;
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorFileExists = 80;
 constexpr int32_t kModuleNotFound = static_cast<int32_t>(0x8007007E);
+constexpr uint32_t kKeyQueryValue = 0x0001;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr long kErrorUnsupportedType = 1630;
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('\\');
@@ -16,11 +22,40 @@ std::string FolderOf(const std::string& path) {
 }
 }  // namespace
 
-long SimSystemProbe::QueryKeyDefault(RegKey root, const std::string& subKey, std::string* text) {
-    if (!registry_.KeyExists(root, subKey)) return kErrorFileNotFound;
-    // RegQueryValueA gives an empty text for a key without a default value.
-    *text = registry_.Text(root, subKey, "").value_or("");
+std::string SimSystemProbe::PhysicalPath(const std::string& subKey, RegView view) const {
+    static const std::string kClsidKeys = "SOFTWARE\\CLASSES\\CLSID";
+    const bool windows64 = nativeArchitecture != ProcessorArchitecture::Intel &&
+                           nativeArchitecture != ProcessorArchitecture::Arm;
+    const bool view32 =
+        view == RegView::Bits32 || (view == RegView::Own && processBitness == Bitness::Bits32);
+    const std::string upper = ToUpper(subKey);
+    const bool classKey = upper.compare(0, kClsidKeys.size(), kClsidKeys) == 0 &&
+                          (upper.size() == kClsidKeys.size() || upper[kClsidKeys.size()] == '\\');
+    if (!windows64 || !view32 || !classKey) return subKey;
+    return "Software\\Classes\\Wow6432Node\\CLSID" + subKey.substr(kClsidKeys.size());
+}
+
+long SimSystemProbe::OpenKey(RegKey root, const std::string& subKey, RegView view, RegKey* key) {
+    return registry_.OpenKey(root, PhysicalPath(subKey, view), kKeyQueryValue, key);
+}
+
+long SimSystemProbe::GetDefaultText(RegKey key, std::string* text) {
+    uint32_t type = 0;
+    uint32_t size = 0;
+    long rc = registry_.QueryValue(key, "", &type, nullptr, &size);
+    if (rc != kErrorSuccess) return rc;
+    if (type != kRegSz && type != kRegExpandSz) return kErrorUnsupportedType;
+    std::vector<uint8_t> data(size);
+    rc = registry_.QueryValue(key, "", &type, data.data(), &size);
+    if (rc != kErrorSuccess) return rc;
+    // No environment here: an expandable value comes back as it is stored.
+    *text = std::string(data.begin(), data.begin() + size);
+    if (const auto nul = text->find('\0'); nul != std::string::npos) text->resize(nul);
     return kErrorSuccess;
+}
+
+long SimSystemProbe::CloseKey(RegKey key) {
+    return registry_.CloseKey(key);
 }
 
 uint32_t SimSystemProbe::FileAttributes(const std::string& path) {
@@ -52,14 +87,28 @@ int32_t SimSystemProbe::CreateControl(const std::string& progId, std::string* de
         *description = *controlResult == 0 ? "" : "Simulated failure";
         return *controlResult;
     }
-    for (const RegKey root : {kHkeyCurrentUser, kHkeyLocalMachine}) {
-        const auto clsid = registry_.Text(root, "Software\\Classes\\" + progId + "\\CLSID", "");
-        if (!clsid) continue;
-        for (const char* server : {"InprocServer32", "LocalServer32"}) {
-            const auto path =
-                registry_.Text(root, "Software\\Classes\\CLSID\\" + *clsid + "\\" + server, "");
-            if (path && desktop_.files.count(*path)) return 0;
+    // As HKEY_CLASSES_ROOT shows them: a user's key hides the machine's.
+    const auto classesText = [this](const std::string& path) {
+        const auto text = registry_.Text(kHkeyCurrentUser, path, "");
+        return text ? text : registry_.Text(kHkeyLocalMachine, path, "");
+    };
+    const auto clsid = classesText("Software\\Classes\\" + progId + "\\CLSID");
+    const RegView otherView = processBitness == Bitness::Bits64 ? RegView::Bits32 : RegView::Bits64;
+    bool named = false;
+    if (clsid) {
+        // COM loads an in-process server only from the caller's own view; it starts a local
+        // server registered in either.
+        const std::string classKey = "Software\\Classes\\CLSID\\" + *clsid + "\\";
+        for (const auto& [server, view] :
+             {std::pair{"InprocServer32", RegView::Own}, std::pair{"LocalServer32", RegView::Own},
+              std::pair{"LocalServer32", otherView}}) {
+            const auto path = classesText(PhysicalPath(classKey + server, view));
+            if (!path) continue;
+            if (desktop_.files.count(*path)) return 0;
+            named = true;
         }
+    }
+    if (named) {
         *description = "The server module could not be found.";
         return kModuleNotFound;
     }

@@ -1,7 +1,8 @@
 #pragma once
-// The diagnostics tool's system questions on the simulated platform: key defaults from the
-// simulated registry, files from the simulated desktop's files, folders declared here, and a
-// control that can be created when its registration names a server file that exists.
+// The diagnostics tool's system questions on the simulated platform: keys from the simulated
+// registry (the 32-bit view of the class keys where 64-bit Windows keeps it), files from the
+// simulated desktop's files, folders declared here, and a control that can be created when a
+// registration this program's bitness can use names a server file that exists.
 #include <optional>
 #include <set>
 #include <string>
@@ -17,13 +18,23 @@ class SimSystemProbe : public SystemProbe {
     SimSystemProbe(SimRegistry& registry, SimDesktop& desktop)
         : registry_(registry), desktop_(desktop) {}
 
-    long QueryKeyDefault(RegKey root, const std::string& subKey, std::string* text) override;
+    long OpenKey(RegKey root, const std::string& subKey, RegView view, RegKey* key) override;
+    long GetDefaultText(RegKey key, std::string* text) override;
+    long CloseKey(RegKey key) override;
+    ProcessorArchitecture NativeArchitecture() override { return nativeArchitecture; }
     uint32_t FileAttributes(const std::string& path) override;
     uint32_t CreateScratchFile(const std::string& path) override;
     uint32_t ReadFileEnd(const std::string& path, uint32_t maxBytes, std::string* bytes) override;
     int32_t CreateControl(const std::string& progId, std::string* description) override;
 
+    // Where subKey of a root lies in the simulated registry when opened in view: on 64-bit
+    // Windows the 32-bit view of Software\Classes\CLSID is Software\Classes\Wow6432Node\CLSID.
+    // Only the class keys are redirected here: they are all the tool opens in a view.
+    std::string PhysicalPath(const std::string& subKey, RegView view) const;
+
     // Test side.
+    ProcessorArchitecture nativeArchitecture = ProcessorArchitecture::Amd64;
+    Bitness processBitness = kThisBuild;    // of the program that asks, for views and creation
     std::set<std::string> folders;          // folders that exist, by full path
     std::set<std::string> readOnlyFolders;  // of those, where no file can be created
     // When set, what creating any control gives, whatever the registry says.

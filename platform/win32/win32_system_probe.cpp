@@ -10,18 +10,40 @@
 
 namespace ostrel::win32 {
 
-long Win32SystemProbe::QueryKeyDefault(RegKey root, const std::string& subKey, std::string* text) {
-    const HKEY key = reinterpret_cast<HKEY>(root);
-    LONG size = 0;
-    LONG rc = RegQueryValueA(key, subKey.c_str(), nullptr, &size);
-    if (rc != ERROR_SUCCESS) return rc;
-    // The value may grow between the two calls: the second then fails with ERROR_MORE_DATA.
-    std::vector<char> data(static_cast<size_t>(size) + 1, '\0');
-    size = static_cast<LONG>(data.size());
-    rc = RegQueryValueA(key, subKey.c_str(), data.data(), &size);
-    if (rc != ERROR_SUCCESS) return rc;
-    *text = std::string(data.data(), strnlen(data.data(), data.size()));
-    return ERROR_SUCCESS;
+long Win32SystemProbe::OpenKey(RegKey root, const std::string& subKey, RegView view, RegKey* key) {
+    HKEY opened = nullptr;
+    const LONG rc = RegOpenKeyExA(reinterpret_cast<HKEY>(root), subKey.c_str(), 0,
+                                  KEY_QUERY_VALUE | static_cast<REGSAM>(view), &opened);
+    *key = rc == ERROR_SUCCESS ? reinterpret_cast<RegKey>(opened) : 0;
+    return rc;
+}
+
+long Win32SystemProbe::GetDefaultText(RegKey key, std::string* text) {
+    const HKEY hkey = reinterpret_cast<HKEY>(key);
+    DWORD size = 0;
+    LONG rc = RegGetValueA(hkey, nullptr, nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &size);
+    // The value may grow between the calls: each ERROR_MORE_DATA gives the size to try next.
+    for (int attempt = 0; attempt < 4 && rc == ERROR_SUCCESS; ++attempt) {
+        std::vector<char> data(static_cast<size_t>(size) + 1, '\0');
+        size = static_cast<DWORD>(data.size());
+        rc = RegGetValueA(hkey, nullptr, nullptr, RRF_RT_REG_SZ, nullptr, data.data(), &size);
+        if (rc == ERROR_SUCCESS) {
+            *text = std::string(data.data(), strnlen(data.data(), data.size()));
+            return ERROR_SUCCESS;
+        }
+        if (rc == ERROR_MORE_DATA) rc = ERROR_SUCCESS;
+    }
+    return rc == ERROR_SUCCESS ? ERROR_MORE_DATA : rc;
+}
+
+long Win32SystemProbe::CloseKey(RegKey key) {
+    return RegCloseKey(reinterpret_cast<HKEY>(key));
+}
+
+ProcessorArchitecture Win32SystemProbe::NativeArchitecture() {
+    SYSTEM_INFO info = {};
+    GetNativeSystemInfo(&info);
+    return static_cast<ProcessorArchitecture>(info.wProcessorArchitecture);
 }
 
 uint32_t Win32SystemProbe::FileAttributes(const std::string& path) {

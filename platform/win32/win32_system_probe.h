@@ -7,7 +7,10 @@ namespace ostrel::win32 {
 // needs COM initialised on the thread.
 class Win32SystemProbe : public SystemProbe {
   public:
-    long QueryKeyDefault(RegKey root, const std::string& subKey, std::string* text) override;
+    long OpenKey(RegKey root, const std::string& subKey, RegView view, RegKey* key) override;
+    long GetDefaultText(RegKey key, std::string* text) override;
+    long CloseKey(RegKey key) override;
+    ProcessorArchitecture NativeArchitecture() override;
     uint32_t FileAttributes(const std::string& path) override;
     uint32_t CreateScratchFile(const std::string& path) override;
     uint32_t ReadFileEnd(const std::string& path, uint32_t maxBytes, std::string* bytes) override;

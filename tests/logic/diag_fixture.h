@@ -18,18 +18,32 @@ constexpr const char* kFolder = "C:\\Ostrel";
 constexpr const char* kControlKey = "Software\\Classes\\VEQSERVERLib.VEQServer\\CLSID";
 constexpr const char* kClsid = "{5A1C0F00-1111-4D2E-9F00-0000000000AB}";
 constexpr const char* kServer = "C:\\Host\\veqserver.dll";
+// Where 64-bit Windows keeps the class keys of each view (32-bit Windows: its one view at the
+// first place).
+constexpr const char* kClasses64 = "Software\\Classes\\CLSID\\";
+constexpr const char* kClasses32 = "Software\\Classes\\Wow6432Node\\CLSID\\";
 
 struct DiagFixture {
     DiagFixture() {
         desktop.exeDirectory = kFolder;
         probe.folders.insert(kFolder);
     }
+    // An in-process server in the view of the tool's own bitness.
     void RegisterControl(RegKey root, const std::string& server, bool serverExists) {
+        RegisterServer(root, probe.PhysicalPath("Software\\Classes\\CLSID", RegView::Own) + "\\",
+                       "InprocServer32", server, serverExists);
+    }
+    // A server key (InprocServer32, LocalServer32) of the class under classes, the view's place.
+    void RegisterServer(RegKey root, const std::string& classes, const char* serverKey,
+                        const std::string& server, bool serverExists) {
         registry.PutText(root, kControlKey, "", kClsid);
-        registry.PutText(root,
-                         std::string("Software\\Classes\\CLSID\\") + kClsid + "\\InprocServer32",
-                         "", server);
+        registry.PutText(root, classes + kClsid + "\\" + serverKey, "", server);
         if (serverExists) desktop.files[server] = "MZ";
+    }
+    // The control item as a tool of bitness sees it.
+    diag::Item Control(Bitness tool) {
+        probe.processBitness = tool;
+        return diag::GatherHostControl(probe, tool);
     }
     int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
         std::string text;

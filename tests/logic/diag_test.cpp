@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 
 #include "platform/sim/sim_readers.h"
 #include "tests/logic/diag_fixture.h"
@@ -143,13 +144,72 @@ TEST(DiagControl, VerdictPerRegistration) {
 
 TEST(DiagControl, ShowsClsidAndServerOfEachRegistration) {
     DiagFixture f;
-    f.RegisterControl(kHkeyCurrentUser, std::string("\"") + kServer + "\" /automation", false);
+    f.RegisterServer(kHkeyCurrentUser, kClasses32, "InprocServer32",
+                     std::string("\"") + kServer + "\" /automation", false);
+    f.RegisterServer(kHkeyCurrentUser, kClasses32, "LocalServer32", "C:\\Host\\veq.exe", false);
     f.desktop.files[kServer] = "MZ";
-    const diag::Item item = diag::GatherHostControl(f.probe);
+    const diag::Item item = f.Control(Bitness::Bits64);
+    EXPECT_EQ(DiagFixture::FactOf(item, "this tool"), "64-bit (x64) build");
     EXPECT_EQ(DiagFixture::FactOf(item, "per user"), std::string("registered, CLSID ") + kClsid);
-    EXPECT_EQ(DiagFixture::FactOf(item, "per user InprocServer32"),
-              std::string("\"") + kServer + "\" /automation (file exists)");
+    EXPECT_EQ(DiagFixture::FactOf(item, "per user 32-bit view"),
+              std::string("in-process server \"") + kServer +
+                  "\" /automation (file exists); local server C:\\Host\\veq.exe (file missing)");
+    EXPECT_EQ(DiagFixture::FactOf(item, "per user 64-bit view"), "not registered");
     EXPECT_EQ(DiagFixture::FactOf(item, "per machine"), "not registered");
+    // Every key the look opened is closed again.
+    EXPECT_EQ(f.registry.OpenHandles(), 0u);
+}
+
+// Which build can create the control, by the kind of its server and the views it is in. Each
+// registration: its scope (U user, M machine), view (32, 64), server (i in-process, l local),
+// and "-" when the file it names is missing.
+TEST(DiagControl, NamesTheBuildThatCanUseIt) {
+    struct Case {
+        const char* registered;
+        bool windows64;
+        Bitness tool;
+        Verdict verdict;
+        const char* reasonPart;
+        const char* buildToUse;
+    };
+    const Bitness b32 = Bitness::Bits32, b64 = Bitness::Bits64;
+    const Verdict ok = Verdict::Ok, fail = Verdict::Fail;
+    const std::vector<Case> cases = {
+        {"M32i", true, b64, fail, "install the 32-bit (x86) build", "the 32-bit (x86) build"},
+        {"U32i", true, b64, fail, "install the 32-bit (x86) build", "the 32-bit (x86) build"},
+        {"M64i", true, b32, fail, "install the 64-bit (x64) build", "the 64-bit (x64) build"},
+        {"M64i", true, b64, ok, "only the 64-bit (x64) build", "the 64-bit (x64) build only"},
+        {"M32i M64i", true, b32, ok, "either build", "either build"},
+        {"U32i M64i", true, b64, ok, "either build", "either build"},
+        {"M64l", true, b32, ok, "either build", "either build"},
+        {"M32i-", true, b64, fail, "cannot be created",
+         "none: this build cannot create the control"},
+        {"M64i", false, b32, ok, "registered and creatable", "the 32-bit (x86) build"},
+        {"", false, b32, fail, "not registered", "none: the control is not registered"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.registered) + (c.windows64 ? "" : " on 32-bit Windows"));
+        DiagFixture f;
+        if (!c.windows64) f.probe.nativeArchitecture = ProcessorArchitecture::Intel;
+        std::istringstream registered(c.registered);
+        for (std::string r; registered >> r;) {
+            const bool view32 = r.substr(1, 2) == "32";
+            f.RegisterServer(r[0] == 'U' ? kHkeyCurrentUser : kHkeyLocalMachine,
+                             view32 ? kClasses32 : kClasses64,
+                             r[3] == 'i' ? "InprocServer32" : "LocalServer32",
+                             view32 ? "C:\\x86\\veq" : "C:\\x64\\veq", r.size() == 4);
+        }
+        const diag::Item item = f.Control(c.tool);
+        EXPECT_EQ(item.verdict, c.verdict);
+        EXPECT_NE(item.reason.find(c.reasonPart), std::string::npos) << item.reason;
+        EXPECT_EQ(DiagFixture::FactOf(item, "build to use"), c.buildToUse);
+        // 32-bit Windows has one view, and says so.
+        EXPECT_EQ(DiagFixture::FactOf(item, "Windows").substr(0, 6),
+                  c.windows64 ? "64-bit" : "32-bit");
+        for (const diag::Fact& fact : item.facts)
+            EXPECT_TRUE(c.windows64 || fact.key.find("64-bit view") == std::string::npos);
+        EXPECT_EQ(f.registry.OpenHandles(), 0u);
+    }
 }
 
 // --- Host program ------------------------------------------------------------------------------

@@ -35,15 +35,32 @@ inline ConsoleRun RunConsoleProgram(std::string commandLine, DWORD endWithinMs) 
     }
     CloseHandle(info.hThread);
     UniqueHandle process(info.hProcess);
-    writer.Reset();  // the child's copy is the only writer left: its end ends the reads
+    writer.Reset();
+    // Read while the child runs, and what it left once it has ended. The pipe's end is not
+    // awaited: a process the child starts (Wine's desktop process, on the first window of a
+    // session) may hold the write end long after, and the time limit holds either way.
+    const ULONGLONG deadline = GetTickCount64() + endWithinMs;
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        for (DWORD i = 0; i < got; ++i)
-            if (buffer[i] != '\r') run.output += buffer[i];
+    for (;;) {
+        const bool ended = WaitForSingleObject(process.Get(), 20) == WAIT_OBJECT_0;
+        DWORD available = 0;
+        DWORD got = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
+               ReadFile(readEnd, buffer, available < sizeof buffer ? available : sizeof buffer,
+                        &got, nullptr) &&
+               got > 0) {
+            for (DWORD i = 0; i < got; ++i)
+                if (buffer[i] != '\r') run.output += buffer[i];
+        }
+        if (ended) {
+            GetExitCodeProcess(process.Get(), &run.exitCode);
+            break;
+        }
+        if (GetTickCount64() >= deadline) {
+            TerminateProcess(process.Get(), 1);  // a run that overstays is ended, not left behind
+            break;
+        }
     }
-    if (WaitForSingleObject(process.Get(), endWithinMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.Get(), &run.exitCode);
     return run;
 }
 

@@ -1,11 +1,14 @@
 // The diagnostics tool itself under Wine: a machine with no reader, the stand-in host control
-// registered and not, a log folder of its own, and the JSON form.
+// registered and not, a registration for the other build only, a log folder of its own, and the
+// JSON form.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
+#include "platform/host_control.h"
 #include "platform/win32/unique_handle.h"
 #include "tests/win32/console_run.h"
 #include "tests/logic/json_check.h"
@@ -48,6 +51,38 @@ class StandinRegistration {
     }
     HMODULE module_;
     bool registered_ = false;
+};
+
+bool KeyExists(HKEY root, const std::string& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key)) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// A machine key the test makes (parent\name in view), deleted with all under it on every way out.
+class MadeKey {
+  public:
+    MadeKey(const std::string& parent, std::string name, REGSAM view) : name_(std::move(name)) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_ALL_ACCESS | view, &parent_))
+            parent_ = nullptr;
+    }
+    ~MadeKey() {
+        if (!parent_) return;
+        RegDeleteTreeA(parent_, name_.c_str());
+        RegCloseKey(parent_);
+    }
+    MadeKey(const MadeKey&) = delete;
+    MadeKey& operator=(const MadeKey&) = delete;
+    // Sets the default text of the key, or of a key under it, creating them.
+    bool SetText(const std::string& under, const std::string& text) {
+        return parent_ && !RegSetKeyValueA(parent_, (name_ + under).c_str(), nullptr, REG_SZ,
+                                           text.c_str(), static_cast<DWORD>(text.size() + 1));
+    }
+
+  private:
+    HKEY parent_ = nullptr;
+    std::string name_;
 };
 
 // A log folder of the test's own, with a log that quotes a card number.
@@ -93,13 +128,53 @@ TEST(DiagTool, RegisteredStandinIsCreatableAndJsonParses) {
     const ConsoleRun run = RunDiag("--json");
     EXPECT_EQ(run.exitCode, 1u);  // still no reader
     EXPECT_TRUE(json_check::IsDocument(run.output)) << run.output;
-    EXPECT_NE(run.output.find("\"reason\": \"registered and creatable\""), std::string::npos)
+    EXPECT_NE(run.output.find("\"reason\": \"registered and creatable"), std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("\"per user\": \"registered, CLSID {B1C5317A-2A98-4912-84D2-"
                               "BC37EC6E35FF}\""),
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("kt4r_control.dll (file exists)"), std::string::npos) << run.output;
+}
+
+// The control registered in-process for the other bitness only: this build cannot load it, and
+// the tool names the build that can. Per machine, as Wine keeps one per-user class key for both
+// views. Written only where nothing of the control is registered.
+TEST(DiagTool, NamesTheOtherBuildForAnInProcessControlOfItsBitness) {
+    const bool tool64 = sizeof(void*) == 8;
+    SYSTEM_INFO system = {};
+    GetNativeSystemInfo(&system);
+    if (!tool64 && system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL)
+        GTEST_SKIP() << "32-bit Windows has one registry view: no other build to name";
+    const REGSAM otherView = tool64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const std::string clsid = "{0E57AE10-B175-4D1A-9C33-5E0DB17AE5E1}";  // made up for the test
+    const std::string progId = std::string("Software\\Classes\\") + kHostControlProgId;
+    if (KeyExists(HKEY_CURRENT_USER, progId, 0) || KeyExists(HKEY_LOCAL_MACHINE, progId, 0) ||
+        KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + clsid, otherView))
+        GTEST_SKIP() << "the host control is registered here: its registration is left alone";
+    char self[MAX_PATH];
+    const std::string server(self, GetModuleFileNameA(nullptr, self, MAX_PATH));  // it exists
+    {
+        MadeKey progIdKey("Software\\Classes", kHostControlProgId, 0);
+        MadeKey classKey("Software\\Classes\\CLSID", clsid, otherView);
+        if (!classKey.SetText("\\InprocServer32", server))
+            GTEST_SKIP() << "the machine's classes (of the other view) cannot be written here";
+        ASSERT_TRUE(progIdKey.SetText("\\CLSID", clsid));
+        const std::string output = RunDiag("").output;
+        const std::string other = tool64 ? "32-bit" : "64-bit";
+        const std::string otherBuild = tool64 ? "32-bit (x86) build" : "64-bit (x64) build";
+        EXPECT_NE(output.find("Host control: FAIL - the control is registered only as a " + other +
+                              " in-process server"),
+                  std::string::npos)
+            << output;
+        EXPECT_NE(output.find("install the " + otherBuild + "\n"), std::string::npos);
+        EXPECT_NE(output.find("build to use: the " + otherBuild + "\n"), std::string::npos);
+        EXPECT_NE(output.find("per machine " + other + " view: in-process server " + server),
+                  std::string::npos);
+    }
+    // What the test wrote is gone again.
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, progId, 0));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + clsid, otherView));
 }
 
 TEST(DiagTool, BadArgumentsGiveTheUsage) {
