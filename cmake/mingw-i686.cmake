@@ -1,18 +1,4 @@
-# Cross build for 32-bit Windows with MinGW-w64; test programs run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-# The posix thread model: GoogleTest needs std::mutex (winpthreads is linked in statically).
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Everything linked in: the program and the tests need no MinGW runtime DLL beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# The 32-bit Windows build, run under the "wine" wrapper (its 32-bit loader).
+set(OSTREL_MINGW_ARCH i686)
+set(OSTREL_WINE wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
