@@ -1,5 +1,6 @@
 cmake_policy(SET CMP0057 NEW)
-# Fails when the executable imports a DLL that Windows does not bring itself.
+# The checks of a shipped executable: it imports only DLLs that Windows brings itself, none of the
+# newer calls by name, is of the build's architecture and subsystem, and has a manifest.
 set(allowed ADVAPI32.DLL COMCTL32.DLL GDI32.DLL HID.DLL KERNEL32.DLL MSVCRT.DLL OLE32.DLL
     OLEAUT32.DLL PSAPI.DLL SETUPAPI.DLL SHELL32.DLL USER32.DLL VERSION.DLL WINMM.DLL)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
@@ -48,4 +49,11 @@ if(NOT DEFINED SUBSYSTEM)
 endif()
 if(NOT dump MATCHES "Subsystem[ \t]+0+${SUBSYSTEM}[ \t]")
   message(FATAL_ERROR "${EXE} is not of subsystem ${SUBSYSTEM} (2 windowed, 3 console)")
+endif()
+# Without a manifest that says "as invoker" Windows virtualizes the program's file writes, and
+# without the supported systems it treats the program as one written for Vista.
+file(STRINGS ${EXE} manifest REGEX "requestedExecutionLevel|supportedOS")
+if(NOT manifest MATCHES "requestedExecutionLevel level=\"asInvoker\"" OR
+   NOT manifest MATCHES "supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"")
+  message(FATAL_ERROR "${EXE} has no manifest that runs it as the invoking user on Windows 10")
 endif()
