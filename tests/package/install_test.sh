@@ -104,6 +104,8 @@ release() {
         { cat "$work/release.log"; die "./scripts/release $*"; }
 }
 release --arch "$build"
+check "an unsigned release says so" grep -q "the programs and packages are unsigned" \
+    "$work/release.log"
 release --arch "$build" --version 5.1.2 --out "$work/newer"
 release --arch "$build" --out "$work/again"
 zip=build/release/ostrel-5.1.1-$build.zip
@@ -121,6 +123,40 @@ pe_format=$([[ $build == win64 ]] && echo pei-x86-64 || echo pei-i386)
 check "the programs are of this build's architecture" test "$(x86_64-w64-mingw32-objdump -f \
     "$work/zip-5.1.1/ostrel.exe" "$work/zip-5.1.1/ostrel-diag.exe" | grep -c "format $pe_format\$")" == 2
 echo "release command: $(($(date +%s%3N) - start)) ms"
+
+# Signed with a throw-away code-signing certificate, given as a PKCS#12 file with a password or
+# as a certificate and key: each program and the MSI verify with it as the trusted root, and a
+# file changed after signing does not.
+start=$(date +%s%3N)
+signer=$work/signer
+mkdir -p "$signer"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Ostrel release test" \
+    -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" \
+    -keyout "$signer/key.pem" -out "$signer/cert.pem" >/dev/null 2>&1 &&
+    openssl pkcs12 -export -inkey "$signer/key.pem" -in "$signer/cert.pem" \
+        -passout pass:release-test -out "$signer/cert.pfx" ||
+    die "a throw-away certificate could not be made"
+OSTREL_SIGN_PASSWORD=release-test release --arch "$build" --pfx "$signer/cert.pfx" \
+    --out "$work/signed"
+release --arch "$build" --cert "$signer/cert.pem" --key "$signer/key.pem" --out "$work/signed-pem"
+verified() { osslsigncode verify -in "$1" -CAfile "$signer/cert.pem" >"$work/verify.log" 2>&1; }
+not_verified() { ! verified "$1"; }
+signed_all() {
+    local file
+    unzip -q -o "$1/ostrel-5.1.1-$build.zip" ostrel.exe ostrel-diag.exe -d "$1/zip"
+    for file in "$1/zip/ostrel.exe" "$1/zip/ostrel-diag.exe" "$1/ostrel-5.1.1-$arch.msi"; do
+        verified "$file" && grep -q "Message digest algorithm *: SHA256" "$work/verify.log" ||
+            { echo "    $file"; return 1; }
+    done
+}
+check "signed from a PKCS#12 file: both programs and the MSI verify (SHA-256)" \
+    signed_all "$work/signed"
+check "signed from a certificate and key: likewise" signed_all "$work/signed-pem"
+check "the unsigned release does not verify" not_verified "$msi"
+cp "$work/signed/zip/ostrel.exe" "$work/changed.exe"
+printf 'X' | dd of="$work/changed.exe" bs=1 seek=4096 conv=notrunc 2>/dev/null
+check "a program changed after signing is rejected" not_verified "$work/changed.exe"
+echo "signing: $(($(date +%s%3N) - start)) ms"
 
 local_appdata=$("$WINE" cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
 installed=$("$WINE" winepath -u "$local_appdata\\Ostrel Interface" 2>/dev/null)
