@@ -62,15 +62,15 @@ TEST(IdentifyCardType, RangesIssuedSinceAreNamedByTheBrandsTheHostKnows) {
         const char* name;
         const char* code;
     } cases[] = {
-        {"2220", "Unknown", "untouched"},  {"2221", "Master Card", "M"},
-        {"2720", "Master Card", "M"},      {"2721", "Unknown", "untouched"},
-        {"6439", "Unknown", "untouched"},  {"6440", "Discover", "D"},
-        {"6499", "Discover", "D"},         {"6500", "Discover", "D"},
-        {"6599", "Discover", "D"},         {"6600", "Unknown", "untouched"},
-        {"6010", "Unknown", "untouched"},  {"6012", "Unknown", "untouched"},
-        {"3527", "JCB", "untouched"},      {"3528", "JCB", "untouched"},
-        {"3589", "JCB", "untouched"},      {"3590", "JCB", "untouched"},
-        {"2131", "JCB", "untouched"},      {"2149", "EnRoute", "untouched"},
+        {"2220", "Unknown", "untouched"}, {"2221", "Master Card", "M"},
+        {"2720", "Master Card", "M"},     {"2721", "Unknown", "untouched"},
+        {"6439", "Unknown", "untouched"}, {"6440", "Discover", "D"},
+        {"6499", "Discover", "D"},        {"6500", "Discover", "D"},
+        {"6599", "Discover", "D"},        {"6600", "Unknown", "untouched"},
+        {"6010", "Unknown", "untouched"}, {"6012", "Unknown", "untouched"},
+        {"3527", "JCB", "untouched"},     {"3528", "JCB", "untouched"},
+        {"3589", "JCB", "untouched"},     {"3590", "JCB", "untouched"},
+        {"2131", "JCB", "untouched"},     {"2149", "EnRoute", "untouched"},
     };
     for (const auto& c : cases) {
         const std::string number = c.prefix + std::string(12, '0');
