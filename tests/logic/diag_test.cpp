@@ -59,6 +59,27 @@ TEST(DiagReader, VerdictPerWhatIsPlugged) {
          Verdict::Fail,
          "without read access",
          {"taken as the reader (opened without read access: its reads fail)"}},
+        {"a reader whose keyboard collection comes first",
+         [](sim::SimHid& hid) {
+             for (const sim::SimHidDevice& collection : sim::ReaderWithKeyboard(2))
+                 hid.Plug(collection);
+         },
+         Verdict::Ok,
+         "model 2 taken",
+         {"passed over: opens only without read access; a later one opens for reading",
+          "taken as the reader"}},
+        {"Bluetooth and built-in devices",
+         [](sim::SimHid& hid) {
+             sim::SimHidDevice mouse = sim::KeyboardDevice();
+             mouse.path = sim::BluetoothPath(0x046d, 0xb00d, 0);
+             hid.Plug(mouse);
+             sim::SimHidDevice touchpad = sim::KeyboardDevice();
+             touchpad.path = sim::BuiltInPath("elan0732", 1);
+             hid.Plug(touchpad);
+         },
+         Verdict::Fail,
+         "no interface passes",
+         {"skipped as another maker's", "skipped as not on USB"}},
         {"two readers",
          both(reader(9), reader(2)),
          Verdict::Ok,
@@ -91,6 +112,20 @@ TEST(DiagReader, ShowsIdsModelAndLayoutOfTheReaderTaken) {
     EXPECT_EQ(DiagFixture::RowValue(item.rows[1], "vendor"), "0x0801");
     EXPECT_EQ(DiagFixture::RowValue(item.rows[1], "product"), "0x000F");
     EXPECT_NE(DiagFixture::RowValue(item.rows[1], "path").find("vid_0801"), std::string::npos);
+    // A Bluetooth path names its ids too, and a built-in device's names none the search reads.
+    DiagFixture other;
+    sim::SimHidDevice mouse = sim::KeyboardDevice();
+    mouse.path = sim::BluetoothPath(0x046d, 0xb00d, 0);
+    other.hid.Plug(mouse);
+    sim::SimHidDevice touchpad = sim::KeyboardDevice();
+    touchpad.path = sim::BuiltInPath("elan0732", 1);
+    other.hid.Plug(touchpad);
+    const diag::Item others = diag::GatherReader(other.hid, other.desktop);
+    ASSERT_EQ(others.rows.size(), 2u);
+    EXPECT_EQ(DiagFixture::RowValue(others.rows[0], "vendor"), "0x046D");
+    EXPECT_EQ(DiagFixture::RowValue(others.rows[0], "product"), "0xB00D");
+    EXPECT_EQ(DiagFixture::RowValue(others.rows[1], "vendor"), "?");
+    EXPECT_EQ(other.hid.Opens(0) + other.hid.Opens(1), 0);
     EXPECT_EQ(DiagFixture::FactOf(item, "reader model"), "product id 15, supported");
     EXPECT_EQ(DiagFixture::FactOf(item, "track form"), "raw bytes in blocks of 8");
     EXPECT_NE(DiagFixture::FactOf(item, "input report length"), "0 bytes");
