@@ -15,6 +15,10 @@ namespace {
 using sim::Swipe;
 using Access = CardReaderTestAccess;
 
+// A device path of no form the search knows: nothing in it tells what the device is.
+constexpr const char* kUnknownFormPath =
+    "\\\\?\\hid#virtual_input&col01#1&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
 class CardReaderTest : public ::testing::Test {
   protected:
     void TearDown() override { EXPECT_TRUE(hid.misuses.empty()) << hid.misuses.front(); }
@@ -120,8 +124,7 @@ TEST(CardReaderSearch, APathThatShowsTheDeviceIsNoReaderCostsTheSearchNothing) {
         {"built in, I2C vendor form", "\\\\?\\hid#ven_msft&dev_0010&col01#5&1&0&0000" + guid,
          0x045e, false},
         {"Bluetooth, the reader's maker", sim::BluetoothPath(0x0801, 4, 3), 0x0801, true},
-        {"a form the search does not know", "\\\\?\\hid#virtual_input&col01#1&2&0&0000" + guid,
-         0x1234, true},
+        {"a form the search does not know", kUnknownFormPath, 0x1234, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -144,10 +147,9 @@ TEST(CardReaderSearch, APathThatShowsTheDeviceIsNoReaderCostsTheSearchNothing) {
     }
 }
 
-TEST_F(CardReaderTest, APathNamingNoVendorIsWaitedForAndOpened) {
+TEST_F(CardReaderTest, APathOfAFormTheSearchDoesNotKnowIsWaitedForAndOpened) {
     sim::SimHidDevice keyboard = sim::KeyboardDevice();
-    keyboard.path =
-        "\\\\?\\hid#virtual_input&col01#1&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    keyboard.path = kUnknownFormPath;
     const auto id = hid.Plug(keyboard);
     reader.InitReader();
     EXPECT_TRUE(reader.ReaderPresent());
@@ -157,25 +159,6 @@ TEST_F(CardReaderTest, APathNamingNoVendorIsWaitedForAndOpened) {
     EXPECT_EQ(Seconds(), 1);
     // The keyboard's product id stays behind, as the polling timer then sees it.
     EXPECT_EQ(reader.ReaderProductId(), keyboard.productId);
-}
-
-// A reader's keyboard collection, which the system holds, opens only with access 0 and would
-// pass every test; the reader's own collection, listed after it, is the one to read from.
-TEST_F(CardReaderTest, TheReadersCollectionThatOpensForReadingIsTakenOverItsKeyboard) {
-    const std::vector<sim::SimHidDevice> collections = sim::ReaderWithKeyboard(2);
-    const auto keyboard = hid.Plug(collections[0]);
-    const auto own = hid.Plug(collections[1]);
-    Open();
-    EXPECT_EQ(hid.Opens(keyboard), 1);
-    EXPECT_EQ(hid.Opens(own), 1);
-    Swipe swipe;
-    swipe.tracks[0] = "%B4111111111111111^DOE/JOHN Q^2512101";
-    EXPECT_TRUE(Read(own, swipe));
-    ASSERT_TRUE(reader.DecodeReport());
-    EXPECT_EQ(reader.Swipe().Tk1Data, "%B4111111111111111^DOE/JOHN Q^2512101");
-    reader.CloseReader();
-    reader.CloseReadEvent();
-    EXPECT_EQ(hid.OpenResources(), 0u);
 }
 
 // With no collection that opens for reading, the first that opened with access 0 is the reader,
@@ -188,8 +171,7 @@ TEST_F(CardReaderTest, AReaderThatOpensOnlyWithAccessZeroIsTakenWhenNothingBette
     second.refuseReadWrite = true;
     hid.Plug(second);
     sim::SimHidDevice unknown = sim::KeyboardDevice();
-    unknown.path =
-        "\\\\?\\hid#virtual_input&col01#1&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    unknown.path = kUnknownFormPath;
     hid.Plug(unknown);
     reader.InitReader();
     reader.OpenReader();

@@ -21,6 +21,15 @@ struct ReaderCase {
     std::vector<std::string> searches;  // what the search does with each interface, in order
 };
 
+void PlugBluetoothMouseAndTouchpad(sim::SimHid& hid) {
+    sim::SimHidDevice mouse = sim::KeyboardDevice();
+    mouse.path = sim::BluetoothPath(0x046d, 0xb00d, 0);
+    hid.Plug(mouse);
+    sim::SimHidDevice touchpad = sim::KeyboardDevice();
+    touchpad.path = sim::BuiltInPath("elan0732", 1);
+    hid.Plug(touchpad);
+}
+
 TEST(DiagReader, VerdictPerWhatIsPlugged) {
     const auto reader = [](uint16_t pid, bool refuse = false) {
         return [pid, refuse](sim::SimHid& hid) {
@@ -69,14 +78,7 @@ TEST(DiagReader, VerdictPerWhatIsPlugged) {
          {"passed over: opens only without read access; a later one opens for reading",
           "taken as the reader"}},
         {"Bluetooth and built-in devices",
-         [](sim::SimHid& hid) {
-             sim::SimHidDevice mouse = sim::KeyboardDevice();
-             mouse.path = sim::BluetoothPath(0x046d, 0xb00d, 0);
-             hid.Plug(mouse);
-             sim::SimHidDevice touchpad = sim::KeyboardDevice();
-             touchpad.path = sim::BuiltInPath("elan0732", 1);
-             hid.Plug(touchpad);
-         },
+         PlugBluetoothMouseAndTouchpad,
          Verdict::Fail,
          "no interface passes",
          {"skipped as another maker's", "skipped as not on USB"}},
@@ -112,20 +114,6 @@ TEST(DiagReader, ShowsIdsModelAndLayoutOfTheReaderTaken) {
     EXPECT_EQ(DiagFixture::RowValue(item.rows[1], "vendor"), "0x0801");
     EXPECT_EQ(DiagFixture::RowValue(item.rows[1], "product"), "0x000F");
     EXPECT_NE(DiagFixture::RowValue(item.rows[1], "path").find("vid_0801"), std::string::npos);
-    // A Bluetooth path names its ids too, and a built-in device's names none the search reads.
-    DiagFixture other;
-    sim::SimHidDevice mouse = sim::KeyboardDevice();
-    mouse.path = sim::BluetoothPath(0x046d, 0xb00d, 0);
-    other.hid.Plug(mouse);
-    sim::SimHidDevice touchpad = sim::KeyboardDevice();
-    touchpad.path = sim::BuiltInPath("elan0732", 1);
-    other.hid.Plug(touchpad);
-    const diag::Item others = diag::GatherReader(other.hid, other.desktop);
-    ASSERT_EQ(others.rows.size(), 2u);
-    EXPECT_EQ(DiagFixture::RowValue(others.rows[0], "vendor"), "0x046D");
-    EXPECT_EQ(DiagFixture::RowValue(others.rows[0], "product"), "0xB00D");
-    EXPECT_EQ(DiagFixture::RowValue(others.rows[1], "vendor"), "?");
-    EXPECT_EQ(other.hid.Opens(0) + other.hid.Opens(1), 0);
     EXPECT_EQ(DiagFixture::FactOf(item, "reader model"), "product id 15, supported");
     EXPECT_EQ(DiagFixture::FactOf(item, "track form"), "raw bytes in blocks of 8");
     EXPECT_NE(DiagFixture::FactOf(item, "input report length"), "0 bytes");
@@ -133,6 +121,18 @@ TEST(DiagReader, ShowsIdsModelAndLayoutOfTheReaderTaken) {
     const std::string sizes = DiagFixture::FactOf(item, "value counts by usage");
     EXPECT_NE(sizes.find("0x004A="), std::string::npos) << sizes;
     EXPECT_NE(sizes.find("0x0050="), std::string::npos) << sizes;
+}
+
+// The ids a device path shows are those of the device, unopened: a Bluetooth path names them,
+// a built-in device's path none.
+TEST(DiagReader, ShowsTheIdsABluetoothPathNames) {
+    DiagFixture f;
+    PlugBluetoothMouseAndTouchpad(f.hid);
+    const diag::Item item = diag::GatherReader(f.hid, f.desktop);
+    ASSERT_EQ(item.rows.size(), 2u);
+    EXPECT_EQ(DiagFixture::RowValue(item.rows[0], "vendor"), "0x046D");
+    EXPECT_EQ(DiagFixture::RowValue(item.rows[0], "product"), "0xB00D");
+    EXPECT_EQ(DiagFixture::RowValue(item.rows[1], "vendor"), "?");
 }
 
 // --- Host control ----------------------------------------------------------------------------
