@@ -68,7 +68,7 @@ void CardReader::OpenReader() {
     DevInfoSetGuard set(hid_, hid_.GetClassDevs(guid, kPresentInterfaces));
     if (set.Get() == kInvalidDevInfoSet) return;
 
-    HeldCandidate readOnlyIds(hid_);
+    HeldCandidate accessZeroReader(hid_);
     for (uint32_t index = 0;; ++index) {
         DeviceInterfaceData data;
         data.cbSize = kInterfaceDataSize;
@@ -76,11 +76,11 @@ void CardReader::OpenReader() {
             // The list is exhausted; a reader that was open is taken as gone. A reader that
             // opens no other way than with access 0 is taken as it is.
             CloseReader();
-            if (readOnlyIds.Held()) {
-                ReaderHandle = std::exchange(readOnlyIds.handle, kInvalidFileHandle);
-                PreparsedData = std::exchange(readOnlyIds.preparsed, 0);
-                ReaderAttributes = readOnlyIds.attributes;
-                ReaderCaps = readOnlyIds.caps;
+            if (accessZeroReader.Held()) {
+                ReaderHandle = std::exchange(accessZeroReader.handle, kInvalidFileHandle);
+                PreparsedData = std::exchange(accessZeroReader.preparsed, 0);
+                ReaderAttributes = accessZeroReader.attributes;
+                ReaderCaps = accessZeroReader.caps;
             }
             return;
         }
@@ -105,11 +105,11 @@ void CardReader::OpenReader() {
         const bool accepted = CheckCandidate(hid_, ReaderHandle, ReaderAttributes, PreparsedData,
                                              ReaderCaps) == CandidateCheck::Accepted;
         if (accepted && access == OpenAccess::ReadWrite) return;
-        if (accepted && !readOnlyIds.Held()) {
-            readOnlyIds.handle = std::exchange(ReaderHandle, kInvalidFileHandle);
-            readOnlyIds.preparsed = std::exchange(PreparsedData, 0);
-            readOnlyIds.attributes = ReaderAttributes;
-            readOnlyIds.caps = ReaderCaps;
+        if (accepted && !accessZeroReader.Held()) {
+            accessZeroReader.handle = std::exchange(ReaderHandle, kInvalidFileHandle);
+            accessZeroReader.preparsed = std::exchange(PreparsedData, 0);
+            accessZeroReader.attributes = ReaderAttributes;
+            accessZeroReader.caps = ReaderCaps;
         }
         CloseReader();
     }
