@@ -53,24 +53,16 @@ TEST_F(ProgramRequestsTest, AReaderNeverAttachedEndsTheProgramWithTheAttachText)
 }
 
 TEST_F(ProgramRequestsTest, AReaderOfProductIdOneIsReportedOnceAndNeverRead) {
-    // Also when it opens only with access 0, as a reader the system holds as a keyboard does.
-    for (bool refusesReadWrite : {false, true}) {
-        SCOPED_TRACE(refusesReadWrite);
-        ProgramHarness run;
-        run.hid.Unplug(run.readerId);
-        sim::SimHidDevice device = sim::ReaderDevice(1);
-        device.refuseReadWrite = refusesReadWrite;
-        run.readerId = run.hid.Plug(device);
-        run.SwipeAt(5, kVisaTrack);
-        EXPECT_EQ(run.Run("C,Front Desk", 20), End::Stopped);
-        const auto improper = [](const std::vector<std::string>& texts) {
-            return std::count(texts.begin(), texts.end(), status::kImproperDevice);
-        };
-        EXPECT_EQ(improper(run.desktop.statusHistory), 1);
-        EXPECT_EQ(improper(run.HostStatus()), 1);
-        EXPECT_FALSE(run.Showed(status::kProcessing));
-        EXPECT_EQ(run.host.Field(2, "W1AC#"), "");
-    }
+    h.UseReaderModel(1);
+    h.SwipeAt(5, kVisaTrack);
+    EXPECT_EQ(h.Run("C,Front Desk", 20), End::Stopped);
+    const auto improper = [](const std::vector<std::string>& texts) {
+        return std::count(texts.begin(), texts.end(), status::kImproperDevice);
+    };
+    EXPECT_EQ(improper(h.desktop.statusHistory), 1);
+    EXPECT_EQ(improper(h.HostStatus()), 1);
+    EXPECT_FALSE(h.Showed(status::kProcessing));
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "");
 }
 
 // When the swipe prompt first reached the host; -1 when it never did.
