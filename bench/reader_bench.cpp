@@ -16,10 +16,9 @@ void Search(benchmark::State& state, bool pathsNameTheirVendor) {
     ostrel::sim::SimDesktop desktop;
     for (int i = 0; i < 20; ++i) {
         ostrel::sim::SimHidDevice other = ostrel::sim::KeyboardDevice();
-        other.path =
-            pathsNameTheirVendor
-                ? ostrel::sim::SimHid::DevicePath(other.vendorId, other.productId, i)
-                : "\\\\?\\hid#virtual_input&col01#" + std::to_string(i);
+        other.path = pathsNameTheirVendor
+                         ? ostrel::sim::SimHid::DevicePath(other.vendorId, other.productId, i)
+                         : "\\\\?\\hid#virtual_input&col01#" + std::to_string(i);
         hid.Plug(other);
     }
     hid.Plug(ostrel::sim::ReaderDevice(2));
