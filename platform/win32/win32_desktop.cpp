@@ -11,8 +11,10 @@ namespace ostrel::win32 {
 
 int Win32Desktop::ShowMessageBox(const std::string& text, const std::string& caption,
                                  uint32_t style) {
+    // The owner is hidden and the clerk works in the host, often maximised. Windows may refuse a
+    // background program the foreground; topmost, the box comes up above the host all the same.
     return MessageBoxA(reinterpret_cast<HWND>(WindowHandle()), text.c_str(), caption.c_str(),
-                       style);
+                       style | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 void PumpMessages() {

@@ -341,10 +341,11 @@ struct TickTimes : WindowEvents {
     explicit TickTimes(sim::SimDesktop& d) : desktop(d) {}
     void OnClick() override {}
     void OnResize() override {}
-    void OnMouseMove(int32_t) override {}
+    void OnIconMessage(uint32_t) override {}
     void OnTimer() override { ticks.push_back(desktop.nowMicros); }
     void OnMenu(MenuItem) override {}
     void OnCloseRequest() override {}
+    void OnEndSession() override {}
     sim::SimDesktop& desktop;
     std::vector<int64_t> ticks;
 };
