@@ -1,9 +1,10 @@
 #pragma once
 // What the diagnostics tool asks of the system beyond the program's own calls, each shaped like
 // the Windows call it makes: a key's default value (RegQueryValueA), a file's attributes
-// (GetFileAttributesA), a scratch file created and deleted (CreateFileA with CREATE_NEW and
-// FILE_FLAG_DELETE_ON_CLOSE, then CloseHandle), the end of a file (CreateFileA, SetFilePointer,
-// ReadFile), and creating the host maker's control the way the program does.
+// (GetFileAttributesW), a scratch file created and deleted (CreateFileW with CREATE_NEW and
+// FILE_FLAG_DELETE_ON_CLOSE, then CloseHandle), the end of a file (CreateFileW, SetFilePointer,
+// ReadFile), and creating the host maker's control the way the program does. Paths are UTF-8,
+// as the desktop's are; one that is not UTF-8 is taken in the ANSI code page.
 #include <cstdint>
 #include <string>
 
@@ -21,7 +22,7 @@ class SystemProbe {
 
     // RegQueryValueA(root, subKey): the key's default value as text; a Windows error code.
     virtual long QueryKeyDefault(RegKey root, const std::string& subKey, std::string* text) = 0;
-    // GetFileAttributesA; kInvalidFileAttributes when the path names nothing.
+    // GetFileAttributesW; kInvalidFileAttributes when the path names nothing.
     virtual uint32_t FileAttributes(const std::string& path) = 0;
     // Creates path as a new file that is deleted when closed, and closes it: 0 or the Windows
     // error code of the creation. An existing file is never touched (CREATE_NEW fails).
