@@ -44,7 +44,7 @@ inline std::string AnsiText(std::string_view utf8, Unmappable unmappable) {
     };
     DWORD flags = unmappable == Unmappable::Question ? WC_NO_BEST_FIT_CHARS : 0;
     int n = convert(flags, nullptr, 0);
-    // A UTF-8 ANSI code page (65001) refuses every flag, and holds every character anyway.
+    // A UTF-8 ANSI code page (65001) refuses the flag, and holds every character anyway.
     if (n == 0 && GetLastError() == ERROR_INVALID_FLAGS) n = convert(flags = 0, nullptr, 0);
     std::string ansi(n, '\0');
     convert(flags, ansi.data(), n);
