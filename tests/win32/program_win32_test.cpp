@@ -30,30 +30,9 @@ struct Process {
     DWORD id = 0;
 };
 
-Process Start(const std::string& command) {
-    std::string line = command;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    Process process;
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &info)) {
-        CloseHandle(info.hThread);
-        process.handle = UniqueHandle(info.hProcess);
-        process.id = info.dwProcessId;
-    }
-    return process;
-}
-
-std::string Text(HWND window) {
-    char text[256] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-// A command line in UTF-8, for a program path that the ANSI code page may not hold; the program
+// The command line in UTF-8, for a program path that the ANSI code page may not hold; the program
 // named apart when application is given.
-Process StartWide(const std::string& command, const std::string& application = "") {
+Process Start(const std::string& command, const std::string& application = "") {
     std::wstring line = WidePath(command);
     const std::wstring app = WidePath(application);
     STARTUPINFOW startup = {};
@@ -67,6 +46,12 @@ Process StartWide(const std::string& command, const std::string& application = "
         process.id = info.dwProcessId;
     }
     return process;
+}
+
+std::string Text(HWND window) {
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
 }
 
 // A stand-in for the host program, running until the test ends.
@@ -129,12 +114,9 @@ void SetProgramSetting(const char* name, const std::string& value) {
 TEST(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
     // The menu is driven inside the program's wait for a reader, which a real one would end.
     if (RealReaderPlugged()) GTEST_SKIP() << "a card reader is plugged in: the test counts on none";
-    const std::string dir = BuildDirectory();
-    const std::string program = "\"" + dir + "\\..\\ostrel.exe\" ";
-    const std::string quit = "OstrelProgramTestHost" + std::to_string(GetCurrentProcessId());
-    UniqueHandle hostQuit(CreateEventA(nullptr, TRUE, FALSE, quit.c_str()));
-    Process host = Start("\"" + dir + "\\helpers\\kt4r.exe\" " + quit);
-    ASSERT_TRUE(host.handle);
+    const std::string program = "\"" + BuildDirectory() + "\\..\\ostrel.exe\" ";
+    HostStub host;
+    ASSERT_TRUE(host.Running());
 
     Process first = Start(program + "C,Front Desk");
     ASSERT_TRUE(first.handle);
@@ -175,8 +157,6 @@ TEST(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
     for (const char* name : {"MSconnect", "cSesId", "NSesDly", "Logging"}) {
         EXPECT_EQ(ProgramSetting(name), " ") << name;
     }
-    SetEvent(hostQuit.Get());
-    WaitForSingleObject(host.handle.Get(), 5000);
 }
 
 // The package installs into "Ostrel Interface"; a host may name the program there without
@@ -188,7 +168,7 @@ TEST(ProgramWin32, AnUnquotedPathWithABlankStillServesTheSessionAsked) {
     const std::string program = CopyProgramInto(folder.path + "\\Ostrel Interface");
     // Windows hands such a line over as it stands; Wine would put quotes around the path it
     // found, so the program is named apart here, which leaves the line as the host gave it.
-    const RunningCopy copy(StartWide(program + " C,Front Desk", program));
+    const RunningCopy copy(Start(program + " C,Front Desk", program));
     ASSERT_TRUE(copy.process.handle);
     EXPECT_TRUE(WaitFor([] { return ProgramSetting("MSconnect") == "2PFront Desk~"; }, 8000))
         << ProgramSetting("MSconnect");
@@ -206,7 +186,7 @@ TEST(ProgramWin32, AFolderNamedOutsideTheCodePageKeepsTheLogAndTheVersion) {
     const std::string log = folder.path + "\\CCProcess.log";
     SetProgramSetting("Logging", "Y");  // the session trace writes a line as the copy loads
     {
-        const RunningCopy copy(StartWide("\"" + program + "\" C,Front Desk"));
+        const RunningCopy copy(Start("\"" + program + "\" C,Front Desk"));
         ASSERT_TRUE(copy.process.handle);
         HWND window = nullptr;
         ASSERT_TRUE(WaitFor(

@@ -4,7 +4,11 @@
 // name outside the ANSI code page needs to know of the code page.
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <system_error>
 
 #include "platform/win32/utf8_path.h"
 
@@ -23,53 +27,35 @@ inline bool AnsiCodePageHolds(const std::string& utf8) {
     return !usedDefault;
 }
 
-inline void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path + L"\\" + name);
-            } else {
-                DeleteFileW((path + L"\\" + name).c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
 class ScratchFolder {
   public:
-    explicit ScratchFolder(const std::string& name) {
-        wchar_t temp[MAX_PATH];
-        const DWORD length = GetTempPathW(MAX_PATH, temp);
-        path = Utf8Path(std::wstring_view(temp, length)) + name + "-" +
-               std::to_string(GetCurrentProcessId());
-        RemoveTree(WidePath(path));  // whatever an earlier run left
-        CreateDirectoryW(WidePath(path).c_str(), nullptr);
+    explicit ScratchFolder(const std::string& name)
+        : where_(std::filesystem::temp_directory_path() /
+                 WidePath(name + "-" + std::to_string(GetCurrentProcessId()))) {
+        std::error_code ignored;
+        std::filesystem::remove_all(where_, ignored);  // whatever an earlier run left
+        std::filesystem::create_directory(where_, ignored);
+        path = Utf8Path(where_.native());
     }
-    ~ScratchFolder() { RemoveTree(WidePath(path)); }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(where_, ignored);
+    }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     std::string path;
+
+  private:
+    std::filesystem::path where_;
 };
 
-// A file's bytes, shared with a program that may be writing it; empty when there is none.
+// A file's bytes; empty when there is none.
 inline std::string FileText(const std::string& path) {
-    HANDLE file =
-        CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
+    std::ifstream in(std::filesystem::path(WidePath(path)), std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 }  // namespace ostrel::win32
