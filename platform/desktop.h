@@ -115,12 +115,16 @@ class Desktop {
 
     // Whether another copy of the program was running when this one started.
     virtual bool PreviousInstance() = 0;
+    // Paths are UTF-8 (the ANSI code page cannot hold every folder's name: a user profile's may
+    // be in any script); the program's texts, the product name among them, are ANSI.
     // The directory of the program's executable, without a trailing "\".
     virtual std::string ExeDirectory() = 0;
     // Product name and version from the executable's version resource.
     virtual VersionInfo Version() = 0;
     // Appends bytes to a file, creating it when missing; returns 0 or a Windows error code.
     virtual uint32_t AppendToFile(const std::string& path, const std::string& bytes) = 0;
+    // A path as a text shows it: in the ANSI code page, a character it cannot hold as "?".
+    virtual std::string ShownPath(const std::string& path) = 0;
     // Ends the process at once. Does not return.
     [[noreturn]] virtual void EndProcess() = 0;
 };

@@ -339,7 +339,7 @@ TEST(DiagLog, VerdictPerFolder) {
         SCOPED_TRACE(c.name);
         DiagFixture f;
         c.setUp(f);
-        const diag::Item item = diag::GatherLog(f.probe, kFolder);
+        const diag::Item item = diag::GatherLog(f.probe, f.desktop, kFolder);
         EXPECT_EQ(item.verdict, c.verdict);
         EXPECT_EQ(DiagFixture::FactOf(item, "writable"), c.writable);
         EXPECT_EQ(f.desktop.files.count("C:\\Ostrel\\CCProcess.log"), 0u);
@@ -353,7 +353,7 @@ TEST(DiagLog, LastTenLinesWithDigitRunsMasked) {
         log += "16:45:" + std::to_string(10 + i) + " line " + std::to_string(i) + "\r\n";
     log += "4:45:12 PM Track: %B4111111111111111^DOE/JOHN^2512\r\n";
     f.desktop.files["C:\\Ostrel\\CCProcess.log"] = log;
-    const diag::Item item = diag::GatherLog(f.probe, kFolder);
+    const diag::Item item = diag::GatherLog(f.probe, f.desktop, kFolder);
     ASSERT_EQ(item.rows.size(), 10u);
     EXPECT_EQ(DiagFixture::RowValue(item.rows[0], "line"), "16:45:14 line 4");
     EXPECT_EQ(DiagFixture::RowValue(item.rows[9], "line"),
