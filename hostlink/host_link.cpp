@@ -1,7 +1,5 @@
 #include "hostlink/host_link.h"
 
-#include <vector>
-
 #include "platform/app_error.h"
 
 namespace ostrel {
@@ -11,11 +9,18 @@ constexpr int32_t kAttachMode = 3;
 constexpr int32_t kFieldMode = 0;
 constexpr int32_t kFlagMode = 1;
 constexpr int32_t kSessionInfoKind = 4;
+}  // namespace
 
-std::string Call(HostControl& control, int32_t id, std::vector<DispArg> args) {
+std::string HostLinkControl::Call(HostControl& control, int32_t id, std::vector<DispArg> args) {
+    if (!watch_) return control.Invoke(id, args);
+    struct Returned {
+        HostCallWatch& watch;
+        ~Returned() { watch.CallReturned(); }
+    };
+    watch_->CallBegins();
+    const Returned returned{*watch_};
     return control.Invoke(id, args);
 }
-}  // namespace
 
 void HostLinkControl::OpenHostLink(const HostSessionId& session) {
     if (hostLinkOpen_) return;

@@ -3,15 +3,26 @@
 // Attach and the put operations go through HostLink, which is set only while the link is open;
 // GetScreenField and GetSessionInfo are asked of VEQServer1 itself.
 #include <string>
+#include <vector>
 
 #include "hostlink/session_id.h"
 #include "platform/host_control.h"
 
 namespace ostrel {
 
+// Told as each call into the control begins and once it has returned. A control in another
+// process lets the caller's window messages through while a call waits for its answer.
+class HostCallWatch {
+  public:
+    virtual ~HostCallWatch() = default;
+    virtual void CallBegins() = 0;
+    virtual void CallReturned() = 0;
+};
+
 class HostLinkControl {
   public:
-    explicit HostLinkControl(HostControl& veqServer1) : VEQServer1(veqServer1) {}
+    explicit HostLinkControl(HostControl& veqServer1, HostCallWatch* watch = nullptr)
+        : VEQServer1(veqServer1), watch_(watch) {}
 
     // Attaches to the session unless the link is open. A failed attach leaves it closed.
     void OpenHostLink(const HostSessionId& session);
@@ -32,8 +43,10 @@ class HostLinkControl {
 
   private:
     HostControl& Linked() const;
+    std::string Call(HostControl& control, int32_t id, std::vector<DispArg> args);
 
     HostControl& VEQServer1;
+    HostCallWatch* watch_;
     HostControl* HostLink = nullptr;
     bool hostLinkOpen_ = false;
 };

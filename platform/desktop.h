@@ -68,6 +68,9 @@ class WindowEvents {
     // The user's session ends (log-off, shutdown) or an installer has the program closed: the
     // process may be ended as soon as this returns, and no dialog is waited for.
     virtual void OnEndSession() = 0;
+    // The program yields (DoEvents), before the pending messages are dispatched: what an
+    // event handler held back may run now.
+    virtual void OnYield() {}
 };
 
 class Desktop {
@@ -98,7 +101,8 @@ class Desktop {
     // A modal message box; returns the button pressed.
     virtual int ShowMessageBox(const std::string& text, const std::string& caption,
                                uint32_t style) = 0;
-    // Dispatches every pending window message, then returns.
+    // Tells the window's events that the program yields (OnYield), dispatches every pending
+    // window message, then returns.
     virtual void DoEvents() = 0;
     // Sleeps until a window message is ready to be dispatched or ms milliseconds have passed
     // (MsgWaitForMultipleObjects on no handles); dispatches nothing. True when a message is

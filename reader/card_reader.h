@@ -52,9 +52,6 @@ class CardReader {
     void CloseReadEvent();
     bool ReaderPresent();
 
-    // Whether a search (OpenReader) is running: its waits let window events run meanwhile.
-    bool Searching() const { return searching_; }
-
     // True when InputReport holds a report that arrived since the previous true result.
     bool ReadReport();
     // Throws away, unread, every report that has arrived so far: a completed or pending read

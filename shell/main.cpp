@@ -28,7 +28,7 @@ OstrelCopy::OstrelCopy(const Platform& p)
       store(platform.registry, platform.desktop),
       log(platform.desktop),
       table(store, platform.desktop, log),
-      hostLink(platform.hostControl),
+      hostLink(platform.hostControl, &gate),
       reader(platform.hid, platform.desktop),
       form(*this) {}
 

@@ -74,7 +74,6 @@ void ScannerForm::ActOnRequest() {
         ClearCardFields();
         ReportStatus(status::kReactivated);
         WithReader([this] { reader_.OpenReader(); });
-        RunDeferredAttach();
         StartNewRequest();
     } else if (request == LetterText(EntryLetter::Deactivate)) {
         hostLink_.OpenHostLink(session_.SessionIndex);

@@ -255,50 +255,71 @@ void ScannerForm::OnIconMessage(uint32_t mouseMessage) {
 }
 
 void ScannerForm::WithReader(const std::function<void()>& work) {
-    ++readerBusy_;
+    EventGate& gate = copy_.gate;
+    gate.ReaderWorkBegins();
     struct Done {
-        int& busy;
-        ~Done() { --busy; }
-    } done{readerBusy_};
+        EventGate& gate;
+        ~Done() { gate.ReaderWorkEnds(); }
+    } done{gate};
     work();
 }
 
-void ScannerForm::RunDeferredAttach() {
-    if (readerBusy_ > 0 || !attachDeferred_) return;
-    attachDeferred_ = false;
-    Guarded([this] { mnuAttach_Click(); });
-}
-
 void ScannerForm::OnTimer() {
-    // A tick that comes while an earlier one (or a search) waits inside is skipped: the handler
-    // is not written to run twice at once, nor beside another search.
-    if (readerBusy_ > 0 || reader_.Searching()) return;
-    WithReader([this] { Guarded([this] { Timer1_Timer(); }); });
-    RunDeferredAttach();
+    Arrived(WindowEvent::Tick);
 }
 
 void ScannerForm::OnMenu(MenuItem item) {
-    if (item == MenuItem::Attach && readerBusy_ > 0) {
-        // Taken up as soon as the reader's work in progress is done, which it may then finish.
-        attachDeferred_ = true;
-        return;
+    switch (item) {
+        case MenuItem::Logging:
+            Arrived(WindowEvent::Logging);
+            break;
+        case MenuItem::Attach:
+            Arrived(WindowEvent::Attach);
+            break;
+        case MenuItem::End:
+            Arrived(WindowEvent::End);
     }
-    Guarded([this, item] {
-        switch (item) {
-            case MenuItem::Logging:
-                mnuLogging_Click();
-                break;
-            case MenuItem::Attach:
-                mnuAttach_Click();
-                break;
-            case MenuItem::End:
-                mnuEnd_Click();
-        }
-    });
 }
 
 void ScannerForm::OnCloseRequest() {
-    Guarded([this] { Unload(); });
+    Arrived(WindowEvent::Close);
+}
+
+void ScannerForm::OnYield() {
+    RunHeld();
+}
+
+void ScannerForm::Arrived(WindowEvent event) {
+    copy_.gate.Take(event);
+    RunHeld();
+}
+
+void ScannerForm::RunHeld() {
+    while (const std::optional<WindowEvent> event = copy_.gate.Next())
+        Run(*event);
+}
+
+void ScannerForm::Run(WindowEvent event) {
+    switch (event) {
+        case WindowEvent::Tick:
+            // A tick held while the timer was stopped is dropped, as a stopped timer's pending
+            // WM_TIMER is.
+            if (!desktop_.IsTimerEnabled()) return;
+            WithReader([this] { Guarded([this] { Timer1_Timer(); }); });
+            break;
+        case WindowEvent::Logging:
+            Guarded([this] { mnuLogging_Click(); });
+            break;
+        case WindowEvent::Attach:
+            Guarded([this] { mnuAttach_Click(); });
+            break;
+        case WindowEvent::End:
+            Guarded([this] { mnuEnd_Click(); });
+            break;
+        case WindowEvent::Close:
+            Guarded([this] { Unload(); });
+            break;
+    }
 }
 
 // Log-off, shutdown or an installer's request: leave as "E&xit" does. Windows ends the process

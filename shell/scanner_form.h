@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "reader/card_reader.h"
 #include "shell/command_line.h"
+#include "shell/event_gate.h"
 #include "support/process_log.h"
 #include "support/registry_store.h"
 #include "support/wipe.h"
@@ -83,8 +84,13 @@ class ScannerForm : public WindowEvents {
     void OnMenu(MenuItem item) override;
     void OnCloseRequest() override;
     void OnEndSession() override;
+    void OnYield() override;
     template <class Handler>
     void Guarded(Handler&& handler);
+    // An event through the gate, and then whatever it held that may run now.
+    void Arrived(WindowEvent event);
+    void RunHeld();
+    void Run(WindowEvent event);
 
     void StartPolling();
     // " " in the values every copy shares: an empty session table, no caller, no hold.
@@ -134,18 +140,15 @@ class ScannerForm : public WindowEvents {
     ProcessLog& log_;
     SessionGlobals& session_;
 
-    // Work that uses the reader and yields meanwhile (a timer tick, the loop's search): while it
-    // runs, no tick starts and "Clear/re&Attach", which frees the reader, waits for it to end.
+    // Work that uses the reader and yields meanwhile (a timer tick, the loop's search): the
+    // gate keeps ticks and "Clear/re&Attach" out of it.
     void WithReader(const std::function<void()>& work);
-    void RunDeferredAttach();
 
     NotifyIconRecord icon_;
     bool created_ = false;
     bool initialized_ = false;
     bool loaded_ = false;
     bool unloaded_ = false;
-    int readerBusy_ = 0;
-    bool attachDeferred_ = false;
     // No request has been served since the last one ended (or ever): the next arming is a new
     // request's, and reports that came before it are thrown away.
     bool requestEnded_ = true;
@@ -166,6 +169,7 @@ class OstrelCopy {
     RegistryStore store;
     ProcessLog log;
     SessionTable table;
+    EventGate gate;  // which window events may run now; told of every host call
     HostLinkControl hostLink;
     CardReader reader;
     SessionGlobals session;

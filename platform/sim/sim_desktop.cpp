@@ -116,6 +116,7 @@ void SimDesktop::DoEvents() {
     ++doEventsCount;
     nowMicros += pumpStepMicros;
     if (onDoEvents) onDoEvents();
+    if (events_) events_->OnYield();
     // Each action is taken off the script before it runs: it may pump again.
     for (;;) {
         const auto due =

@@ -1,15 +1,46 @@
 #include "platform/sim/sim_host_screen.h"
 
 #include "platform/app_error.h"
+#include "platform/sim/sim_desktop.h"
 
 namespace ostrel::sim {
+
+void SimHostScreen::AnswerTakes(SimDesktop& desktop, int64_t answerMicros, bool dispatching) {
+    desktop_ = &desktop;
+    answerMicros_ = answerMicros;
+    dispatching_ = dispatching;
+}
+
+void SimHostScreen::TakeAnswerTime() {
+    if (!desktop_) return;
+    SimDesktop& desktop = *desktop_;
+    const int64_t answered = desktop.nowMicros + answerMicros_;
+    if (!dispatching_) {
+        desktop.nowMicros = answered;
+        return;
+    }
+    const int ticksBefore = desktop.timerTicks;
+    desktop.DoEvents();
+    while (desktop.nowMicros < answered) {
+        desktop.WaitForMessage(static_cast<uint32_t>((answered - desktop.nowMicros + 999) / 1000));
+        desktop.DoEvents();
+    }
+    ticksWhileAnswering += desktop.timerTicks - ticksBefore;
+}
 
 std::string SimHostScreen::Invoke(int32_t dispId, std::span<DispArg> args) {
     Call call{dispId, {}};
     for (const DispArg& a : args)
         call.args.push_back(Arg{a.type, a.i4, a.TextValue()});
     calls.push_back(call);
+    if (inFlight > 0) ++callsInsideCalls;
+    ++inFlight;
+    struct Answered {
+        int& inFlight;
+        ~Answered() { --inFlight; }
+    } answered{inFlight};
     if (onCall) onCall(call);
+    TakeAnswerTime();
 
     if (const auto failure = failNext.find(dispId); failure != failNext.end()) {
         const Failure f = failure->second;

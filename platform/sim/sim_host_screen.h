@@ -13,6 +13,8 @@
 
 namespace ostrel::sim {
 
+class SimDesktop;
+
 class SimHostScreen : public HostControl {
   public:
     struct Arg {
@@ -35,6 +37,11 @@ class SimHostScreen : public HostControl {
 
     // Test side.
     std::string Field(int32_t session, const std::string& name) const;
+    // Each call takes answerMicros of the desktop's clock. Dispatching, the control is one in
+    // another process: COM dispatches the caller's window messages while a call waits for its
+    // answer, so the desktop's events that fall due meanwhile (ticks, scripted menu commands)
+    // run inside it. Not dispatching, the caller's thread only blocks, as in-process.
+    void AnswerTakes(SimDesktop& desktop, int64_t answerMicros, bool dispatching);
 
     std::vector<Call> calls;
     std::optional<int32_t> attachedSession;
@@ -49,6 +56,17 @@ class SimHostScreen : public HostControl {
     std::function<void(const Call&)> onCall;
     // What the screen gives back for a field it holds (the identity unless set).
     std::function<std::string(const std::string& field, const std::string& stored)> readBack;
+
+    int inFlight = 0;             // calls being answered now
+    int callsInsideCalls = 0;     // calls that began while another was being answered
+    int ticksWhileAnswering = 0;  // Timer1 ticks dispatched inside a call
+
+  private:
+    void TakeAnswerTime();
+
+    SimDesktop* desktop_ = nullptr;
+    int64_t answerMicros_ = 0;
+    bool dispatching_ = false;
 };
 
 }  // namespace ostrel::sim

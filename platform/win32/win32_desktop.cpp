@@ -28,6 +28,7 @@ void PumpMessages() {
 }
 
 void Win32Desktop::DoEvents() {
+    if (window_->events) window_->events->OnYield();
     PumpMessages();
 }
 
