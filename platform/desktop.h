@@ -71,6 +71,11 @@ class WindowEvents {
     // The program yields (DoEvents), before the pending messages are dispatched: what an
     // event handler held back may run now.
     virtual void OnYield() {}
+    // A handle whose signal the program's waits should wake for now (a pending read of the
+    // card reader), 0 for none. Asked at each wait, so that it may change between them.
+    virtual std::uintptr_t WakeHandle() { return 0; }
+    // The wake handle was found set: in DoEvents, before the pending messages are dispatched.
+    virtual void OnWake() {}
 };
 
 class Desktop {
@@ -101,15 +106,17 @@ class Desktop {
     // A modal message box; returns the button pressed.
     virtual int ShowMessageBox(const std::string& text, const std::string& caption,
                                uint32_t style) = 0;
-    // Tells the window's events that the program yields (OnYield), dispatches every pending
-    // window message, then returns.
+    // Tells the window's events that the program yields (OnYield) and, when their wake handle
+    // is set, that too (OnWake); then dispatches every pending window message and returns.
     virtual void DoEvents() = 0;
-    // Sleeps until a window message is ready to be dispatched or ms milliseconds have passed
-    // (MsgWaitForMultipleObjects on no handles); dispatches nothing. True when a message is
-    // ready, also one that was already waiting.
+    // Sleeps until a window message is ready to be dispatched, the window events' wake handle
+    // is set, or ms milliseconds have passed (MsgWaitForMultipleObjects); dispatches nothing.
+    // True when woken early, also by a message that was already waiting.
     virtual bool WaitForMessage(uint32_t ms) = 0;
     // Blocks the thread; no message is dispatched meanwhile.
     virtual void Sleep(uint32_t ms) = 0;
+    // As Sleep, but ends early when the window events' wake handle is set: true then.
+    virtual bool SleepUnlessWoken(uint32_t ms) = 0;
     // Seconds since midnight, with a fraction; starts again at 0 at midnight.
     virtual double SecondsSinceMidnight() = 0;
     // A clock that only moves forward, in microseconds from an arbitrary start.

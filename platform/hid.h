@@ -193,6 +193,9 @@ class Hid {
     virtual bool GetOverlappedResult(FileHandle device, Overlapped* overlapped,
                                      uint32_t* transferred, bool wait) = 0;
     virtual bool CancelIo(FileHandle device) = 0;
+    // What a wait can watch to learn that the pending read signalling readEvent may have
+    // completed: a handle the desktop's waits understand, 0 when there is none.
+    virtual std::uintptr_t ReadWaitHandle(EventHandle readEvent) { return readEvent; }
     // CloseHandle, for device and event handles alike.
     virtual bool CloseHandle(std::uintptr_t handle) = 0;
     // GetLastError after the last call that failed.

@@ -54,6 +54,10 @@ class CardReader {
 
     // True when InputReport holds a report that arrived since the previous true result.
     bool ReadReport();
+    // While a read is pending: a handle that is set once it may have completed. 0 otherwise.
+    std::uintptr_t ReadWaitHandle() const {
+        return ReadPending ? hid_.ReadWaitHandle(ReadEvent) : 0;
+    }
     // Throws away, unread, every report that has arrived so far: a completed or pending read
     // and what the HID stack holds for the reader. Failures are ignored.
     void DiscardReports();

@@ -31,6 +31,8 @@ class EventGate : public HostCallWatch {
     void CallReturned() override { --hostCalls_; }
     void ReaderWorkBegins() { ++readerWork_; }
     void ReaderWorkEnds() { --readerWork_; }
+    // No host call and no reader work in progress: anything may start.
+    bool Quiet() const { return hostCalls_ == 0 && readerWork_ == 0; }
 
   private:
     bool MayRun(WindowEvent event) const;

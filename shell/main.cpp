@@ -1,4 +1,7 @@
 // The entry routine and its reset dialog.
+#include <cstdlib>
+#include <cstring>
+
 #include "carddata/redaction.h"
 #include "hostlink/program_check.h"
 #include "platform/app_error.h"
@@ -30,7 +33,10 @@ OstrelCopy::OstrelCopy(const Platform& p)
       table(store, platform.desktop, log),
       hostLink(platform.hostControl, &gate),
       reader(platform.hid, platform.desktop),
-      form(*this) {}
+      form(*this) {
+    const char* tickOnly = std::getenv("OSTREL_TICK_ONLY_READS");
+    form.TickOnlyReads = tickOnly && std::strcmp(tickOnly, "1") == 0;
+}
 
 void OstrelCopy::Main(const std::string& argumentText) {
     bool parsed = false;

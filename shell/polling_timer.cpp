@@ -19,16 +19,10 @@ void ScannerForm::Timer1_Timer() {
         ReaderState = ReaderPhase::NoDevice;
     }
 
-    // The timer also runs while the host link is closed (the loop's reader wait, after a
-    // delivery). It never attaches to the host itself: then only the label shows the state.
-    const auto mirror = [this] {
-        if (hostLink_.HostLinkOpen()) MirrorStatus();
-    };
-
     switch (ReaderState) {
         case ReaderPhase::NoDevice:
             SetStatus(status::kAttachDevice);
-            mirror();
+            MirrorIfLinked();
             SetStatus(status::kSearching);
             break;
         case ReaderPhase::DevicePresent:
@@ -50,33 +44,42 @@ void ScannerForm::Timer1_Timer() {
         case ReaderPhase::SupportedReader:
             reader_.LoadReportLayout();
             SetStatus(status::kPleaseSwipe);
-            mirror();
+            MirrorIfLinked();
             ReaderState = ReaderPhase::Reading;
             break;
         case ReaderPhase::ImproperReader:
             SetStatus(status::kImproperDevice);
-            mirror();
+            MirrorIfLinked();
             ReaderState = ReaderPhase::ImproperReported;
             break;
         case ReaderPhase::Reading:
-            // Only for a request being served; a report waits until one is, and is then
-            // thrown away if it came before the request.
-            if (copy_.ScannerActive && reader_.ReadReport()) {
-                SetStatus(status::kProcessing);
-                mirror();
-                WaitMs(desktop_, 100);
-                // However the swipe ends (used, refused, or an error on the way), nothing of
-                // it stays behind once it is done with.
-                struct WipeAfterUse {
-                    ScannerForm& form;
-                    ~WipeAfterUse() { form.WipeSwipe(); }
-                } wipeAfterUse{*this};
-                if (reader_.DecodeReport()) DisplayMSRResults();
-            }
+            ReadSwipe();
             break;
         default:
             break;
     }
+}
+
+void ScannerForm::ReadSwipe() {
+    // Only for a request being served; a report waits until one is, and is then thrown away
+    // if it came before the request.
+    if (!copy_.ScannerActive || !reader_.ReadReport()) return;
+    SetStatus(status::kProcessing);
+    MirrorIfLinked();
+    WaitMs(desktop_, 100);
+    // However the swipe ends (used, refused, or an error on the way), nothing of it stays
+    // behind once it is done with.
+    struct WipeAfterUse {
+        ScannerForm& form;
+        ~WipeAfterUse() { form.WipeSwipe(); }
+    } wipeAfterUse{*this};
+    if (reader_.DecodeReport()) DisplayMSRResults();
+}
+
+// The timer also runs while the host link is closed (the loop's reader wait, after a
+// delivery). It never attaches to the host itself: then only the label shows the state.
+void ScannerForm::MirrorIfLinked() {
+    if (hostLink_.HostLinkOpen()) MirrorStatus();
 }
 
 }  // namespace ostrel

@@ -44,10 +44,22 @@ void ScannerForm::ProcLoop() {
         }
         TellLogFailure();
         desktop_.DoEvents();
-        desktop_.Sleep(500);
+        PassSleep(500);
         if (!copy_.hostWatch.isPgmActive(copy_.platform.processes, desktop_, kHostProgram)) {
             mnuEnd_Click();
         }
+    }
+}
+
+void ScannerForm::PassSleep(uint32_t ms) {
+    // The pass keeps its length: the sleep ends when it would have, or as soon as the read's
+    // work is done if that took longer.
+    const int64_t end = desktop_.MonotonicMicros() + int64_t{ms} * 1000;
+    for (;;) {
+        const int64_t left = end - desktop_.MonotonicMicros();
+        if (left <= 0) return;
+        if (!desktop_.SleepUnlessWoken(static_cast<uint32_t>((left + 999) / 1000))) return;
+        OnWake();
     }
 }
 

@@ -289,6 +289,21 @@ void ScannerForm::OnYield() {
     RunHeld();
 }
 
+// A pending read of a request being served, while nothing else is under way: its completion
+// is taken up at once instead of at the next tick.
+std::uintptr_t ScannerForm::WakeHandle() {
+    if (TickOnlyReads || earlyReadTried_ || !copy_.gate.Quiet()) return 0;
+    if (!copy_.ScannerActive || ReaderState != ReaderPhase::Reading) return 0;
+    return reader_.ReadWaitHandle();
+}
+
+void ScannerForm::OnWake() {
+    if (!WakeHandle()) return;
+    earlyReadTried_ = true;
+    WithReader([this] { Guarded([this] { ReadSwipe(); }); });
+    RunHeld();
+}
+
 void ScannerForm::Arrived(WindowEvent event) {
     copy_.gate.Take(event);
     RunHeld();
@@ -305,6 +320,7 @@ void ScannerForm::Run(WindowEvent event) {
             // A tick held while the timer was stopped is dropped, as a stopped timer's pending
             // WM_TIMER is.
             if (!desktop_.IsTimerEnabled()) return;
+            earlyReadTried_ = false;
             WithReader([this] { Guarded([this] { Timer1_Timer(); }); });
             break;
         case WindowEvent::Logging:

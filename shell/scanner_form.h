@@ -62,6 +62,8 @@ class ScannerForm : public WindowEvents {
     [[noreturn]] void Form_Unload();
     void Form_Terminate();
     void Timer1_Timer();
+    // The timer's reading branch: a completed read is shown, decoded and delivered.
+    void ReadSwipe();
     void mnuLogging_Click();
     void mnuAttach_Click();
     [[noreturn]] void mnuEnd_Click();
@@ -74,6 +76,9 @@ class ScannerForm : public WindowEvents {
     int16_t ActiveTicks = 0;
     CardFields Card;  // the last swipe's, as far as it was read
     std::string HostCardNumber;
+    // Completed reads are looked at on the timer's ticks only, not taken up as they complete:
+    // OSTREL_TICK_ONLY_READS=1 at start, for a benchmark to compare.
+    bool TickOnlyReads = false;
 
   private:
     // WindowEvents: each runs its handler so that no error escapes into the window procedure.
@@ -85,6 +90,8 @@ class ScannerForm : public WindowEvents {
     void OnCloseRequest() override;
     void OnEndSession() override;
     void OnYield() override;
+    std::uintptr_t WakeHandle() override;
+    void OnWake() override;
     template <class Handler>
     void Guarded(Handler&& handler);
     // An event through the gate, and then whatever it held that may run now.
@@ -111,6 +118,8 @@ class ScannerForm : public WindowEvents {
     void ServeActive();
     void StartNewRequest();
     void EndRequest();
+    // The pass's sleep; a read that completes meanwhile is taken up in it.
+    void PassSleep(uint32_t ms);
 
     // Swipe interpretation and hand-off.
     SecretText Track1Text() const;
@@ -127,6 +136,8 @@ class ScannerForm : public WindowEvents {
     // The status label, and its mirror in the host's "CCSTATUS" field.
     void SetStatus(const std::string& text);
     void MirrorStatus();
+    // The mirror where the host link is open: the timer never attaches to the host itself.
+    void MirrorIfLinked();
     void ReportStatus(const std::string& text);
     // Tells the clerk, once per run, that log lines are being lost.
     void TellLogFailure();
@@ -152,6 +163,9 @@ class ScannerForm : public WindowEvents {
     // No request has been served since the last one ended (or ever): the next arming is a new
     // request's, and reports that came before it are thrown away.
     bool requestEnded_ = true;
+    // A read's completion was taken up between ticks: at most once until the next tick, so a
+    // handle that stays set cannot keep the waits awake.
+    bool earlyReadTried_ = false;
 };
 
 // One running copy of the program: its platform, its module-level state and its window.

@@ -15,6 +15,8 @@ class SwipeSource {
     virtual ~SwipeSource() = default;
     // The next swipe waiting, taken from the source; nothing when none waits.
     virtual std::optional<TrainingSwipe> Take() = 0;
+    // A handle that is set while a swipe waits, for the program's waits to wake on; 0 if none.
+    virtual std::uintptr_t WaitHandle() { return 0; }
 };
 
 class TrainingReaderHid : public sim::SimHid {
@@ -28,6 +30,8 @@ class TrainingReaderHid : public sim::SimHid {
                   Overlapped* overlapped) override;
     bool GetOverlappedResult(FileHandle device, Overlapped* overlapped, uint32_t* transferred,
                              bool wait) override;
+    // A pending read completes once a swipe waits at the source: its handle is the one to watch.
+    std::uintptr_t ReadWaitHandle(EventHandle) override { return source_.WaitHandle(); }
 
   private:
     void Fetch();

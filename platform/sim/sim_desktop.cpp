@@ -114,9 +114,15 @@ int SimDesktop::ShowMessageBox(const std::string& text, const std::string& capti
 
 void SimDesktop::DoEvents() {
     ++doEventsCount;
-    nowMicros += pumpStepMicros;
+    PassTimeUntil(nowMicros + pumpStepMicros, 0);
     if (onDoEvents) onDoEvents();
-    if (events_) events_->OnYield();
+    if (events_) {
+        events_->OnYield();
+        if (const std::uintptr_t wake = WakeHandle(); wake && handleSet && handleSet(wake)) {
+            ++wakes;
+            events_->OnWake();
+        }
+    }
     // Each action is taken off the script before it runs: it may pump again.
     for (;;) {
         const auto due =
@@ -132,6 +138,7 @@ void SimDesktop::DoEvents() {
         nextTickMicros = nowMicros + kTimerInterval;
         ++timerTicks;
         events_->OnTimer();
+        if (afterTick) afterTick();
     }
 }
 
@@ -143,8 +150,36 @@ bool SimDesktop::WaitForMessage(uint32_t ms) {
     for (const Scripted& event : script_)
         next = std::min(next, event.at);
     if (timerEnabled && events_) next = std::min(next, nextTickMicros);
-    nowMicros = std::max(nowMicros, next);
+    if (PassTimeUntil(next, WakeHandle())) return true;
     return next < deadline;
+}
+
+bool SimDesktop::SleepUnlessWoken(uint32_t ms) {
+    return PassTimeUntil(nowMicros + int64_t{ms} * 1000, WakeHandle());
+}
+
+void SimDesktop::PassTime(int64_t micros) {
+    PassTimeUntil(nowMicros + micros, 0);
+}
+
+std::uintptr_t SimDesktop::WakeHandle() const {
+    return events_ ? events_->WakeHandle() : 0;
+}
+
+bool SimDesktop::PassTimeUntil(int64_t until, std::uintptr_t wake) {
+    for (;;) {
+        if (wake && handleSet && handleSet(wake)) return true;
+        const auto due =
+            std::min_element(outside_.begin(), outside_.end(),
+                             [](const Scripted& a, const Scripted& b) { return a.at < b.at; });
+        if (due == outside_.end() || due->at > until) break;
+        nowMicros = std::max(nowMicros, due->at);
+        const std::function<void()> action = due->action;
+        outside_.erase(due);
+        action();
+    }
+    nowMicros = std::max(nowMicros, until);
+    return false;
 }
 
 double SimDesktop::SecondsSinceMidnight() {
@@ -186,6 +221,10 @@ void SimDesktop::EndProcess() {
 
 void SimDesktop::At(int64_t at, std::function<void()> action) {
     script_.push_back(Scripted{at, std::move(action)});
+}
+
+void SimDesktop::AtOutside(int64_t at, std::function<void()> action) {
+    outside_.push_back(Scripted{at, std::move(action)});
 }
 
 }  // namespace ostrel::sim

@@ -52,7 +52,8 @@ class SimDesktop : public Desktop {
                        uint32_t style) override;
     void DoEvents() override;
     bool WaitForMessage(uint32_t ms) override;
-    void Sleep(uint32_t ms) override { nowMicros += int64_t{ms} * 1000; }
+    void Sleep(uint32_t ms) override { PassTime(int64_t{ms} * 1000); }
+    bool SleepUnlessWoken(uint32_t ms) override;
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override { return nowMicros; }
     std::string TimeOfDayText() override;
@@ -68,7 +69,15 @@ class SimDesktop : public Desktop {
     // Test side.
     // Runs action in the pump once the clock has reached at (microseconds).
     void At(int64_t at, std::function<void()> action);
+    // Runs action when the clock reaches at, whatever the program is doing then (pumping,
+    // waiting, sleeping, waiting for a host's answer): something outside it, a card swiped.
+    void AtOutside(int64_t at, std::function<void()> action);
+    // The clock moves on by micros, with the outside events due meanwhile, as in a sleep.
+    void PassTime(int64_t micros);
     WindowEvents* Events() const { return events_; }
+    // Whether a handle that the program's waits wake for (WindowEvents::WakeHandle) is set;
+    // with none given, no wait wakes for one.
+    std::function<bool(std::uintptr_t)> handleSet;
 
     static constexpr std::uintptr_t kWindow = 0x10010;
     static constexpr std::uintptr_t kIcon = 0x20020;
@@ -79,6 +88,7 @@ class SimDesktop : public Desktop {
     int64_t pumpStepMicros = 1000;        // how far one round of the pump moves the clock
     int doEventsCount = 0;
     int messageWaits = 0;  // calls of WaitForMessage
+    int wakes = 0;         // OnWake reports
     std::function<void()> onDoEvents;
 
     // The window.
@@ -92,6 +102,7 @@ class SimDesktop : public Desktop {
     bool timerEnabled = false;
     int64_t nextTickMicros = 0;
     int timerTicks = 0;
+    std::function<void()> afterTick;  // once each tick's handler has returned
     std::vector<IconCall> iconCalls;
     bool iconPresent = false;
     int foregroundCalls = 0;
@@ -117,9 +128,15 @@ class SimDesktop : public Desktop {
         std::function<void()> action;
     };
 
+    // The clock to until, with the outside events due by then; stops early, true, once wake is
+    // set.
+    bool PassTimeUntil(int64_t until, std::uintptr_t wake);
+    std::uintptr_t WakeHandle() const;
+
     WindowEvents* events_ = nullptr;
     bool shownBefore_ = false;
     std::vector<Scripted> script_;
+    std::vector<Scripted> outside_;
 };
 
 }  // namespace ostrel::sim

@@ -6,6 +6,7 @@
 // in misuses.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -71,6 +72,9 @@ class SimHid : public Hid {
     bool GetOverlappedResult(FileHandle device, Overlapped* overlapped, uint32_t* transferred,
                              bool wait) override;
     bool CancelIo(FileHandle device) override;
+    std::uintptr_t ReadWaitHandle(EventHandle readEvent) override {
+        return readWaitHandle ? readWaitHandle(readEvent) : readEvent;
+    }
     bool CloseHandle(std::uintptr_t handle) override;
     uint32_t LastError() override { return lastError_; }
 
@@ -100,6 +104,8 @@ class SimHid : public Hid {
 
     bool failClassDevs = false;
     bool failEventCreation = false;
+    // What a wait watches for a pending read signalling an event; the event itself unless set.
+    std::function<std::uintptr_t(EventHandle)> readWaitHandle;
     // So many ResetEvent calls fail next, with ERROR_INVALID_HANDLE, the event left as it was.
     int failResetEvents = 0;
     // What was done that Windows would punish (a buffer written after its owner let go of it,

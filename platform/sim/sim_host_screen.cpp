@@ -16,7 +16,7 @@ void SimHostScreen::TakeAnswerTime() {
     SimDesktop& desktop = *desktop_;
     const int64_t answered = desktop.nowMicros + answerMicros_;
     if (!dispatching_) {
-        desktop.nowMicros = answered;
+        desktop.PassTime(answerMicros_);
         return;
     }
     const int ticksBefore = desktop.timerTicks;

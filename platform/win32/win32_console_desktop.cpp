@@ -26,6 +26,12 @@ void ConsoleDesktop::Sleep(uint32_t ms) {
     ::Sleep(ms);
 }
 
+// No window, so no events with a handle to wake for.
+bool ConsoleDesktop::SleepUnlessWoken(uint32_t ms) {
+    ::Sleep(ms);
+    return false;
+}
+
 double ConsoleDesktop::SecondsSinceMidnight() {
     return LocalSecondsSinceMidnight();
 }

@@ -30,6 +30,7 @@ class ConsoleDesktop : public Desktop {
     void DoEvents() override;
     bool WaitForMessage(uint32_t ms) override;
     void Sleep(uint32_t ms) override;
+    bool SleepUnlessWoken(uint32_t ms) override;
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override;
     std::string TimeOfDayText() override;

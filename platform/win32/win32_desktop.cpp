@@ -8,6 +8,7 @@
 #include "platform/win32/ansi_text.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/utf8_path.h"
+#include "platform/win32/win32_window.h"
 
 namespace ostrel::win32 {
 
@@ -27,27 +28,57 @@ void PumpMessages() {
     }
 }
 
+namespace {
+
+HANDLE WakeHandleOf(WindowEvents* events) {
+    return events ? reinterpret_cast<HANDLE>(events->WakeHandle()) : nullptr;
+}
+
+bool IsSet(HANDLE handle) {
+    return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
 void Win32Desktop::DoEvents() {
-    if (window_->events) window_->events->OnYield();
+    if (WindowEvents* events = window_->events) {
+        events->OnYield();
+        if (HANDLE wake = WakeHandleOf(events); wake && IsSet(wake)) events->OnWake();
+    }
     PumpMessages();
 }
 
-bool WaitForThreadMessage(uint32_t ms) {
+bool WaitForThreadMessage(uint32_t ms, HANDLE wake) {
     // A 1 ms timer resolution for the wait, so that its end is not late by a whole clock tick
     // (15.6 ms by default); the input flag wakes for messages an earlier peek already saw.
     timeBeginPeriod(1);
-    const DWORD woken =
-        MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    const DWORD count = wake ? 1 : 0;
+    DWORD woken = MsgWaitForMultipleObjectsEx(count, &wake, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // A handle that cannot be waited on would end every wait at once: wait for messages alone.
+    if (woken == WAIT_FAILED && wake) {
+        woken = MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
     timeEndPeriod(1);
-    return woken == WAIT_OBJECT_0;
+    return woken != WAIT_TIMEOUT && woken != WAIT_FAILED;
 }
 
 bool Win32Desktop::WaitForMessage(uint32_t ms) {
-    return WaitForThreadMessage(ms);
+    return WaitForThreadMessage(ms, WakeHandleOf(window_->events));
 }
 
 void Win32Desktop::Sleep(uint32_t ms) {
     ::Sleep(ms);
+}
+
+bool Win32Desktop::SleepUnlessWoken(uint32_t ms) {
+    HANDLE wake = WakeHandleOf(window_->events);
+    if (!wake) {
+        ::Sleep(ms);
+        return false;
+    }
+    const DWORD woken = WaitForSingleObject(wake, ms);
+    if (woken == WAIT_FAILED) ::Sleep(ms);
+    return woken == WAIT_OBJECT_0;
 }
 
 double LocalSecondsSinceMidnight() {

@@ -11,7 +11,8 @@ namespace ostrel::win32 {
 
 // The desktop calls that need no window, shared with the programs that have none.
 void PumpMessages();
-bool WaitForThreadMessage(uint32_t ms);
+// Also ends when wake, a handle, is set (none when null).
+bool WaitForThreadMessage(uint32_t ms, void* wake = nullptr);
 double LocalSecondsSinceMidnight();
 int64_t PerformanceMicros();
 std::string LocalTimeOfDayText();
@@ -49,6 +50,7 @@ class Win32Desktop : public Desktop {
     void DoEvents() override;
     bool WaitForMessage(uint32_t ms) override;
     void Sleep(uint32_t ms) override;
+    bool SleepUnlessWoken(uint32_t ms) override;
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override;
     std::string TimeOfDayText() override;

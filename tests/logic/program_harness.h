@@ -36,6 +36,9 @@ class ProgramHarness {
         processes.Start("C:\\WINDOWS\\system32\\services.exe");
         host.sessionInfo[2] = "Front Desk";
         readerId = hid.Plug(sim::ReaderDevice(2));
+        // The program's waits wake for the reader's read events.
+        for (sim::SimDesktop* d : {&desktop, &secondDesktop})
+            d->handleSet = [this](std::uintptr_t handle) { return hid.IsSignalled(handle); };
         copy = NewCopy(desktop);
     }
     // The reader plugged in at the start, replaced by one of another model.
@@ -68,8 +71,9 @@ class ProgramHarness {
     void At(double seconds, std::function<void()> action) {
         desktop.At(Micros(seconds), std::move(action));
     }
+    // A card swiped at that moment, whatever the program is doing then.
     void SwipeAt(double seconds, sim::Swipe swipe) {
-        At(seconds, [this, swipe] {
+        desktop.AtOutside(Micros(seconds), [this, swipe] {
             hid.QueueReport(readerId, sim::SwipeReport(hid.Device(readerId).productId, swipe));
         });
     }

@@ -283,8 +283,11 @@ TEST_F(ProgramLifecycleTest, AnErrorInTheLoopOffersAResetAgainAndAgain) {
 
 TEST_F(ProgramLifecycleTest, AnErrorInTheTimerIsOfferedAsAResetAndOkCarriesOn) {
     // The timer's "Processing data..." fails to reach the host: that swipe is lost, the
-    // next one is delivered.
-    h.At(9, [&] { h.host.failNext[dispid::kPutScreenField] = {-2147467259, "Unspecified"}; });
+    // next one is delivered. The failure is set as the card is swiped, before the read that
+    // gets it can complete.
+    h.desktop.AtOutside(Micros(9), [&] {
+        h.host.failNext[dispid::kPutScreenField] = {-2147467259, "Unspecified"};
+    });
     h.SwipeAt(9, kVisaTrack);
     h.SwipeAt(12, kVisaTrack);
     EXPECT_EQ(h.Run("C,Front Desk", 15), End::Stopped);

@@ -30,8 +30,11 @@ struct RecordedEvents : WindowEvents {
     void OnMenu(MenuItem item) override { menus.push_back(item); }
     void OnCloseRequest() override { ++closeRequests; }
     void OnEndSession() override {}
+    std::uintptr_t WakeHandle() override { return reinterpret_cast<std::uintptr_t>(wake); }
+    void OnWake() override { ++wakes; }
 
-    int clicks = 0, resizes = 0, ticks = 0, closeRequests = 0;
+    HANDLE wake = nullptr;
+    int clicks = 0, resizes = 0, ticks = 0, closeRequests = 0, wakes = 0;
     std::vector<uint32_t> iconMessages;
     std::vector<MenuItem> menus;
     std::function<void()> onResize;
@@ -245,6 +248,42 @@ TEST_F(WindowWin32, TheNotificationIconUsesTheProgramsIconAndComesBackWithTheTas
     PostMessageA(window, taskbarCreated, 0, 0);
     desktop.DoEvents();
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &probe));
+}
+
+// A pending read's event ends the program's waits, and DoEvents reports it before dispatching.
+TEST_F(WindowWin32, TheWakeHandleEndsWaitsAndDoEventsReportsIt) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(event);
+    events.wake = event;
+    desktop.DoEvents();
+    EXPECT_EQ(events.wakes, 0);
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(desktop.SleepUnlessWoken(300));
+    EXPECT_GE(GetTickCount() - start, 250u);
+
+    std::thread setter([event] {
+        Sleep(200);
+        SetEvent(event);
+    });
+    start = GetTickCount();
+    EXPECT_TRUE(desktop.SleepUnlessWoken(10000));
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    setter.join();
+    start = GetTickCount();
+    EXPECT_TRUE(desktop.WaitForMessage(10000));
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    desktop.DoEvents();
+    EXPECT_EQ(events.wakes, 1);
+
+    // A value that is no handle makes the waits plain ones, not waits that end at once.
+    CloseHandle(event);
+    events.wake = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x7FFF0));
+    desktop.DoEvents();
+    start = GetTickCount();
+    EXPECT_FALSE(desktop.SleepUnlessWoken(300));
+    EXPECT_FALSE(desktop.WaitForMessage(300));
+    EXPECT_GE(GetTickCount() - start, 500u);
+    EXPECT_EQ(events.wakes, 1);
 }
 
 TEST_F(WindowWin32, IconMessagesClicksAndCloseReachTheLogic) {

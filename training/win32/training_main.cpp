@@ -25,10 +25,7 @@ class EmulatorSwipes : public ostrel::training::SwipeSource {
   public:
     std::optional<ostrel::training::TrainingSwipe> Take() override {
         // The emulator's event says whether a swipe waits; the pipe is asked only then.
-        if (!waiting_) {
-            waiting_ = ostrel::win32::UniqueHandle(
-                OpenEventA(SYNCHRONIZE, FALSE, ostrel::training::kSwipeWaitingEvent));
-        }
+        OpenWaiting();
         if (waiting_ && WaitForSingleObject(waiting_.Get(), 0) != WAIT_OBJECT_0)
             return std::nullopt;
         constexpr DWORD kTimeoutMs = 500;
@@ -42,7 +39,19 @@ class EmulatorSwipes : public ostrel::training::SwipeSource {
         return swipe;
     }
 
+    std::uintptr_t WaitHandle() override {
+        OpenWaiting();
+        return reinterpret_cast<std::uintptr_t>(waiting_.Get());
+    }
+
   private:
+    void OpenWaiting() {
+        if (!waiting_) {
+            waiting_ = ostrel::win32::UniqueHandle(
+                OpenEventA(SYNCHRONIZE, FALSE, ostrel::training::kSwipeWaitingEvent));
+        }
+    }
+
     ostrel::win32::UniqueHandle waiting_;
 };
 

@@ -1,0 +1,173 @@
+// Whole-program scenarios of when a swipe is taken up: a read that completes while a request is
+// served is handled in the waits the program makes anyway, about 100 ms after the card, instead
+// of at the reader timer's next tick; with tick-only reads, as before, at that tick.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <tuple>
+#include <vector>
+
+#include "shell/status_texts.h"
+#include "tests/logic/program_harness.h"
+
+namespace ostrel {
+namespace {
+
+using Call = sim::SimHostScreen::Call;
+
+constexpr const char* kMastercardTrack = "%B5500000000000004^ROE/RICHARD^27011010000000000000";
+constexpr int64_t kMs = 1000;
+
+// Each host call with the moment it was made.
+struct TimedCalls {
+    explicit TimedCalls(ProgramHarness& h) {
+        h.host.onCall = [this, &h](const Call& call) {
+            calls.push_back(call);
+            at.push_back(h.desktop.nowMicros);
+        };
+    }
+    // When the first call that matches was made; -1 when none.
+    template <class Match>
+    int64_t First(Match match) const {
+        for (size_t i = 0; i < calls.size(); ++i) {
+            if (match(calls[i])) return at[i];
+        }
+        return -1;
+    }
+    std::vector<std::string> CardNumbersPut() const {
+        std::vector<std::string> numbers;
+        for (const Call& call : calls) {
+            if (IsCardNumberPut(call)) numbers.push_back(call.args[2].text);
+        }
+        return numbers;
+    }
+    static bool IsCardNumberPut(const Call& call) {
+        // The delivery's put passes the number by reference; clearing the fields does not.
+        return call.dispId == dispid::kPutScreenField && call.args[0].text == "W1AC#" &&
+               call.args[2].type == DispArg::Type::TextRef;
+    }
+    static bool IsProcessingPut(const Call& call) {
+        return call.dispId == dispid::kPutScreenField && call.args[0].text == "CCSTATUS" &&
+               call.args[2].text == status::kProcessing;
+    }
+
+    std::vector<Call> calls;
+    std::vector<int64_t> at;
+};
+
+// A card swiped 20 ms after the first tick from 8 s on, once the request is armed.
+int64_t SwipeJustAfterATick(ProgramHarness& h, const std::string& track1) {
+    auto swipedAt = std::make_shared<int64_t>(-1);
+    h.desktop.afterTick = [&h, swipedAt, track1] {
+        if (*swipedAt >= 0 || h.desktop.nowMicros < Micros(8)) return;
+        *swipedAt = h.desktop.nowMicros + 20 * kMs;
+        h.SwipeAt(static_cast<double>(*swipedAt) / 1e6, track1);
+    };
+    h.Run("C,Front Desk", 12);
+    return *swipedAt;
+}
+
+TEST(ProgramReads, ASwipeJustAfterATickIsDeliveredAbout100MsLaterUnlessReadsWaitForTicks) {
+    const struct {
+        bool tickOnly;
+        int64_t soonest, latest;  // from the card to its number's put
+    } cases[] = {
+        {false, 100 * kMs, 110 * kMs},
+        {true, 900 * kMs, 1600 * kMs},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tickOnly ? "tick-only reads" : "reads taken up at once");
+        ProgramHarness h;
+        h.copy->form.TickOnlyReads = c.tickOnly;
+        TimedCalls timed(h);
+        const int64_t swiped = SwipeJustAfterATick(h, kVisaTrack);
+        ASSERT_GE(swiped, 0);
+        const int64_t processing = timed.First(TimedCalls::IsProcessingPut);
+        const int64_t delivered = timed.First(TimedCalls::IsCardNumberPut);
+        ASSERT_GE(delivered, 0);
+        EXPECT_GE(delivered - swiped, c.soonest);
+        EXPECT_LE(delivered - swiped, c.latest);
+        // The tick's steps all the same: "Processing data..." mirrored, then 100 ms, then
+        // the card, read back and confirmed.
+        EXPECT_GE(delivered - processing, 100 * kMs);
+        EXPECT_EQ(timed.CardNumbersPut(), std::vector<std::string>{"4111111111111111"});
+        EXPECT_EQ(h.HostStatus().back(), status::kSent);
+        EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+        EXPECT_TRUE(h.hid.misuses.empty());
+    }
+}
+
+TEST(ProgramReads, TwoSwipesInOneSecondAreBothDeliveredInOrderEachOnce) {
+    for (const bool tickOnly : {false, true}) {
+        SCOPED_TRACE(tickOnly ? "tick-only reads" : "reads taken up at once");
+        ProgramHarness h;
+        h.copy->form.TickOnlyReads = tickOnly;
+        TimedCalls timed(h);
+        h.SwipeAt(9.1, kVisaTrack);
+        h.SwipeAt(9.5, kMastercardTrack);
+        h.Run("C,Front Desk", 14);
+        EXPECT_EQ(timed.CardNumbersPut(),
+                  (std::vector<std::string>{"4111111111111111", "5500000000000004"}));
+        EXPECT_EQ(h.host.Field(2, "W1AC#"), "5500000000000004");
+        EXPECT_TRUE(h.desktop.messageBoxes.empty());
+    }
+}
+
+// The card comes while the loop waits for the host's answer: it is taken up once the call has
+// returned, not inside it and not a tick later.
+TEST(ProgramReads, ASwipeDuringAHostCallIsTakenUpWhenTheCallReturns) {
+    for (const bool dispatching : {false, true}) {
+        SCOPED_TRACE(dispatching ? "control in another process" : "control in process");
+        ProgramHarness h;
+        h.copy->form.TickOnlyReads = false;
+        constexpr int64_t kAnswer = 300 * kMs;
+        h.host.AnswerTakes(h.desktop, kAnswer, dispatching);
+        int64_t returned = -1;
+        std::vector<int64_t> made;  // when each call was made
+        h.host.onCall = [&](const Call& call) {
+            made.push_back(h.desktop.nowMicros);
+            if (returned >= 0 || call.dispId != dispid::kGetSessionInfo) return;
+            if (!h.copy->ScannerActive || h.desktop.nowMicros < Micros(8)) return;
+            returned = h.desktop.nowMicros + kAnswer;
+            h.SwipeAt(static_cast<double>(h.desktop.nowMicros + 50 * kMs) / 1e6, kVisaTrack);
+        };
+        h.Run("C,Front Desk", 14);
+        ASSERT_GE(returned, 0);
+        EXPECT_EQ(h.host.callsInsideCalls, 0);
+        EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
+        const size_t processing = h.StatusPut(status::kProcessing);
+        ASSERT_LT(processing, made.size());
+        EXPECT_GE(made[processing], returned);
+        EXPECT_LE(made[processing], returned + 10 * kMs);
+    }
+}
+
+// Armed with no card: the waits sleep as long as they did. A handle that stays set without
+// a read completing (a swipe announced but not to be had) wakes them at most once per tick.
+TEST(ProgramReads, WaitingArmedCostsNoMoreWakeUpsThanTickOnlyReads) {
+    const auto run = [](bool tickOnly, bool stuckHandle) {
+        ProgramHarness h;
+        h.copy->form.TickOnlyReads = tickOnly;
+        if (stuckHandle) {
+            const EventHandle stuck = h.hid.NewEvent(true, true);
+            h.hid.readWaitHandle = [stuck](EventHandle) { return stuck; };
+        }
+        h.Run("C,Front Desk", 20);
+        EXPECT_EQ(h.Setting("MSconnect"), "2YFront Desk~");
+        return std::make_tuple(h.desktop.doEventsCount + h.desktop.messageWaits, h.desktop.wakes,
+                               h.desktop.timerTicks);
+    };
+    const auto [tickOnlyWaits, tickOnlyWakes, tickOnlyTicks] = run(true, false);
+    const auto [waits, wakes, ticks] = run(false, false);
+    EXPECT_EQ(tickOnlyWakes, 0);
+    EXPECT_EQ(wakes, 0);
+    EXPECT_EQ(waits, tickOnlyWaits);
+    const auto [stuckWaits, stuckWakes, stuckTicks] = run(false, true);
+    EXPECT_GT(stuckWakes, 0);
+    EXPECT_LE(stuckWakes, stuckTicks);
+    EXPECT_LE(stuckWaits, tickOnlyWaits + 2 * stuckTicks);
+    EXPECT_EQ(ticks, tickOnlyTicks);
+}
+
+}  // namespace
+}  // namespace ostrel
