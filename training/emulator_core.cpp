@@ -45,10 +45,13 @@ std::optional<TrainingSwipe> SwipeOfReply(const Message& reply) {
 
 void EmulatorCore::QueueSwipe(const TrainingSwipe& swipe) {
     swipes_.push_back(swipe);
+    swipeTimes_.push_back({clock_(), std::nullopt});
 }
 
 std::optional<TrainingSwipe> EmulatorCore::TakeSwipe() {
     if (swipes_.empty()) return std::nullopt;
+    // The queue is the unanswered tail of the times.
+    swipeTimes_[swipeTimes_.size() - swipes_.size()].takenMs = clock_();
     TrainingSwipe swipe = std::move(swipes_.front());
     swipes_.pop_front();
     return swipe;
@@ -88,6 +91,14 @@ EmulatorReply EmulatorCore::Handle(const Message& request) {
         return Ok(std::move(names));
     }
     if (verb == "pending") return Ok({std::to_string(swipes_.size())});
+    if (verb == "swipe-times") {
+        std::vector<std::string> lines;
+        for (const SwipeTimes& times : swipeTimes_) {
+            lines.push_back(std::to_string(times.swipedMs) + "\t" +
+                            (times.takenMs ? std::to_string(*times.takenMs) : "-"));
+        }
+        return Ok(std::move(lines));
+    }
     if (verb == "calls") {
         size_t from = 0;
         if (request.size() > 1) {
@@ -109,7 +120,7 @@ EmulatorReply EmulatorCore::Handle(const Message& request) {
 
     const auto session = SessionArg(request, 1);
     if (verb == "scan" || verb == "show" || verb == "session" || verb == "screen" ||
-        verb == "field" || verb == "statuses") {
+        verb == "field" || verb == "statuses" || verb == "status-times") {
         if (!session) return Error(kNoSession);
     }
     if (verb == "scan") {
@@ -133,6 +144,13 @@ EmulatorReply EmulatorCore::Handle(const Message& request) {
         return Ok(std::move(results));
     }
     if (verb == "statuses") return Ok(screens_.Session(*session).statuses);
+    if (verb == "status-times") {
+        const HostSession& s = screens_.Session(*session);
+        std::vector<std::string> lines;
+        for (size_t i = 0; i < s.statuses.size(); ++i)
+            lines.push_back(std::to_string(s.statusTimesMs[i]) + "\t" + s.statuses[i]);
+        return Ok(std::move(lines));
+    }
     if (verb == "field") {
         if (request.size() != 3) return Error("give the session and the field's name");
         return Ok({screens_.Field(*session, request[2])});

@@ -24,6 +24,9 @@ constexpr const char* kCommandSummary =
     "  session <letter>               screen text, attached or not, and the twelve fields\n"
     "  field <letter> <name>          one field's text, unmasked\n"
     "  statuses <letter>              every text \"CCSTATUS\" received, oldest first\n"
+    "  status-times <letter>          the same, each after the millisecond it arrived and a tab\n"
+    "  swipe-times                    each swipe's millisecond, a tab, and the one the reader\n"
+    "                                 took it (\"-\" while it waits); same clock as status-times\n"
     "  calls [<from>]                 the control calls received, from the given number on\n"
     "  program <path>                 the program that \"Credit Card Scan\" starts\n"
     "  pending                        swipes not yet taken by the training reader\n"
@@ -43,6 +46,9 @@ struct EmulatorReply {
 
 class EmulatorCore {
   public:
+    explicit EmulatorCore(MillisecondClock clock = SteadyMilliseconds)
+        : clock_(clock), screens_(clock) {}
+
     EmulatorReply Handle(const Message& request);
 
     HostScreens& Screens() { return screens_; }
@@ -59,8 +65,16 @@ class EmulatorCore {
   private:
     EmulatorReply Call(const Message& request);
 
+    // When a swipe was made and when the reader took it, for timing the program; no card data.
+    struct SwipeTimes {
+        int64_t swipedMs = 0;
+        std::optional<int64_t> takenMs;
+    };
+
+    MillisecondClock clock_;
     HostScreens screens_;
     std::deque<TrainingSwipe> swipes_;
+    std::vector<SwipeTimes> swipeTimes_;
     std::string program_;
 };
 

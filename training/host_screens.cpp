@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <utility>
 
 #include "training/wire.h"
 
@@ -162,7 +164,13 @@ std::string MaskDigitRuns(std::string_view text) {
     return out;
 }
 
-HostScreens::HostScreens() {
+int64_t SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+HostScreens::HostScreens(MillisecondClock clock) : clock_(std::move(clock)) {
     for (HostSession& session : sessions_)
         session.screenText = "Front Desk";
 }
@@ -265,7 +273,10 @@ ControlReply HostScreens::Perform(int32_t dispId, const std::vector<ControlArg>&
     // The put operations: the text is the third argument, but the second for PutScreenFlag.
     const std::string& text = dispId == 45 ? args[1].text : args[2].text;
     sessions_[*session].fields[*field] = text;
-    if (kCardFields[*field] == "CCSTATUS") sessions_[*session].statuses.push_back(text);
+    if (kCardFields[*field] == "CCSTATUS") {
+        sessions_[*session].statuses.push_back(text);
+        sessions_[*session].statusTimesMs.push_back(clock_());
+    }
     return {};
 }
 

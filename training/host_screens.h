@@ -5,6 +5,7 @@
 // forwards a call, so that a caller's wrong argument shows even with no emulator running.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,12 +57,17 @@ struct HostSession {
     std::string screenText;
     std::array<std::string, kCardFields.size()> fields;
     bool attached = false;
-    std::vector<std::string> statuses;  // every text "CCSTATUS" received, oldest first
+    std::vector<std::string> statuses;   // every text "CCSTATUS" received, oldest first
+    std::vector<int64_t> statusTimesMs;  // when each of them arrived, on the screens' clock
 };
+
+// Milliseconds from some fixed moment, never going back: what the emulator times events by.
+using MillisecondClock = std::function<int64_t()>;
+int64_t SteadyMilliseconds();
 
 class HostScreens {
   public:
-    HostScreens();
+    explicit HostScreens(MillisecondClock clock = SteadyMilliseconds);
 
     // One operation of the control, checked and applied, and listed.
     ControlReply Apply(int32_t dispId, const std::vector<ControlArg>& args);
@@ -83,6 +89,7 @@ class HostScreens {
     ControlReply Perform(int32_t dispId, const std::vector<ControlArg>& args);
     std::optional<size_t> FieldIndex(std::string_view name) const;
 
+    MillisecondClock clock_;
     std::array<HostSession, kSessionCount> sessions_;
     // The control attaches to one session at a time; DetachSession names none.
     std::optional<int> attached_;

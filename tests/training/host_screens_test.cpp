@@ -83,6 +83,19 @@ TEST(HostScreens, ARepeatedCallIsCountedOnOneLine) {
                                    "DetachSession()", "GetSessionInfo(4, 2) -> \"Front Desk\""}));
 }
 
+TEST(HostScreens, EachStatusIsTimedWhenItArrivesAndOtherFieldsAreNot) {
+    int64_t now = 1000;
+    HostScreens screens([&] { return now; });
+    screens.Apply(39, {A::Text("CCSTATUS"), A::Long(0), A::Text("one"), A::Long(kC)});
+    now = 1250;
+    screens.Apply(39, {A::Text("W1AC#"), A::Long(0), A::Text("4111111111111111"), A::Long(kC)});
+    now = 1400;
+    screens.Apply(18, {A::Text("CCSTATUS"), A::Long(0), A::Text("two"), A::Long(kC)});
+    EXPECT_EQ(screens.Session(kC).statuses, (std::vector<std::string>{"one", "two"}));
+    EXPECT_EQ(screens.Session(kC).statusTimesMs, (std::vector<int64_t>{1000, 1400}));
+    EXPECT_TRUE(screens.Session(0).statusTimesMs.empty());
+}
+
 TEST(EmulatorCore, AScanStartsTheProgramWithTheSessionsLetterAndScreenText) {
     EmulatorCore core;
     EXPECT_EQ(core.Handle({"screen", "c", "Guest Folio"}).reply, OkReply());
@@ -126,6 +139,30 @@ TEST(EmulatorCore, ControlCallsReachTheScreensAndTheirFailuresComeBackAsErrors) 
     const Message calls = core.Handle({"calls", "1"}).reply;
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_NE(calls[1].find("NOPE"), std::string::npos);
+}
+
+TEST(EmulatorCore, SwipesAndStatusesAreTimedOnOneClock) {
+    int64_t now = 5000;
+    EmulatorCore core([&] { return now; });
+    core.Handle({"swipe", "visa"});
+    now = 5300;
+    core.Handle({"swipe", "amex"});
+    EXPECT_EQ(core.Handle({"swipe-times"}).reply, OkReply({"5000\t-", "5300\t-"}));
+    now = 5900;
+    ASSERT_TRUE(core.TakeSwipe());
+    now = 6100;
+    core.Handle(ControlCall(
+        39, {A::Text("CCSTATUS"), A::Long(0), A::Text("Send Card information ..."), A::Long(kC)}));
+    // The times stay after the swipe has gone; a refused swipe has none.
+    core.Handle({"swipe", "no-such-card"});
+    EXPECT_EQ(core.Handle({"swipe-times"}).reply, OkReply({"5000\t5900", "5300\t-"}));
+    now = 7000;
+    ASSERT_TRUE(core.TakeSwipe());
+    EXPECT_EQ(core.Handle({"swipe-times"}).reply, OkReply({"5000\t5900", "5300\t7000"}));
+    EXPECT_EQ(core.Handle({"status-times", "c"}).reply,
+              OkReply({"6100\tSend Card information ..."}));
+    EXPECT_EQ(core.Handle({"status-times", "A"}).reply, OkReply());
+    EXPECT_EQ(core.Handle({"status-times"}).reply[0], kError);
 }
 
 }  // namespace

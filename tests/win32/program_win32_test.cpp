@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -121,10 +122,8 @@ class ProgramWin32 : public ::testing::Test {
         // Driven inside the program's wait for a reader, which a real one would end.
         if (RealReaderPlugged())
             GTEST_SKIP() << "a card reader is plugged in: the test counts on none";
-        const std::string quit = "OstrelProgramTestHost" + std::to_string(GetCurrentProcessId());
-        hostQuit = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, quit.c_str()));
-        host = Start("\"" + dir + "\\helpers\\kt4r.exe\" " + quit);
-        ASSERT_TRUE(host.handle);
+        host = std::make_unique<HostStub>();
+        ASSERT_TRUE(host->Running());
         first = Start(program + "C,Front Desk");
         ASSERT_TRUE(first.handle);
         ASSERT_TRUE(WaitFor([] { return ProgramSetting("MSconnect") == "2PFront Desk~"; }, 8000));
@@ -136,8 +135,7 @@ class ProgramWin32 : public ::testing::Test {
         // A copy that failed to end would meet the next test's.
         if (first.handle && WaitForSingleObject(first.handle.Get(), 0) == WAIT_TIMEOUT)
             TerminateProcess(first.handle.Get(), 1);
-        if (hostQuit) SetEvent(hostQuit.Get());
-        if (host.handle) WaitForSingleObject(host.handle.Get(), 5000);
+        host.reset();
     }
 
     // Ended with exit code 0 within the time, the shared values blanked as the first copy's end
@@ -157,10 +155,8 @@ class ProgramWin32 : public ::testing::Test {
         PostMessageA(window, kIconCallbackMessage, 1, mouseMessage);
     }
 
-    const std::string dir = BuildDirectory();
-    const std::string program = "\"" + dir + "\\..\\ostrel.exe\" ";
-    UniqueHandle hostQuit;
-    Process host;
+    const std::string program = "\"" + BuildDirectory() + "\\..\\ostrel.exe\" ";
+    std::unique_ptr<HostStub> host;
     Process first;
     HWND window = nullptr;
 };
@@ -215,7 +211,7 @@ TEST_F(ProgramWin32, EndsAsExitDoesWhenTheSessionEnds) {
 
 // The package installs into "Ostrel Interface"; a host may name the program there without
 // quotes. Windows still finds the file, and the program must still read the session letter.
-TEST(ProgramWin32, AnUnquotedPathWithABlankStillServesTheSessionAsked) {
+TEST(ProgramWin32Folders, AnUnquotedPathWithABlankStillServesTheSessionAsked) {
     HostStub host;
     ASSERT_TRUE(host.Running());
     ScratchFolder folder("ostrel-test-blank");
@@ -230,7 +226,7 @@ TEST(ProgramWin32, AnUnquotedPathWithABlankStillServesTheSessionAsked) {
 
 // Installed into a user profile named in a script the ANSI code page lacks: the log is written
 // beside the program, and the caption gives the version from its resource.
-TEST(ProgramWin32, AFolderNamedOutsideTheCodePageKeepsTheLogAndTheVersion) {
+TEST(ProgramWin32Folders, AFolderNamedOutsideTheCodePageKeepsTheLogAndTheVersion) {
     if (AnsiCodePageHolds(kCyrillicName))
         GTEST_SKIP() << "the ANSI code page " << GetACP() << " holds the folder's name";
     HostStub host;
