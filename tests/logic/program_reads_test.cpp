@@ -3,7 +3,6 @@
 // of at the reader timer's next tick; with tick-only reads, as before, at that tick.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <tuple>
 #include <vector>
 
@@ -18,53 +17,16 @@ using Call = sim::SimHostScreen::Call;
 constexpr const char* kMastercardTrack = "%B5500000000000004^ROE/RICHARD^27011010000000000000";
 constexpr int64_t kMs = 1000;
 
-// Each host call with the moment it was made.
-struct TimedCalls {
-    explicit TimedCalls(ProgramHarness& h) {
-        h.host.onCall = [this, &h](const Call& call) {
-            calls.push_back(call);
-            at.push_back(h.desktop.nowMicros);
-        };
+// The positions of the delivered card numbers' puts: by reference, unlike the fields' clearing.
+std::vector<size_t> CardPuts(const ProgramHarness& h) {
+    std::vector<size_t> puts;
+    for (size_t i = 0; i < h.host.calls.size(); ++i) {
+        const Call& call = h.host.calls[i];
+        if (call.dispId == dispid::kPutScreenField && call.args[0].text == "W1AC#" &&
+            call.args[2].type == DispArg::Type::TextRef)
+            puts.push_back(i);
     }
-    // When the first call that matches was made; -1 when none.
-    template <class Match>
-    int64_t First(Match match) const {
-        for (size_t i = 0; i < calls.size(); ++i) {
-            if (match(calls[i])) return at[i];
-        }
-        return -1;
-    }
-    std::vector<std::string> CardNumbersPut() const {
-        std::vector<std::string> numbers;
-        for (const Call& call : calls) {
-            if (IsCardNumberPut(call)) numbers.push_back(call.args[2].text);
-        }
-        return numbers;
-    }
-    static bool IsCardNumberPut(const Call& call) {
-        // The delivery's put passes the number by reference; clearing the fields does not.
-        return call.dispId == dispid::kPutScreenField && call.args[0].text == "W1AC#" &&
-               call.args[2].type == DispArg::Type::TextRef;
-    }
-    static bool IsProcessingPut(const Call& call) {
-        return call.dispId == dispid::kPutScreenField && call.args[0].text == "CCSTATUS" &&
-               call.args[2].text == status::kProcessing;
-    }
-
-    std::vector<Call> calls;
-    std::vector<int64_t> at;
-};
-
-// A card swiped 20 ms after the first tick from 8 s on, once the request is armed.
-int64_t SwipeJustAfterATick(ProgramHarness& h, const std::string& track1) {
-    auto swipedAt = std::make_shared<int64_t>(-1);
-    h.desktop.afterTick = [&h, swipedAt, track1] {
-        if (*swipedAt >= 0 || h.desktop.nowMicros < Micros(8)) return;
-        *swipedAt = h.desktop.nowMicros + 20 * kMs;
-        h.SwipeAt(static_cast<double>(*swipedAt) / 1e6, track1);
-    };
-    h.Run("C,Front Desk", 12);
-    return *swipedAt;
+    return puts;
 }
 
 TEST(ProgramReads, ASwipeJustAfterATickIsDeliveredAbout100MsLaterUnlessReadsWaitForTicks) {
@@ -79,18 +41,25 @@ TEST(ProgramReads, ASwipeJustAfterATickIsDeliveredAbout100MsLaterUnlessReadsWait
         SCOPED_TRACE(c.tickOnly ? "tick-only reads" : "reads taken up at once");
         ProgramHarness h;
         h.copy->form.TickOnlyReads = c.tickOnly;
-        TimedCalls timed(h);
-        const int64_t swiped = SwipeJustAfterATick(h, kVisaTrack);
+        std::vector<int64_t> made;
+        h.host.onCall = [&](const Call&) { made.push_back(h.desktop.nowMicros); };
+        // The card 20 ms after the first tick from 8 s on, once the request is armed.
+        int64_t swiped = -1;
+        h.desktop.afterTick = [&] {
+            if (swiped >= 0 || h.desktop.nowMicros < Micros(8)) return;
+            swiped = h.desktop.nowMicros + 20 * kMs;
+            h.SwipeAt(static_cast<double>(swiped) / 1e6, kVisaTrack);
+        };
+        h.Run("C,Front Desk", 12);
         ASSERT_GE(swiped, 0);
-        const int64_t processing = timed.First(TimedCalls::IsProcessingPut);
-        const int64_t delivered = timed.First(TimedCalls::IsCardNumberPut);
-        ASSERT_GE(delivered, 0);
+        const std::vector<size_t> puts = CardPuts(h);
+        ASSERT_EQ(puts.size(), 1u);
+        const int64_t delivered = made[puts[0]];
         EXPECT_GE(delivered - swiped, c.soonest);
         EXPECT_LE(delivered - swiped, c.latest);
-        // The tick's steps all the same: "Processing data..." mirrored, then 100 ms, then
-        // the card, read back and confirmed.
-        EXPECT_GE(delivered - processing, 100 * kMs);
-        EXPECT_EQ(timed.CardNumbersPut(), std::vector<std::string>{"4111111111111111"});
+        // The tick's steps all the same: "Processing data..." mirrored, 100 ms, the card, its
+        // read-back and confirmation.
+        EXPECT_GE(delivered - made[h.StatusPut(status::kProcessing)], 100 * kMs);
         EXPECT_EQ(h.HostStatus().back(), status::kSent);
         EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
         EXPECT_TRUE(h.hid.misuses.empty());
@@ -102,13 +71,13 @@ TEST(ProgramReads, TwoSwipesInOneSecondAreBothDeliveredInOrderEachOnce) {
         SCOPED_TRACE(tickOnly ? "tick-only reads" : "reads taken up at once");
         ProgramHarness h;
         h.copy->form.TickOnlyReads = tickOnly;
-        TimedCalls timed(h);
         h.SwipeAt(9.1, kVisaTrack);
         h.SwipeAt(9.5, kMastercardTrack);
         h.Run("C,Front Desk", 14);
-        EXPECT_EQ(timed.CardNumbersPut(),
-                  (std::vector<std::string>{"4111111111111111", "5500000000000004"}));
-        EXPECT_EQ(h.host.Field(2, "W1AC#"), "5500000000000004");
+        std::vector<std::string> numbers;
+        for (const size_t put : CardPuts(h))
+            numbers.push_back(h.host.calls[put].args[2].text);
+        EXPECT_EQ(numbers, (std::vector<std::string>{"4111111111111111", "5500000000000004"}));
         EXPECT_TRUE(h.desktop.messageBoxes.empty());
     }
 }
