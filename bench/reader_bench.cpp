@@ -1,7 +1,7 @@
 // How long the reader search takes, in the simulated platform's virtual time, when the reader
 // is listed after other HID interfaces. The interfaces of other makers name their vendor in
-// their device paths, as Windows lists them; the second case gives them paths that name no
-// vendor, so each is waited for and opened as a possible reader.
+// their device paths, as Windows lists them; the second case gives them paths of a form the
+// search does not know, so each is waited for and opened as a possible reader.
 #include <benchmark/benchmark.h>
 
 #include "platform/sim/sim_desktop.h"
@@ -16,10 +16,9 @@ void Search(benchmark::State& state, bool pathsNameTheirVendor) {
     ostrel::sim::SimDesktop desktop;
     for (int i = 0; i < 20; ++i) {
         ostrel::sim::SimHidDevice other = ostrel::sim::KeyboardDevice();
-        other.path =
-            pathsNameTheirVendor
-                ? ostrel::sim::SimHid::DevicePath(other.vendorId, other.productId, i)
-                : "\\\\?\\hid#{00001124-0000-1000-8000-00805f9b34fb}_dev#" + std::to_string(i);
+        other.path = pathsNameTheirVendor
+                         ? ostrel::sim::SimHid::DevicePath(other.vendorId, other.productId, i)
+                         : "\\\\?\\hid#virtual_input&col01#" + std::to_string(i);
         hid.Plug(other);
     }
     hid.Plug(ostrel::sim::ReaderDevice(2));

@@ -15,19 +15,25 @@ struct BrandRow {
 };
 
 // First match wins. Every two-digit row comes before the four-digit rows, and those before the
-// three-digit row, so 36 and 38 are never JCB and 300 to 305 only match once nothing else did.
+// three-digit rows, so 36 and 38 are never JCB and 300 to 305 only match once nothing else did.
+// The ranges the networks have issued since (Mastercard's 2-series, Discover's 644 to 649 and
+// 65, JCB's 3528 to 3589) are named by the brands the host already knows.
 constexpr BrandRow kBrands[] = {
     {2, 34, 34, "American Express", "A"},
     {2, 37, 37, "American Express", "A"},
     {2, 36, 36, "Diners Club", nullptr},
     {2, 38, 38, "Carte Blanche", nullptr},
     {2, 51, 55, "Master Card", "M"},
+    {2, 65, 65, "Discover", "D"},
     {4, 1800, 1800, "JCB", nullptr},
     {4, 2131, 2131, "JCB", nullptr},
     {4, 2014, 2014, "EnRoute", nullptr},
     {4, 2149, 2149, "EnRoute", nullptr},
+    {4, 2221, 2720, "Master Card", "M"},
+    {4, 3528, 3589, "JCB", nullptr},
     {4, 6011, 6011, "Discover", "D"},
     {3, 300, 305, "American Diners Club", nullptr},
+    {3, 644, 649, "Discover", "D"},
     {1, 3, 3, "JCB", nullptr},
     {1, 4, 4, "Visa", "V"},
 };

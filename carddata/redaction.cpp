@@ -132,12 +132,10 @@ std::string MaskDigitRuns(std::string_view text) {
     return out;
 }
 
-bool HoldsCardDigits(std::string_view text, std::string_view number) {
-    const std::string numberDigits = OnlyDigits(number);
-    for (const auto& run : DigitRuns(text)) {
-        if (RunHoldsNumber(text, run, numberDigits)) return true;
-    }
-    return false;
+bool HoldsDigitRun(std::string_view text) {
+    const auto runs = DigitRuns(text);
+    return std::any_of(runs.begin(), runs.end(),
+                       [](const std::vector<size_t>& run) { return run.size() >= kLeakDigits; });
 }
 
 std::string MaskedCardNumber(std::string_view number) {

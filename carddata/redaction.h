@@ -23,8 +23,8 @@ std::string MaskCardDigits(std::string_view text, std::string_view number);
 // Masks every run of five or more digits (runs as above) after its first four digits: for
 // texts whose card numbers, if any, are not known (the lines of an existing log).
 std::string MaskDigitRuns(std::string_view text);
-// Whether text holds such a run.
-bool HoldsCardDigits(std::string_view text, std::string_view number);
+// Whether text holds such a run: a holder name that does was cut from a misread card number.
+bool HoldsDigitRun(std::string_view text);
 
 // The number as the window shows it: its first six and last four digits, the rest masked
 // ("411111******1111"); a number of fewer than 13 digits shows only its last four.

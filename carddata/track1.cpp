@@ -86,15 +86,17 @@ Track1Reading ReadTrack1(std::string_view track, CardFields card) {
     if (p2 <= p1) return fail(Track1Step::SecondCaret);
     r.card.HolderName = Mid(track, p1 + 1, p2 - p1 - 1);
     if (Trim(r.card.HolderName).empty()) return fail(Track1Step::HolderName);
-    // The name goes to the host's name fields and the window's name label: digits of the card
-    // number there, in the name or in the parts as the label joins them, are no name.
+    // The name goes to the host's name fields and the window's name label: a run of five or
+    // more digits there, in the name or in the parts as the label joins them, is no name but
+    // part of a card number (a misread caret cuts the number, and its tail is not in the number
+    // as read, so the check cannot ask the number).
     const HolderSplit split =
         SplitHolderName(r.card.HolderName, {r.card.FirstName, r.card.MiddleName, r.card.LastName});
     // The name alone decides (parts kept from an earlier swipe may join its digits in the
     // label, or part them); the label as shown is checked too.
-    if (HoldsCardDigits(r.card.HolderName, number) ||
-        HoldsCardDigits(HolderLabel(SplitHolderName(r.card.HolderName, {}).parts), number) ||
-        HoldsCardDigits(HolderLabel(split.parts), number)) {
+    if (HoldsDigitRun(r.card.HolderName) ||
+        HoldsDigitRun(HolderLabel(SplitHolderName(r.card.HolderName, {}).parts)) ||
+        HoldsDigitRun(HolderLabel(split.parts))) {
         return fail(Track1Step::HolderName);
     }
     // Against the trimmed length, though p2 counts in the track as read.

@@ -35,8 +35,9 @@ Item GatherHostControl(SystemProbe& probe, Bitness tool = kThisBuild);
 Item GatherHostProgram(Processes& processes, Desktop& desktop);
 // The shared registry values and the session table, entry by entry.
 Item GatherSettings(Registry& registry, Desktop& desktop);
-// Whether the log can be written in folder, and its last lines with digit runs masked.
-Item GatherLog(SystemProbe& probe, const std::string& folder);
+// Whether the log can be written in folder (a path, UTF-8), and its last lines with digit runs
+// masked.
+Item GatherLog(SystemProbe& probe, Desktop& desktop, const std::string& folder);
 
 // A line of the log as shown: its time of day as it is, every run of five or more digits in the
 // rest masked after its first four.

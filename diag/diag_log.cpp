@@ -52,9 +52,10 @@ std::string MaskedLogLine(const std::string& line) {
     return time + MaskDigitRuns(text);
 }
 
-Item GatherLog(SystemProbe& probe, const std::string& folder) {
+Item GatherLog(SystemProbe& probe, Desktop& desktop, const std::string& folder) {
     Item item("log", "Log folder");
-    item.Add("folder", folder);
+    // The report is text like the log lines it quotes: the folder as the ANSI code page has it.
+    item.Add("folder", desktop.ShownPath(folder));
     const std::string logPath = ProcessLogPath(folder);
     const uint32_t attributes = probe.FileAttributes(folder);
     if (attributes == kInvalidFileAttributes || !(attributes & kFileAttributeDirectory)) {
@@ -95,8 +96,8 @@ Report GatherAll(DiagPlatform& platform, const std::string& folder) {
     report.items.push_back(GatherHostControl(platform.probe));
     report.items.push_back(GatherHostProgram(platform.processes, platform.desktop));
     report.items.push_back(GatherSettings(platform.registry, platform.desktop));
-    report.items.push_back(
-        GatherLog(platform.probe, folder.empty() ? platform.desktop.ExeDirectory() : folder));
+    report.items.push_back(GatherLog(platform.probe, platform.desktop,
+                                     folder.empty() ? platform.desktop.ExeDirectory() : folder));
     return report;
 }
 

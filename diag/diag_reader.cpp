@@ -53,6 +53,52 @@ struct SearchView {
     int makersRejectedBefore = 0;  // the reader's maker's interfaces turned away before it
 };
 
+// One interface as the search meets it.
+struct Seen {
+    std::string path;
+    std::optional<uint16_t> vendor, product;
+    std::string search;  // what was done with it, unless it passed every test
+    OpenAccess access = OpenAccess::None;
+    bool accepted = false;
+    bool rejected = false;  // opened, and turned away by the search's tests
+};
+
+// Opens a candidate, runs the search's tests on it and gives everything back.
+void Examine(Hid& hid, Seen& seen) {
+    // No wait before the open: the program's second is for a device still starting.
+    const FileHandle device = OpenCandidate(hid, seen.path, &seen.access);
+    if (device == kInvalidFileHandle) {
+        seen.search =
+            "skipped: could not be opened (error " + std::to_string(hid.LastError()) + ")";
+        return;
+    }
+    HiddAttributes attributes;
+    PreparsedData preparsed = 0;
+    HidpCaps caps;
+    const CandidateCheck check = CheckCandidate(hid, device, attributes, preparsed, caps);
+    if (check != CandidateCheck::NoAttributes) {
+        seen.vendor = attributes.VendorID;
+        seen.product = attributes.ProductID;
+    }
+    seen.accepted = check == CandidateCheck::Accepted;
+    seen.rejected = !seen.accepted;
+    if (seen.rejected) seen.search = RejectionText(check);
+    if (preparsed != 0) hid.FreePreparsedData(preparsed);
+    hid.CloseHandle(static_cast<std::uintptr_t>(device));
+}
+
+// Which of the candidates that passed the search takes: the first that opens for reading, and
+// only when none does, the first at all.
+std::optional<size_t> TakenOf(const std::vector<Seen>& seen) {
+    std::optional<size_t> first;
+    for (size_t i = 0; i < seen.size(); ++i) {
+        if (!seen[i].accepted) continue;
+        if (seen[i].access == OpenAccess::ReadWrite) return i;
+        if (!first) first = i;
+    }
+    return first;
+}
+
 SearchView ListInterfaces(Hid& hid, Item& item) {
     SearchView view;
     const Guid guid = hid.GetHidGuid();
@@ -60,58 +106,58 @@ SearchView ListInterfaces(Hid& hid, Item& item) {
     if (set.Get() == kInvalidDevInfoSet) return view;
     view.listed = true;
     item.rowsName = "interfaces";
+    std::vector<Seen> seen;
     for (uint32_t index = 0;; ++index) {
         DeviceInterfaceData data;
         data.cbSize = kInterfaceDataSize;
         if (!hid.EnumDeviceInterfaces(set.Get(), guid, index, &data)) break;
-        ++view.interfaces;
-        Row row;
-        const std::string path = InterfacePath(hid, set.Get(), data);
-        row.push_back({"path", path.empty() ? "(none)" : path});
-        std::optional<uint16_t> vendor = IdInPath(path, "VID_");
-        std::optional<uint16_t> product = IdInPath(path, "PID_");
-        std::string search;
-        if (path.empty()) {
-            search = "skipped: no device path";
-        } else if (IsOtherMakersPath(path)) {
-            search = "skipped as another maker's";
-        } else {
-            // No wait before the open: the program's second is for a device still starting.
-            OpenAccess access = OpenAccess::None;
-            const FileHandle device = OpenCandidate(hid, path, &access);
-            if (device == kInvalidFileHandle) {
-                search =
-                    "skipped: could not be opened (error " + std::to_string(hid.LastError()) + ")";
-            } else {
-                HiddAttributes attributes;
-                PreparsedData preparsed = 0;
-                HidpCaps caps;
-                const CandidateCheck check =
-                    CheckCandidate(hid, device, attributes, preparsed, caps);
-                if (check != CandidateCheck::NoAttributes) {
-                    vendor = attributes.VendorID;
-                    product = attributes.ProductID;
-                }
-                if (check != CandidateCheck::Accepted) {
-                    search = RejectionText(check);
-                    if (!view.takenProductId && vendor == kReaderVendorId)
-                        ++view.makersRejectedBefore;
-                } else if (!view.takenProductId) {
-                    search = "taken as the reader";
-                    if (access == OpenAccess::AccessZero)
-                        search += " (opened without read access: its reads fail)";
-                    view.takenProductId = attributes.ProductID;
-                    view.takenAccess = access;
-                } else {
-                    search = "a reader too, not reached: the search takes the first";
-                }
-                if (preparsed != 0) hid.FreePreparsedData(preparsed);
-                hid.CloseHandle(static_cast<std::uintptr_t>(device));
-            }
+        Seen& one = seen.emplace_back();
+        one.path = InterfacePath(hid, set.Get(), data);
+        const PathIds ids = ReadDevicePath(one.path);
+        one.vendor = ids.vendorId;
+        one.product = ids.productId;
+        if (one.path.empty()) {
+            one.search = "skipped: no device path";
+            continue;
         }
-        row.push_back({"vendor", IdText(vendor)});
-        row.push_back({"product", IdText(product)});
-        row.push_back({"search", search});
+        switch (CheckPath(one.path)) {
+            case PathCheck::OtherMaker:
+                one.search = "skipped as another maker's";
+                break;
+            case PathCheck::NotOnUsb:
+                one.search = "skipped as not on USB";
+                break;
+            case PathCheck::MayBeTheReader:
+                Examine(hid, one);
+                break;
+        }
+    }
+    view.interfaces = static_cast<int>(seen.size());
+
+    const std::optional<size_t> taken = TakenOf(seen);
+    for (size_t i = 0; i < seen.size(); ++i) {
+        Seen& one = seen[i];
+        if (i == taken) {
+            one.search = "taken as the reader";
+            if (one.access == OpenAccess::AccessZero)
+                one.search += " (opened without read access: its reads fail)";
+            view.takenProductId = one.product;
+            view.takenAccess = one.access;
+        } else if (one.accepted && taken && i < *taken) {
+            one.search =
+                "passed over: opens only without read access; a later one opens for reading";
+        } else if (one.accepted) {
+            one.search = seen[*taken].access == OpenAccess::ReadWrite
+                             ? "a reader too, not reached: the search takes the first"
+                             : "a reader too, not taken: the search takes the first";
+        } else if (one.rejected && one.vendor == kReaderVendorId && (!taken || i < *taken)) {
+            ++view.makersRejectedBefore;
+        }
+        Row row;
+        row.push_back({"path", one.path.empty() ? "(none)" : one.path});
+        row.push_back({"vendor", IdText(one.vendor)});
+        row.push_back({"product", IdText(one.product)});
+        row.push_back({"search", one.search});
         item.rows.push_back(std::move(row));
     }
     return view;

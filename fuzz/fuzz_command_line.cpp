@@ -1,5 +1,6 @@
 // The host's start argument. The input is a whole Windows command line (the program's path
-// and what follows); its argument text is taken out and parsed into the session globals.
+// and what follows), or what follows the program's path; its argument text is taken out and
+// parsed into the session globals.
 #include "fuzz/fuzz_input.h"
 #include "platform/app_error.h"
 #include "shell/command_line.h"
@@ -7,6 +8,15 @@
 
 namespace ostrel::fuzz {
 namespace {
+
+// Installed per user, as the package does: a folder name with a blank in it.
+constexpr const char* kProgram = "C:\\Users\\Clerk\\AppData\\Local\\Ostrel Interface\\ostrel.exe";
+
+std::string UpperCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
 
 void CheckParse(const std::string& argument) {
     SessionGlobals globals;
@@ -43,9 +53,17 @@ void CheckParse(const std::string& argument) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace ostrel::fuzz;
     const std::string line(reinterpret_cast<const char*>(data), size);
-    const std::string argument = ostrel::ArgumentText(line);
+    const std::string argument = ostrel::ArgumentText(line, kProgram);
     Check(line.find(argument) != std::string::npos || argument.empty(),
           "the argument text is not part of the command line: " + Shown(argument));
+    // Started by the program's own path, the rest is the argument alike with or without quotes
+    // and whatever the case of the path's letters.
+    const std::string quoted =
+        ostrel::ArgumentText("\"" + std::string(kProgram) + "\" " + line, kProgram);
+    for (const std::string& path : {std::string(kProgram), UpperCase(kProgram)}) {
+        Check(ostrel::ArgumentText(path + " " + line, kProgram) == quoted,
+              "the bare path " + Shown(path) + " is read otherwise than the quoted one");
+    }
     CheckParse(argument);
     CheckParse(line);
     return 0;

@@ -28,6 +28,10 @@ constexpr uint32_t kNimDelete = 2;
 constexpr uint32_t kWmMouseMove = 0x200;
 constexpr uint32_t kWmLButtonDblClk = 0x203;
 constexpr uint32_t kWmRButtonUp = 0x205;
+// The message the icon's callback arrives as: one of the program's own (WM_APP + 1). A mouse
+// message number would be taken for the mouse moving over the window, whose x can reach 515
+// and 517 once the window is wide enough (from 168 DPI up).
+constexpr uint32_t kIconCallbackMessage = 0x8001;
 
 // NOTIFYICONDATAA in its first form: 88 bytes in a 32-bit program, 104 in a 64-bit one.
 struct NotifyIconRecord {
@@ -55,12 +59,15 @@ class WindowEvents {
     virtual ~WindowEvents() = default;
     virtual void OnClick() = 0;   // the client area was clicked
     virtual void OnResize() = 0;  // any size change, minimising too
-    // A mouse move over the window at client x (pixels), or the notification icon's callback,
-    // which arrives as a mouse move whose x is its mouse message (kWmLButtonDblClk, ...).
-    virtual void OnMouseMove(int32_t x) = 0;
+    // The notification icon's callback (kIconCallbackMessage): the mouse message that happened
+    // on the icon (kWmLButtonDblClk, ...). The mouse over the window itself is not reported.
+    virtual void OnIconMessage(uint32_t mouseMessage) = 0;
     virtual void OnTimer() = 0;              // Timer1's tick
     virtual void OnMenu(MenuItem item) = 0;  // a "Tools" entry was chosen
     virtual void OnCloseRequest() = 0;       // the window's close box
+    // The user's session ends (log-off, shutdown) or an installer has the program closed: the
+    // process may be ended as soon as this returns, and no dialog is waited for.
+    virtual void OnEndSession() = 0;
 };
 
 class Desktop {
@@ -108,12 +115,16 @@ class Desktop {
 
     // Whether another copy of the program was running when this one started.
     virtual bool PreviousInstance() = 0;
+    // Paths are UTF-8 (the ANSI code page cannot hold every folder's name: a user profile's may
+    // be in any script); the program's texts, the product name among them, are ANSI.
     // The directory of the program's executable, without a trailing "\".
     virtual std::string ExeDirectory() = 0;
     // Product name and version from the executable's version resource.
     virtual VersionInfo Version() = 0;
     // Appends bytes to a file, creating it when missing; returns 0 or a Windows error code.
     virtual uint32_t AppendToFile(const std::string& path, const std::string& bytes) = 0;
+    // A path as a text shows it: in the ANSI code page, a character it cannot hold as "?".
+    virtual std::string ShownPath(const std::string& path) = 0;
     // Ends the process at once. Does not return.
     [[noreturn]] virtual void EndProcess() = 0;
 };

@@ -2,10 +2,11 @@
 // What the diagnostics tool asks of the system beyond the program's own calls, each shaped like
 // the Windows call it makes: a key opened in a registry view (RegOpenKeyExA with a KEY_WOW64_
 // flag), its default value as text (RegGetValueA), the key closed (RegCloseKey), the machine's
-// own processor architecture (GetNativeSystemInfo), a file's attributes (GetFileAttributesA), a
-// scratch file created and deleted (CreateFileA with CREATE_NEW and FILE_FLAG_DELETE_ON_CLOSE,
-// then CloseHandle), the end of a file (CreateFileA, SetFilePointer, ReadFile), and creating
+// own processor architecture (GetNativeSystemInfo), a file's attributes (GetFileAttributesW), a
+// scratch file created and deleted (CreateFileW with CREATE_NEW and FILE_FLAG_DELETE_ON_CLOSE,
+// then CloseHandle), the end of a file (CreateFileW, SetFilePointer, ReadFile), and creating
 // the host maker's control the way the program does.
+// Paths are UTF-8, as the desktop's are; one that is not UTF-8 is taken in the ANSI code page.
 #include <cstdint>
 #include <string>
 
@@ -52,7 +53,7 @@ class SystemProbe {
     virtual long CloseKey(RegKey key) = 0;
     // GetNativeSystemInfo: the machine's processor architecture, whatever this build's.
     virtual ProcessorArchitecture NativeArchitecture() = 0;
-    // GetFileAttributesA; kInvalidFileAttributes when the path names nothing.
+    // GetFileAttributesW; kInvalidFileAttributes when the path names nothing.
     virtual uint32_t FileAttributes(const std::string& path) = 0;
     // Creates path as a new file that is deleted when closed, and closes it: 0 or the Windows
     // error code of the creation. An existing file is never touched (CREATE_NEW fails).

@@ -1,12 +1,40 @@
 // Finding, opening and closing the reader.
 #include "reader/card_reader.h"
+
+#include <utility>
+
 #include "reader/reader_search.h"
 #include "reader/wait.h"
 
 namespace ostrel {
 
 namespace {
+
 constexpr float kOpenDelayMs = 1000;
+
+// A candidate that passed every test but opened only with access 0, as a reader's keyboard
+// collection does (the system holds keyboards): its reads would fail. It is kept open while the
+// search looks on for a collection that opens for reading, and given back unless it is taken.
+class HeldCandidate {
+  public:
+    explicit HeldCandidate(Hid& hid) : hid_(hid) {}
+    ~HeldCandidate() {
+        if (handle != kInvalidFileHandle) hid_.CloseHandle(static_cast<std::uintptr_t>(handle));
+        if (preparsed != 0) hid_.FreePreparsedData(preparsed);
+    }
+    HeldCandidate(const HeldCandidate&) = delete;
+    HeldCandidate& operator=(const HeldCandidate&) = delete;
+    bool Held() const { return handle != kInvalidFileHandle; }
+
+    FileHandle handle = kInvalidFileHandle;
+    HiddAttributes attributes;
+    PreparsedData preparsed = 0;
+    HidpCaps caps;
+
+  private:
+    Hid& hid_;
+};
+
 }  // namespace
 
 CardReader::~CardReader() {
@@ -40,12 +68,20 @@ void CardReader::OpenReader() {
     DevInfoSetGuard set(hid_, hid_.GetClassDevs(guid, kPresentInterfaces));
     if (set.Get() == kInvalidDevInfoSet) return;
 
+    HeldCandidate accessZeroReader(hid_);
     for (uint32_t index = 0;; ++index) {
         DeviceInterfaceData data;
         data.cbSize = kInterfaceDataSize;
         if (!hid_.EnumDeviceInterfaces(set.Get(), guid, index, &data)) {
-            // The list is exhausted; a reader that was open is taken as gone.
+            // The list is exhausted; a reader that was open is taken as gone. A reader that
+            // opens no other way than with access 0 is taken as it is.
             CloseReader();
+            if (accessZeroReader.Held()) {
+                ReaderHandle = std::exchange(accessZeroReader.handle, kInvalidFileHandle);
+                PreparsedData = std::exchange(accessZeroReader.preparsed, 0);
+                ReaderAttributes = accessZeroReader.attributes;
+                ReaderCaps = accessZeroReader.caps;
+            }
             return;
         }
         if (ReaderHandle != kInvalidFileHandle) return;
@@ -55,20 +91,27 @@ void CardReader::OpenReader() {
 
         const std::string path = InterfacePath(hid_, set.Get(), data);
         if (path.empty()) continue;
-        // Another maker's device is never the reader: skip it without the wait or an open, so
-        // a search past the other HID devices of a machine takes no time.
-        if (IsOtherMakersPath(path)) continue;
+        // A device whose path shows it is not the reader (another maker's, or not on USB) is
+        // passed by without the wait or an open, so the machine's other devices cost no time.
+        if (CheckPath(path) != PathCheck::MayBeTheReader) continue;
 
         // A device listed a moment ago may still be starting (its driver, say) and not yet take
         // an open; a second's wait gives it time, and window messages are handled meanwhile.
         WaitMs(desktop_, kOpenDelayMs);
-        ReaderHandle = OpenCandidate(hid_, path);
+        OpenAccess access = OpenAccess::None;
+        ReaderHandle = OpenCandidate(hid_, path, &access);
         if (ReaderHandle == kInvalidFileHandle) continue;
 
         const bool accepted = CheckCandidate(hid_, ReaderHandle, ReaderAttributes, PreparsedData,
                                              ReaderCaps) == CandidateCheck::Accepted;
-        if (!accepted) CloseReader();
-        if (ReaderHandle != kInvalidFileHandle) return;
+        if (accepted && access == OpenAccess::ReadWrite) return;
+        if (accepted && !accessZeroReader.Held()) {
+            accessZeroReader.handle = std::exchange(ReaderHandle, kInvalidFileHandle);
+            accessZeroReader.preparsed = std::exchange(PreparsedData, 0);
+            accessZeroReader.attributes = ReaderAttributes;
+            accessZeroReader.caps = ReaderCaps;
+        }
+        CloseReader();
     }
 }
 

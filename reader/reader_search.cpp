@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "reader/card_reader.h"
@@ -25,28 +26,110 @@ std::string InterfacePath(Hid& hid, DevInfoSet set, DeviceInterfaceData& data) {
     return std::string(detail.begin() + std::min<size_t>(4, detail.size()), end);
 }
 
-std::optional<uint16_t> IdInPath(const std::string& path, const char* key) {
-    const std::string upper = ToUpper(path);
-    const size_t keyLength = std::strlen(key);
-    const auto at = upper.find(key);
-    if (at == std::string::npos || at + keyLength + 4 > upper.size()) return std::nullopt;
+namespace {
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+// Four upper-case hex digits as a number.
+std::optional<uint16_t> HexId(std::string_view digits) {
+    if (digits.size() != 4) return std::nullopt;
     uint16_t id = 0;
-    for (size_t i = at + keyLength; i < at + keyLength + 4; ++i) {
-        const char c = upper[i];
-        if (c >= '0' && c <= '9') {
-            id = static_cast<uint16_t>(id * 16 + (c - '0'));
-        } else if (c >= 'A' && c <= 'F') {
-            id = static_cast<uint16_t>(id * 16 + (c - 'A' + 10));
-        } else {
-            return std::nullopt;
-        }
+    for (const char c : digits) {
+        if (!IsHexDigit(c)) return std::nullopt;
+        id = static_cast<uint16_t>(id * 16 + (c <= '9' ? c - '0' : c - 'A' + 10));
     }
     return id;
 }
 
-bool IsOtherMakersPath(const std::string& path) {
-    const auto vid = IdInPath(path, "VID_");
-    return vid && *vid != kReaderVendorId;
+// The Bluetooth base UUID's tail, which every Bluetooth service class id ends with.
+constexpr const char* kBluetoothServiceTail = "-0000-1000-8000-00805F9B34FB}";
+
+// A Bluetooth path's vendor id: the last four of the hex digits after "VID&", eight in the
+// classic form (the id's source, then the id) and six in the LE form.
+std::optional<uint16_t> BluetoothVendorId(const std::string& upper) {
+    const auto at = upper.find("VID&");
+    if (at == std::string::npos) return std::nullopt;
+    size_t end = at + 4;
+    while (end < upper.size() && IsHexDigit(upper[end]))
+        ++end;
+    const size_t digits = end - (at + 4);
+    if (digits != 8 && digits != 6) return std::nullopt;
+    return HexId(std::string_view(upper).substr(end - 4, 4));
+}
+
+// An ACPI id ("ELAN0732": four letters or digits, the first a letter, then four hex digits) or
+// a PNP id ("INT33D5": three letters, then four hex digits).
+bool IsAcpiId(std::string_view id) {
+    const auto letter = [](char c) { return c >= 'A' && c <= 'Z'; };
+    const auto alnum = [&](char c) { return letter(c) || (c >= '0' && c <= '9'); };
+    if (id.size() != 7 && id.size() != 8) return false;
+    const size_t vendorLength = id.size() - 4;
+    if (!letter(id[0])) return false;
+    for (size_t i = 1; i < vendorLength; ++i) {
+        if (vendorLength == 3 ? !letter(id[i]) : !alnum(id[i])) return false;
+    }
+    for (size_t i = vendorLength; i < id.size(); ++i) {
+        if (!IsHexDigit(id[i])) return false;
+    }
+    return true;
+}
+
+// A collection the HID class made from a device on I2C or SPI: its device id (between the
+// first two '#' of a "\\?\hid#" path) begins with the device's ACPI id or "VEN_".
+bool IsBuiltInPath(const std::string& upper) {
+    const size_t hash = upper.find('#');
+    if (hash == std::string::npos) return false;
+    const size_t slash = upper.rfind('\\', hash);
+    const size_t from = slash == std::string::npos ? 0 : slash + 1;
+    if (upper.compare(from, hash - from, "HID") != 0) return false;
+    const std::string_view deviceId =
+        std::string_view(upper).substr(hash + 1, upper.find('#', hash + 1) - (hash + 1));
+    if (deviceId.rfind("VEN_", 0) == 0) return true;
+    return IsAcpiId(deviceId.substr(0, deviceId.find('&')));
+}
+
+}  // namespace
+
+std::optional<uint16_t> IdInPath(const std::string& path, const char* key) {
+    const std::string upper = ToUpper(path);
+    const auto at = upper.find(key);
+    if (at == std::string::npos) return std::nullopt;
+    return HexId(std::string_view(upper).substr(at + std::strlen(key), 4));
+}
+
+PathIds ReadDevicePath(const std::string& path) {
+    const std::string upper = ToUpper(path);
+    PathIds ids;
+    if (const auto vendor = IdInPath(upper, "VID_")) {
+        ids.form = PathForm::Usb;
+        ids.vendorId = vendor;
+        ids.productId = IdInPath(upper, "PID_");
+    } else if (upper.find(kBluetoothServiceTail) != std::string::npos) {
+        ids.form = PathForm::Bluetooth;
+        ids.vendorId = BluetoothVendorId(upper);
+        if (ids.vendorId) ids.productId = IdInPath(upper, "PID&");
+    } else if (IsBuiltInPath(upper)) {
+        ids.form = PathForm::BuiltIn;
+    }
+    return ids;
+}
+
+PathCheck CheckPath(const std::string& path) {
+    const PathIds ids = ReadDevicePath(path);
+    switch (ids.form) {
+        case PathForm::Usb:
+        case PathForm::Bluetooth:
+            if (!ids.vendorId) return PathCheck::NotOnUsb;  // only Bluetooth's "LOCALMFG" form
+            return *ids.vendorId == kReaderVendorId ? PathCheck::MayBeTheReader
+                                                    : PathCheck::OtherMaker;
+        case PathForm::BuiltIn:
+            return PathCheck::NotOnUsb;
+        case PathForm::Unknown:
+            break;
+    }
+    return PathCheck::MayBeTheReader;
 }
 
 FileHandle OpenCandidate(Hid& hid, const std::string& path, OpenAccess* how) {

@@ -1,7 +1,7 @@
 #pragma once
 // The search's decisions about one HID interface, each a step the reader search takes in this
-// order: its path, whether the path names another maker, the open, and the tests that make an
-// opened candidate the reader. The diagnostics tool asks the same functions.
+// order: its path, whether the path shows a device that cannot be the reader, the open, and the
+// tests that make an opened candidate the reader. The diagnostics tool asks the same functions.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,8 +35,32 @@ std::string InterfacePath(Hid& hid, DevInfoSet set, DeviceInterfaceData& data);
 // The id a device path names after key ("VID_", "PID_": four hex digits, any case), if any.
 std::optional<uint16_t> IdInPath(const std::string& path, const char* key);
 
-// A path that names a vendor other than the reader's: never the reader, not opened.
-bool IsOtherMakersPath(const std::string& path);
+// The forms of device path Windows gives a HID collection, by the bus its device is on.
+enum class PathForm : uint8_t {
+    Unknown,    // none of these: only an open tells what it is
+    Usb,        // "hid#vid_vvvv&pid_pppp..."
+    Bluetooth,  // "hid#{0000xxxx-0000-1000-8000-00805f9b34fb}_vid&ssssvvvv_pid&pppp..." (LE:
+                // "_dev_vid&ssvvvv"), or "..._localmfg&mmmm", which names no vendor
+    BuiltIn,    // on I2C or SPI, named by its ACPI id ("hid#elan0732&col01") or "hid#ven_..."
+};
+
+// What a path's form shows of its device. The ids are those its HID attributes give.
+struct PathIds {
+    PathForm form = PathForm::Unknown;
+    std::optional<uint16_t> vendorId;
+    std::optional<uint16_t> productId;
+};
+PathIds ReadDevicePath(const std::string& path);
+
+// What the search makes of a path before opening it.
+enum class PathCheck : uint8_t {
+    MayBeTheReader,  // opened to read its ids
+    OtherMaker,      // names a vendor other than the reader's
+    NotOnUsb,        // built in, or on Bluetooth without naming a vendor
+};
+// Only the reader's vendor id, on USB or in a Bluetooth path naming it, or a form the search
+// does not know may be the reader: every other device is passed by without an open.
+PathCheck CheckPath(const std::string& path);
 
 // How a candidate was opened.
 enum class OpenAccess : uint8_t { None, ReadWrite, AccessZero };

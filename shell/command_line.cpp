@@ -13,17 +13,44 @@ int32_t SessionOfLetter(const std::string& letter) {
     if (letter.size() == 1 && letter[0] >= 'A' && letter[0] <= 'Y') return letter[0] - 'A';
     return 0;
 }
+
+constexpr const char* kBlanks = " \t";
+constexpr const char* kExeExtension = ".exe";
+
+// Where a program path without quotes ends. Windows tries each stretch of the line up to a blank
+// in turn, shortest first, ".exe" added to one without it, and runs the first file there is: the
+// first stretch that names this program is the one it ran. None does: the first blank, as ever.
+size_t BarePathEnd(const std::string& line, const std::string& programPath, FileNamesMatch same) {
+    const size_t firstBlank = std::min(line.find_first_of(kBlanks), line.size());
+    if (programPath.empty()) return firstBlank;
+    for (size_t end = firstBlank;;
+         end = std::min(line.find_first_of(kBlanks, end + 1), line.size())) {
+        const std::string_view stretch(line.data(), end);
+        if (same(stretch, programPath) || same(std::string(stretch) + kExeExtension, programPath))
+            return end;
+        if (end == line.size()) return firstBlank;
+    }
+}
 }  // namespace
 
-std::string ArgumentText(const std::string& fullCommandLine) {
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+std::string ArgumentText(const std::string& fullCommandLine, const std::string& programPath,
+                         FileNamesMatch same) {
     size_t pos = 0;
     if (fullCommandLine.starts_with('"')) {
         const auto close = fullCommandLine.find('"', 1);
         pos = close == std::string::npos ? fullCommandLine.size() : close + 1;
     } else {
-        pos = std::min(fullCommandLine.find_first_of(" \t"), fullCommandLine.size());
+        pos = BarePathEnd(fullCommandLine, programPath, same);
     }
-    pos = std::min(fullCommandLine.find_first_not_of(" \t", pos), fullCommandLine.size());
+    pos = std::min(fullCommandLine.find_first_not_of(kBlanks, pos), fullCommandLine.size());
     std::string args = fullCommandLine.substr(pos);
     if (args.size() >= 2 && args.front() == '"' && args.back() == '"' &&
         args.find('"', 1) == args.size() - 1) {

@@ -1,6 +1,7 @@
 #pragma once
 // The host's start argument, "<letter>,<text>", turned into the session globals.
 #include <string>
+#include <string_view>
 
 #include "hostlink/session_id.h"
 
@@ -12,9 +13,19 @@ struct SessionGlobals {
     std::string SessionText;      // the requesting host screen, trimmed
 };
 
-// The argument text of a full Windows command line: what follows the program's path. One pair
-// of quotes around the whole of it, as a shell adds for a text with blanks, is dropped.
-std::string ArgumentText(const std::string& fullCommandLine);
+// Whether two file names name the same file, as the file system compares them.
+using FileNamesMatch = bool (*)(std::string_view, std::string_view);
+// Letters compared without regard to case in ASCII only; all else byte for byte.
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// The argument text of a full Windows command line: what follows the program's path. The path
+// stands in quotes or bare; a bare one ends at the first blank unless a longer stretch up to a
+// blank names programPath (the program's own file, ".exe" may be left out), as Windows itself
+// finds the file for a host that gave "C:\...\Ostrel Interface\ostrel.exe C,x" without
+// quotes. One pair of quotes around the whole argument, as a shell adds for a text with
+// blanks, is dropped.
+std::string ArgumentText(const std::string& fullCommandLine, const std::string& programPath,
+                         FileNamesMatch same = SameIgnoringAsciiCase);
 
 // Raises invalid argument (5) when the text has no comma; nothing but CommandLineText is
 // stored then.

@@ -249,8 +249,9 @@ void ScannerForm::OnResize() {
     Guarded([this] { Form_Resize(); });
 }
 
-void ScannerForm::OnMouseMove(int32_t x) {
-    Guarded([this, x] { Form_MouseMove(x); });
+// The icon's callback brings its mouse message as the x of a mouse move.
+void ScannerForm::OnIconMessage(uint32_t mouseMessage) {
+    Guarded([this, mouseMessage] { Form_MouseMove(static_cast<int32_t>(mouseMessage)); });
 }
 
 void ScannerForm::WithReader(const std::function<void()>& work) {
@@ -298,6 +299,16 @@ void ScannerForm::OnMenu(MenuItem item) {
 
 void ScannerForm::OnCloseRequest() {
     Guarded([this] { Unload(); });
+}
+
+// Log-off, shutdown or an installer's request: leave as "E&xit" does. Windows ends the process
+// soon after anyway, so an error is no reason for a dialog that nobody will answer.
+void ScannerForm::OnEndSession() {
+    try {
+        mnuEnd_Click();
+    } catch (const std::exception&) {
+    }
+    desktop_.EndProcess();
 }
 
 }  // namespace ostrel

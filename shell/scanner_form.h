@@ -78,10 +78,11 @@ class ScannerForm : public WindowEvents {
     // WindowEvents: each runs its handler so that no error escapes into the window procedure.
     void OnClick() override;
     void OnResize() override;
-    void OnMouseMove(int32_t x) override;
+    void OnIconMessage(uint32_t mouseMessage) override;
     void OnTimer() override;
     void OnMenu(MenuItem item) override;
     void OnCloseRequest() override;
+    void OnEndSession() override;
     template <class Handler>
     void Guarded(Handler&& handler);
 

@@ -17,7 +17,7 @@ void ScannerForm::AddTrayIcon() {
     icon_.hWnd = desktop_.WindowHandle();
     icon_.uID = kIconId;
     icon_.uFlags = kMessageIconTip;
-    icon_.uCallbackMessage = kWmMouseMove;
+    icon_.uCallbackMessage = kIconCallbackMessage;
     icon_.hIcon = desktop_.WindowIcon();
     std::memset(icon_.szTip, ' ', sizeof icon_.szTip);
     std::memcpy(icon_.szTip, kTip, std::strlen(kTip) + 1);
@@ -39,7 +39,8 @@ void ScannerForm::RemoveTrayIcon() {
 }
 
 void ScannerForm::Form_MouseMove(int32_t x) {
-    // The window works in pixels, so x is the icon's mouse message itself.
+    // Only the icon's callback gets here, and the window works in pixels: x is the icon's mouse
+    // message itself.
     switch (static_cast<uint32_t>(x)) {
         case kWmLButtonDblClk:
             desktop_.ShowWindow(WindowShow::Normal);

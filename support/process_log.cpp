@@ -33,7 +33,7 @@ void ProcessLog::WriteProcessLog(const std::string& text) {
     const std::string line = desktop_.TimeOfDayText() + " " + text + "\r\n";
     const uint32_t rc = desktop_.AppendToFile(path, line);
     if (rc == 0 || notice_ || noticeTaken_) return;
-    notice_ = "The process log could not be written:\r\n" + path +
+    notice_ = "The process log could not be written:\r\n" + desktop_.ShownPath(path) +
               "\r\nError: " + FileErrorText(rc) +
               "\r\n\r\nCard scanning goes on as usual; log lines are lost until the file can be "
               "written.";

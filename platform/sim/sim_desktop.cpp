@@ -166,6 +166,18 @@ uint32_t SimDesktop::AppendToFile(const std::string& path, const std::string& by
     return 0;
 }
 
+std::string SimDesktop::ShownPath(const std::string& path) {
+    std::string shown;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80)
+            shown += c;
+        else if (byte >= 0xC0)
+            shown += '?';  // a character's first byte; the rest follow it
+    }
+    return shown;
+}
+
 void SimDesktop::EndProcess() {
     ended = true;
     throw ProcessEnded{};

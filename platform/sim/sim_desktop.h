@@ -61,6 +61,8 @@ class SimDesktop : public Desktop {
     std::string ExeDirectory() override { return exeDirectory; }
     VersionInfo Version() override { return version; }
     uint32_t AppendToFile(const std::string& path, const std::string& bytes) override;
+    // As an ANSI code page that holds ASCII only would: each other character becomes "?".
+    std::string ShownPath(const std::string& path) override;
     [[noreturn]] void EndProcess() override;
 
     // Test side.

@@ -1,6 +1,7 @@
 #include "platform/sim/sim_readers.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
@@ -131,6 +132,36 @@ SimHidDevice KeyboardDevice() {
     device.productId = 0x0001;
     device.descriptor = KeyboardDescriptor();
     return device;
+}
+
+std::vector<SimHidDevice> ReaderWithKeyboard(uint16_t productId) {
+    SimHidDevice keyboard = KeyboardDevice();
+    keyboard.vendorId = kReaderVendorId;
+    keyboard.productId = productId;
+    keyboard.refuseReadWrite = true;
+    SimHidDevice reader = ReaderDevice(productId);
+    const std::string single = SimHid::DevicePath(kReaderVendorId, productId, 0);
+    const size_t idEnd = single.find('#', single.find('#') + 1);
+    keyboard.path = std::string(single).insert(idEnd, "&col01");
+    reader.path = std::string(single).insert(idEnd, "&col02");
+    return {keyboard, reader};
+}
+
+std::string BluetoothPath(uint16_t vendorId, uint16_t productId, uint32_t instance) {
+    char path[200];
+    std::snprintf(path, sizeof path,
+                  "\\\\?\\hid#{00001124-0000-1000-8000-00805f9b34fb}_vid&0002%04x_pid&%04x&col01#"
+                  "8&2b96a104&0&%04x#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+                  vendorId, productId, static_cast<unsigned>(instance));
+    return path;
+}
+
+std::string BuiltInPath(const std::string& acpiId, uint32_t instance) {
+    char path[200];
+    std::snprintf(path, sizeof path,
+                  "\\\\?\\hid#%s&col01#5&1f2e3d4c&0&%04x#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+                  acpiId.c_str(), static_cast<unsigned>(instance));
+    return path;
 }
 
 std::vector<uint8_t> SwipeReport(uint16_t productId, const Swipe& swipe) {

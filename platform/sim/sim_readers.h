@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +28,17 @@ std::vector<uint8_t> KeyboardDescriptor();
 // reader the program knows; it has product id 1's descriptor.
 SimHidDevice ReaderDevice(uint16_t productId);
 SimHidDevice KeyboardDevice();
+
+// A reader that also types what it reads: two top-level collections of one device, listed as
+// Windows lists them, its keyboard (Col01, which the system holds: it refuses read/write opens)
+// before the reader's own (Col02).
+std::vector<SimHidDevice> ReaderWithKeyboard(uint16_t productId);
+
+// Device paths in the forms Windows gives HID collections that are not on USB: a Bluetooth
+// device naming its vendor ("{00001124-...}_VID&0002vvvv_PID&pppp&Col01"), and one built in,
+// on I2C and named by its ACPI id ("ELAN0732&Col01").
+std::string BluetoothPath(uint16_t vendorId, uint16_t productId, uint32_t instance);
+std::string BuiltInPath(const std::string& acpiId, uint32_t instance);
 
 // Bytes given as a text ("%B4111...") or as values ({0x12, 0x34}).
 struct Bytes : std::vector<uint8_t> {

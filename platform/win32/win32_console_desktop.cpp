@@ -46,6 +46,10 @@ uint32_t ConsoleDesktop::AppendToFile(const std::string& path, const std::string
     return AppendBytesToFile(path, bytes);
 }
 
+std::string ConsoleDesktop::ShownPath(const std::string& path) {
+    return ShownPathText(path);
+}
+
 void ConsoleDesktop::EndProcess() {
     ExitProcess(0);
 }

@@ -38,6 +38,7 @@ class ConsoleDesktop : public Desktop {
     std::string ExeDirectory() override;
     VersionInfo Version() override { return {}; }
     uint32_t AppendToFile(const std::string& path, const std::string& bytes) override;
+    std::string ShownPath(const std::string& path) override;
     [[noreturn]] void EndProcess() override;
 };
 

@@ -5,14 +5,18 @@
 
 #include <vector>
 
+#include "platform/win32/ansi_text.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/utf8_path.h"
 
 namespace ostrel::win32 {
 
 int Win32Desktop::ShowMessageBox(const std::string& text, const std::string& caption,
                                  uint32_t style) {
+    // The owner is hidden and the clerk works in the host, often maximised. Windows may refuse a
+    // background program the foreground; topmost, the box comes up above the host all the same.
     return MessageBoxA(reinterpret_cast<HWND>(WindowHandle()), text.c_str(), caption.c_str(),
-                       style);
+                       style | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 void PumpMessages() {
@@ -86,10 +90,20 @@ std::string Win32Desktop::TimeOfDayText() {
     return LocalTimeOfDayText();
 }
 
+std::string ModulePath() {
+    // A path longer than the buffer comes back cut to its size: the buffer grows until it fits.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) return Utf8Path(std::wstring_view(path.data(), length));
+        path.resize(path.size() * 2);
+    }
+}
+
 std::string ModuleDirectory() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, length);
+    std::string dir = ModulePath();
     const auto slash = dir.rfind('\\');
     return slash == std::string::npos ? dir : dir.substr(0, slash);
 }
@@ -100,32 +114,32 @@ std::string Win32Desktop::ExeDirectory() {
 
 VersionInfo Win32Desktop::Version() {
     VersionInfo info;
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::wstring path = WidePath(ModulePath());
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0) return info;
     std::vector<char> data(size);
-    if (!GetFileVersionInfoA(path, 0, size, data.data())) return info;
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return info;
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
+    if (VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
         // Major.minor.0.revision: the revision is the fourth number.
         info.major = HIWORD(fixed->dwFileVersionMS);
         info.minor = LOWORD(fixed->dwFileVersionMS);
         info.revision = LOWORD(fixed->dwFileVersionLS);
     }
-    char* name = nullptr;
-    if (VerQueryValueA(data.data(), "\\StringFileInfo\\040904b0\\ProductName",
+    wchar_t* name = nullptr;
+    if (VerQueryValueW(data.data(), L"\\StringFileInfo\\040904b0\\ProductName",
                        reinterpret_cast<void**>(&name), &length) &&
         name && length > 0) {
-        info.productName.assign(name, strnlen(name, length));
+        // The caption is one of the program's texts: in the ANSI code page.
+        info.productName = Narrow(name, static_cast<UINT>(wcsnlen(name, length)));
     }
     return info;
 }
 
 uint32_t AppendBytesToFile(const std::string& path, const std::string& bytes) {
-    UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+    UniqueHandle file(CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return GetLastError();
@@ -138,6 +152,14 @@ uint32_t AppendBytesToFile(const std::string& path, const std::string& bytes) {
 
 uint32_t Win32Desktop::AppendToFile(const std::string& path, const std::string& bytes) {
     return AppendBytesToFile(path, bytes);
+}
+
+std::string ShownPathText(const std::string& path) {
+    return AnsiText(path, Unmappable::Question);
+}
+
+std::string Win32Desktop::ShownPath(const std::string& path) {
+    return ShownPathText(path);
 }
 
 void Win32Desktop::EndProcess() {

@@ -15,8 +15,11 @@ bool WaitForThreadMessage(uint32_t ms);
 double LocalSecondsSinceMidnight();
 int64_t PerformanceMicros();
 std::string LocalTimeOfDayText();
+// Paths in UTF-8 (utf8_path.h).
+std::string ModulePath();       // the executable's own
 std::string ModuleDirectory();  // the executable's folder, without a trailing "\"
 uint32_t AppendBytesToFile(const std::string& path, const std::string& bytes);
+std::string ShownPathText(const std::string& path);
 
 class Win32Desktop : public Desktop {
   public:
@@ -54,6 +57,7 @@ class Win32Desktop : public Desktop {
     std::string ExeDirectory() override;
     VersionInfo Version() override;
     uint32_t AppendToFile(const std::string& path, const std::string& bytes) override;
+    std::string ShownPath(const std::string& path) override;
     [[noreturn]] void EndProcess() override;
 
   private:

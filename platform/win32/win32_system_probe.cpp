@@ -5,10 +5,22 @@
 #include <vector>
 
 #include "platform/app_error.h"
+#include "platform/win32/ansi_text.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/utf8_path.h"
 #include "platform/win32/win32_host_control.h"
 
 namespace ostrel::win32 {
+
+namespace {
+// A path for the wide file calls. The program's paths are UTF-8; one that is not is a text read
+// through the ANSI calls (a control's server path from the registry) and is taken as such.
+std::wstring ProbePath(const std::string& path) {
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                                      static_cast<int>(path.size()), nullptr, 0);
+    return n > 0 || path.empty() ? WidePath(path) : Widen(path);
+}
+}  // namespace
 
 long Win32SystemProbe::OpenKey(RegKey root, const std::string& subKey, RegView view, RegKey* key) {
     HKEY opened = nullptr;
@@ -47,11 +59,11 @@ ProcessorArchitecture Win32SystemProbe::NativeArchitecture() {
 }
 
 uint32_t Win32SystemProbe::FileAttributes(const std::string& path) {
-    return GetFileAttributesA(path.c_str());
+    return GetFileAttributesW(ProbePath(path).c_str());
 }
 
 uint32_t Win32SystemProbe::CreateScratchFile(const std::string& path) {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    UniqueHandle file(CreateFileW(ProbePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     return file ? 0 : GetLastError();
 }
@@ -59,7 +71,7 @@ uint32_t Win32SystemProbe::CreateScratchFile(const std::string& path) {
 uint32_t Win32SystemProbe::ReadFileEnd(const std::string& path, uint32_t maxBytes,
                                        std::string* bytes) {
     // Shared so that the program may go on appending while the tool reads.
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+    UniqueHandle file(CreateFileW(ProbePath(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return GetLastError();

@@ -34,6 +34,14 @@ void Win32Desktop::Window::RemoveIcon() {
     if (iconAdded) Shell_NotifyIconA(NIM_DELETE, &iconRecord);
 }
 
+void Win32Desktop::Window::LetTaskbarMessageIn() {
+    // Windows 7's call, looked up at run time so that the program still starts without it.
+    using FilterFn = BOOL(WINAPI*)(HWND, UINT, DWORD, CHANGEFILTERSTRUCT*);
+    const auto filter = reinterpret_cast<FilterFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+    if (filter && taskbarCreated != 0) filter(hwnd, taskbarCreated, MSGFLT_ALLOW, nullptr);
+}
+
 void Win32Desktop::Window::OnTaskbarCreated() {
     // The shell restarted and forgot every icon.
     if (iconAdded) Shell_NotifyIconA(NIM_ADD, &iconRecord);

@@ -30,6 +30,9 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 
 constexpr COLORREF kTitleColour = RGB(0x40, 0x40, 0x40);
 
+// No message of the system's, nor another program's registered one, can be taken for it.
+static_assert(kIconCallbackMessage >= WM_APP && kIconCallbackMessage <= 0xBFFF);
+
 // Menu command ids of the "Tools" entries.
 enum : UINT { kIdOptions = 100, kIdLogging, kIdAttach, kIdEnd };
 
@@ -112,6 +115,7 @@ void Win32Desktop::Window::Create() {
     trayIcon.reset(LoadTrayIcon());
     Layout(WindowDpi(hwnd), nullptr);
     taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    LetTaskbarMessageIn();
 }
 
 HWND Win32Desktop::Window::LabelWindow(Label label) const {
@@ -175,13 +179,19 @@ LRESULT Win32Desktop::Window::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_LBUTTONUP:
             if (std::exchange(buttonDown, false) && events) events->OnClick();
             return 0;
-        case WM_MOUSEMOVE:
-            // Signed: the notification icon's callback puts its mouse message here as well.
-            if (events) events->OnMouseMove(static_cast<int16_t>(LOWORD(lParam)));
+        case kIconCallbackMessage:
+            // The mouse message in the low word, whichever way the shell fills the rest.
+            if (events) events->OnIconMessage(LOWORD(lParam));
             return 0;
         case WM_CLOSE:
             // The logic decides; unloading ends the process.
             if (events) events->OnCloseRequest();
+            return 0;
+        case WM_QUERYENDSESSION:
+            // Never in the way: another program may still refuse, so nothing ends here.
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam && events) events->OnEndSession();
             return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -222,7 +232,7 @@ void Win32Desktop::Window::OnCommand(UINT id) {
 void Win32Desktop::Window::Fail(const char* text) noexcept {
     events = nullptr;
     RemoveIcon();
-    MessageBoxA(nullptr, text, kProductName, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    MessageBoxA(nullptr, text, kProductName, MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
     ExitProcess(kFailureExitCode);
 }
 

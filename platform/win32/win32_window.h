@@ -68,6 +68,9 @@ struct Win32Desktop::Window {
     LRESULT OnControlColour(HDC dc, HWND control);
     void OnCommand(UINT id);
     void OnTaskbarCreated();
+    // Lets "TaskbarCreated" through the message filter of an elevated program, which drops it
+    // when it comes from Explorer, running with less.
+    void LetTaskbarMessageIn();
     void RemoveIcon();
     // The last resort for an error that reached the window procedure.
     [[noreturn]] void Fail(const char* text) noexcept;

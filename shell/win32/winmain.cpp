@@ -6,8 +6,8 @@
 #include "platform/win32/win32_host_control.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registry.h"
-#include "shell/command_line.h"
 #include "shell/scanner_form.h"
+#include "shell/win32/program_argument.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     using namespace ostrel::win32;
@@ -18,5 +18,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Win32Hid hid;
     LazyHostControl hostControl;
     ostrel::OstrelCopy copy(ostrel::Platform{registry, processes, desktop, hid, hostControl});
-    copy.Main(ostrel::ArgumentText(GetCommandLineA()));
+    copy.Main(ProgramArgument());
 }

@@ -3,6 +3,8 @@
 //   idle_window          waits for messages
 //   idle_window paced    wakes as the program's loop does, with nothing to do: a 1 s timer,
 //                        and every 0.5 s the pending messages dispatched and a sleep
+//   idle_window shown    shows its window as it was started to (maximised, say), then waits:
+//                        another program in front, for the window tests
 #include <windows.h>
 
 #include <cstring>
@@ -27,7 +29,7 @@ bool DispatchPending() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
@@ -35,6 +37,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     RegisterClassA(&windowClass);
     HWND window = CreateWindowA("IdleWindow", "idle", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                 CW_USEDEFAULT, 200, 100, nullptr, nullptr, instance, nullptr);
+    if (std::strstr(commandLine, "shown")) ShowWindow(window, show);
     if (std::strstr(commandLine, "paced")) {
         SetTimer(window, 1, 1000, nullptr);
         while (DispatchPending())

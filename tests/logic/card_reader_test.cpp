@@ -15,6 +15,10 @@ namespace {
 using sim::Swipe;
 using Access = CardReaderTestAccess;
 
+// A device path of no form the search knows: nothing in it tells what the device is.
+constexpr const char* kUnknownFormPath =
+    "\\\\?\\hid#virtual_input&col01#1&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
 class CardReaderTest : public ::testing::Test {
   protected:
     void TearDown() override { EXPECT_TRUE(hid.misuses.empty()) << hid.misuses.front(); }
@@ -89,9 +93,63 @@ TEST_F(CardReaderTest, AReaderThatRefusesReadWriteOpensWithAccessZeroAndFailsIts
     EXPECT_FALSE(reader.IsOpen());
 }
 
-TEST_F(CardReaderTest, APathNamingNoVendorIsWaitedForAndOpened) {
+// A device ahead of the reader, by its path's form: passed by unopened when the path shows
+// another maker's vendor id or a device not on USB, waited for and opened otherwise.
+TEST(CardReaderSearch, APathThatShowsTheDeviceIsNoReaderCostsTheSearchNothing) {
+    const std::string guid = "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    struct Case {
+        const char* name;
+        std::string path;
+        uint16_t vendorId;
+        bool opened;
+    };
+    const Case cases[] = {
+        {"USB, another maker", sim::SimHid::DevicePath(0x1234, 1, 3), 0x1234, false},
+        {"Bluetooth, another maker", sim::BluetoothPath(0x046d, 0xb00d, 3), 0x046d, false},
+        {"Bluetooth, a Bluetooth SIG company id",
+         "\\\\?\\hid#{00001124-0000-1000-8000-00805f9b34fb}_vid&00011915_pid&0040&col01#8&1&0&"
+         "0000" +
+             guid,
+         0x1915, false},
+        {"Bluetooth LE, another maker",
+         "\\\\?\\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&02045e_pid&0b13_rev&0509_"
+         "c83f26f7d6cd&col01#9&3a4b5c6d&0&0000" +
+             guid,
+         0x045e, false},
+        {"Bluetooth, no maker named",
+         "\\\\?\\hid#{00001124-0000-1000-8000-00805f9b34fb}_localmfg&000f#8&1&0&0000", 0x1234,
+         false},
+        {"built in, ACPI id", sim::BuiltInPath("elan0732", 3), 0x04f3, false},
+        {"built in, PNP id", sim::BuiltInPath("int33d5", 3), 0x8087, false},
+        {"built in, I2C vendor form", "\\\\?\\hid#ven_msft&dev_0010&col01#5&1&0&0000" + guid,
+         0x045e, false},
+        {"Bluetooth, the reader's maker", sim::BluetoothPath(0x0801, 4, 3), 0x0801, true},
+        {"a form the search does not know", kUnknownFormPath, 0x1234, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::SimHid hid;
+        sim::SimDesktop desktop;
+        sim::SimHidDevice device = sim::KeyboardDevice();
+        device.vendorId = c.vendorId;
+        device.productId = 4;  // of no reader model: opened, it is turned away
+        device.path = c.path;
+        const auto ahead = hid.Plug(device);
+        const auto readerId = hid.Plug(sim::ReaderDevice(2));
+        CardReader reader(hid, desktop);
+        reader.InitReader();
+        reader.OpenReader();
+        EXPECT_TRUE(reader.IsOpen());
+        EXPECT_EQ(hid.Opens(readerId), 1);
+        EXPECT_EQ(hid.OpenAttempts(ahead), c.opened ? 1 : 0);
+        // A second for each device opened: the reader's, and the one ahead if it was.
+        EXPECT_EQ(desktop.nowMicros / 1000000, c.opened ? 2 : 1);
+    }
+}
+
+TEST_F(CardReaderTest, APathOfAFormTheSearchDoesNotKnowIsWaitedForAndOpened) {
     sim::SimHidDevice keyboard = sim::KeyboardDevice();
-    keyboard.path = "\\\\?\\hid#{00001124-0000-1000-8000-00805f9b34fb}_localmfg&000f#8&1&0&0000";
+    keyboard.path = kUnknownFormPath;
     const auto id = hid.Plug(keyboard);
     reader.InitReader();
     EXPECT_TRUE(reader.ReaderPresent());
@@ -101,6 +159,32 @@ TEST_F(CardReaderTest, APathNamingNoVendorIsWaitedForAndOpened) {
     EXPECT_EQ(Seconds(), 1);
     // The keyboard's product id stays behind, as the polling timer then sees it.
     EXPECT_EQ(reader.ReaderProductId(), keyboard.productId);
+}
+
+// With no collection that opens for reading, the first that opened with access 0 is the reader,
+// with its own ids and caps, whatever the search opened after it.
+TEST_F(CardReaderTest, AReaderThatOpensOnlyWithAccessZeroIsTakenWhenNothingBetterFollows) {
+    sim::SimHidDevice improper = sim::ReaderDevice(1);
+    improper.refuseReadWrite = true;
+    const auto id = hid.Plug(improper);
+    sim::SimHidDevice second = sim::ReaderDevice(9);
+    second.refuseReadWrite = true;
+    hid.Plug(second);
+    sim::SimHidDevice unknown = sim::KeyboardDevice();
+    unknown.path = kUnknownFormPath;
+    hid.Plug(unknown);
+    reader.InitReader();
+    reader.OpenReader();
+    ASSERT_TRUE(reader.IsOpen());
+    EXPECT_EQ(reader.ReaderProductId(), 1);
+    EXPECT_EQ(reader.Model().support, ReaderSupport::Improper);
+    reader.LoadReportLayout();
+    EXPECT_EQ(reader.InputReportLength(), 1u + 3 + 3 + 3 * 110 + 1);
+    EXPECT_FALSE(reader.ReadReport());
+    EXPECT_FALSE(reader.IsOpen());
+    EXPECT_EQ(hid.OpenAttempts(id), 2);
+    reader.CloseReadEvent();
+    EXPECT_EQ(hid.OpenResources(), 0u);
 }
 
 TEST_F(CardReaderTest, AnOpenReaderIsKeptWhileAnyDeviceIsListedAndDroppedWhenNoneIs) {
@@ -257,10 +341,11 @@ struct TickTimes : WindowEvents {
     explicit TickTimes(sim::SimDesktop& d) : desktop(d) {}
     void OnClick() override {}
     void OnResize() override {}
-    void OnMouseMove(int32_t) override {}
+    void OnIconMessage(uint32_t) override {}
     void OnTimer() override { ticks.push_back(desktop.nowMicros); }
     void OnMenu(MenuItem) override {}
     void OnCloseRequest() override {}
+    void OnEndSession() override {}
     sim::SimDesktop& desktop;
     std::vector<int64_t> ticks;
 };

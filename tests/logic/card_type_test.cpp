@@ -35,7 +35,6 @@ TEST(IdentifyCardType, BrandsAndCodesByPrefix) {
         {"201400000000000", "EnRoute", "untouched"},
         {"214900000000000", "EnRoute", "untouched"},
         {"6011000000000000", "Discover", "D"},
-        {"6500000000000000", "Unknown", "untouched"},
         {"30500000000000", "American Diners Club", "untouched"},
         {"30000000000000", "American Diners Club", "untouched"},
         {"30600000000000", "JCB", "untouched"},
@@ -52,6 +51,33 @@ TEST(IdentifyCardType, BrandsAndCodesByPrefix) {
         EXPECT_EQ(r.name, c.name);
         EXPECT_EQ(r.code, c.code);
         EXPECT_EQ(r.number, c.number);
+    }
+}
+
+// The ranges issued since the table was first made, at both ends and just outside; every other
+// number is named as before.
+TEST(IdentifyCardType, RangesIssuedSinceAreNamedByTheBrandsTheHostKnows) {
+    const struct {
+        const char* prefix;
+        const char* name;
+        const char* code;
+    } cases[] = {
+        {"2220", "Unknown", "untouched"}, {"2221", "Master Card", "M"},
+        {"2720", "Master Card", "M"},     {"2721", "Unknown", "untouched"},
+        {"6439", "Unknown", "untouched"}, {"6440", "Discover", "D"},
+        {"6499", "Discover", "D"},        {"6500", "Discover", "D"},
+        {"6599", "Discover", "D"},        {"6600", "Unknown", "untouched"},
+        {"6010", "Unknown", "untouched"}, {"6012", "Unknown", "untouched"},
+        {"3527", "JCB", "untouched"},     {"3528", "JCB", "untouched"},
+        {"3589", "JCB", "untouched"},     {"3590", "JCB", "untouched"},
+        {"2131", "JCB", "untouched"},     {"2149", "EnRoute", "untouched"},
+    };
+    for (const auto& c : cases) {
+        const std::string number = c.prefix + std::string(12, '0');
+        SCOPED_TRACE(number);
+        const Result r = Identify(number);
+        EXPECT_EQ(r.name, c.name);
+        EXPECT_EQ(r.code, c.code);
     }
 }
 

@@ -60,18 +60,45 @@ TEST(ParseCommandLine, NoCommaRaisesInvalidArgumentAndStoresNoSession) {
     }
 }
 
+constexpr const char* kProgram = R"(C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe)";
+
 TEST(ArgumentText, IsWhatFollowsTheProgramPath) {
-    EXPECT_EQ(ArgumentText(R"("C:\Program Files\Ostrel\ostrel.exe" C,Front Desk)"), "C,Front Desk");
-    EXPECT_EQ(ArgumentText(R"(C:\Ostrel\ostrel.exe  A,x)"), "A,x");
-    EXPECT_EQ(ArgumentText("ostrel.exe"), "");
-    EXPECT_EQ(ArgumentText(R"("ostrel.exe")"), "");
+    const struct {
+        const char* line;
+        const char* program;
+        const char* argument;
+    } cases[] = {
+        {R"("C:\Program Files\Ostrel\ostrel.exe" C,Front Desk)",
+         R"(C:\Program Files\Ostrel\ostrel.exe)", "C,Front Desk"},
+        {R"(C:\Ostrel\ostrel.exe  A,x)", R"(C:\Ostrel\ostrel.exe)", "A,x"},
+        {"ostrel.exe", R"(C:\Ostrel\ostrel.exe)", ""},
+        {R"("ostrel.exe")", R"(C:\Ostrel\ostrel.exe)", ""},
+        // Without quotes around a path with blanks, as Windows runs it for a host set up so.
+        {R"(C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe C,Front Desk)", kProgram,
+         "C,Front Desk"},
+        {R"(c:\users\clerk\appdata\local\OSTREL INTERFACE\ostrel.EXE C,x)", kProgram, "C,x"},
+        {"C:\\Users\\Clerk\\AppData\\Local\\Ostrel Interface\\ostrel\tC,x", kProgram, "C,x"},
+        {R"(C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe "C,Front Desk")", kProgram,
+         "C,Front Desk"},
+        {R"(C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe)", kProgram, ""},
+        {R"(C:\My Shop\Ostrel Interface\ostrel.exe  B,x y)",
+         R"(C:\My Shop\Ostrel Interface\ostrel.exe)", "B,x y"},
+        // A path that is not the program's own (a short name, say): the first blank ends it.
+        {R"(C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe C,x)",
+         R"(C:\Users\Clerk\AppData\Local\OSTREL~1\ostrel.exe)", R"(Interface\ostrel.exe C,x)"},
+        {"ostrel.exe C,x", "", "C,x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(ArgumentText(c.line, c.program), c.argument);
+    }
 }
 
 TEST(ArgumentText, DropsOnePairOfQuotesAroundTheWholeArgument) {
-    EXPECT_EQ(ArgumentText(R"(ostrel.exe "C,Front Desk")"), "C,Front Desk");
+    EXPECT_EQ(ArgumentText(R"(ostrel.exe "C,Front Desk")", ""), "C,Front Desk");
     // Quotes that do not enclose the whole text are the host's own.
-    EXPECT_EQ(ArgumentText(R"(ostrel.exe "A,x" "B")"), R"("A,x" "B")");
-    EXPECT_EQ(ArgumentText(R"(ostrel.exe A,"x")"), R"(A,"x")");
+    EXPECT_EQ(ArgumentText(R"(ostrel.exe "A,x" "B")", ""), R"("A,x" "B")");
+    EXPECT_EQ(ArgumentText(R"(ostrel.exe A,"x")", ""), R"(A,"x")");
 }
 
 TEST(HostSessionId, ConvertsNumbersAndRefusesOtherTexts) {

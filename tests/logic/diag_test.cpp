@@ -22,6 +22,15 @@ struct ReaderCase {
     std::vector<std::string> searches;  // what the search does with each interface, in order
 };
 
+void PlugBluetoothMouseAndTouchpad(sim::SimHid& hid) {
+    sim::SimHidDevice mouse = sim::KeyboardDevice();
+    mouse.path = sim::BluetoothPath(0x046d, 0xb00d, 0);
+    hid.Plug(mouse);
+    sim::SimHidDevice touchpad = sim::KeyboardDevice();
+    touchpad.path = sim::BuiltInPath("elan0732", 1);
+    hid.Plug(touchpad);
+}
+
 TEST(DiagReader, VerdictPerWhatIsPlugged) {
     const auto reader = [](uint16_t pid, bool refuse = false) {
         return [pid, refuse](sim::SimHid& hid) {
@@ -60,6 +69,20 @@ TEST(DiagReader, VerdictPerWhatIsPlugged) {
          Verdict::Fail,
          "without read access",
          {"taken as the reader (opened without read access: its reads fail)"}},
+        {"a reader whose keyboard collection comes first",
+         [](sim::SimHid& hid) {
+             for (const sim::SimHidDevice& collection : sim::ReaderWithKeyboard(2))
+                 hid.Plug(collection);
+         },
+         Verdict::Ok,
+         "model 2 taken",
+         {"passed over: opens only without read access; a later one opens for reading",
+          "taken as the reader"}},
+        {"Bluetooth and built-in devices",
+         PlugBluetoothMouseAndTouchpad,
+         Verdict::Fail,
+         "no interface passes",
+         {"skipped as another maker's", "skipped as not on USB"}},
         {"two readers",
          both(reader(9), reader(2)),
          Verdict::Ok,
@@ -99,6 +122,18 @@ TEST(DiagReader, ShowsIdsModelAndLayoutOfTheReaderTaken) {
     const std::string sizes = DiagFixture::FactOf(item, "value counts by usage");
     EXPECT_NE(sizes.find("0x004A="), std::string::npos) << sizes;
     EXPECT_NE(sizes.find("0x0050="), std::string::npos) << sizes;
+}
+
+// The ids a device path shows are those of the device, unopened: a Bluetooth path names them,
+// a built-in device's path none.
+TEST(DiagReader, ShowsTheIdsABluetoothPathNames) {
+    DiagFixture f;
+    PlugBluetoothMouseAndTouchpad(f.hid);
+    const diag::Item item = diag::GatherReader(f.hid, f.desktop);
+    ASSERT_EQ(item.rows.size(), 2u);
+    EXPECT_EQ(DiagFixture::RowValue(item.rows[0], "vendor"), "0x046D");
+    EXPECT_EQ(DiagFixture::RowValue(item.rows[0], "product"), "0xB00D");
+    EXPECT_EQ(DiagFixture::RowValue(item.rows[1], "vendor"), "?");
 }
 
 // --- Host control ----------------------------------------------------------------------------
@@ -304,7 +339,7 @@ TEST(DiagLog, VerdictPerFolder) {
         SCOPED_TRACE(c.name);
         DiagFixture f;
         c.setUp(f);
-        const diag::Item item = diag::GatherLog(f.probe, kFolder);
+        const diag::Item item = diag::GatherLog(f.probe, f.desktop, kFolder);
         EXPECT_EQ(item.verdict, c.verdict);
         EXPECT_EQ(DiagFixture::FactOf(item, "writable"), c.writable);
         EXPECT_EQ(f.desktop.files.count("C:\\Ostrel\\CCProcess.log"), 0u);
@@ -318,7 +353,7 @@ TEST(DiagLog, LastTenLinesWithDigitRunsMasked) {
         log += "16:45:" + std::to_string(10 + i) + " line " + std::to_string(i) + "\r\n";
     log += "4:45:12 PM Track: %B4111111111111111^DOE/JOHN^2512\r\n";
     f.desktop.files["C:\\Ostrel\\CCProcess.log"] = log;
-    const diag::Item item = diag::GatherLog(f.probe, kFolder);
+    const diag::Item item = diag::GatherLog(f.probe, f.desktop, kFolder);
     ASSERT_EQ(item.rows.size(), 10u);
     EXPECT_EQ(DiagFixture::RowValue(item.rows[0], "line"), "16:45:14 line 4");
     EXPECT_EQ(DiagFixture::RowValue(item.rows[9], "line"),

@@ -73,5 +73,20 @@ TEST_F(ProcessLogTest, AFileThatCannotBeWrittenLosesTheLineAndIsToldOnce) {
     EXPECT_EQ(log.TakeFailureNotice(), std::nullopt);
 }
 
+// The folder is a path (UTF-8) to the file calls; the clerk's message box is ANSI text, which
+// shows what the code page cannot hold as "?" rather than as stray letters.
+TEST_F(ProcessLogTest, AFolderNamedInAnyScriptIsWrittenAndToldInTheCodePage) {
+    desktop.exeDirectory = "C:\\Users\\\xD0\x9F\xD1\x91\xD1\x82\xD1\x80\\Ostrel Interface";
+    log.WriteProcessLog("kept");
+    EXPECT_EQ(desktop.files.count(desktop.exeDirectory + "\\CCProcess.log"), 1u);
+    desktop.directoryErrors[desktop.exeDirectory] = 5;
+    ProcessLog fresh{desktop};
+    fresh.WriteProcessLog("lost");
+    const std::string notice = fresh.TakeFailureNotice().value_or("no notice");
+    EXPECT_NE(notice.find("C:\\Users\\????\\Ostrel Interface\\CCProcess.log\r\n"),
+              std::string::npos)
+        << notice;
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -178,11 +178,34 @@ TEST_F(ProgramLifecycleTest, ExitResetsTheSharedValuesAndRemovesTheIcon) {
     EXPECT_EQ(icon.record.cbSize, kNotifyIconRecordSize);
     EXPECT_EQ(icon.record.uID, 1u);
     EXPECT_EQ(icon.record.uFlags, 7u);
-    EXPECT_EQ(icon.record.uCallbackMessage, 0x200u);
+    EXPECT_EQ(icon.record.uCallbackMessage, 0x8001u);  // WM_APP + 1, no mouse message
     EXPECT_EQ(icon.record.hWnd, sim::SimDesktop::kWindow);
     EXPECT_EQ(icon.record.hIcon, sim::SimDesktop::kIcon);
     EXPECT_EQ(std::string(icon.record.szTip, 7), std::string("Ostrel\0", 7));
     EXPECT_EQ(std::string(icon.record.szTip + 7, 57), std::string(57, ' '));
+}
+
+// Log-off, shutdown or an installer's request: the same end as Exit's at the same moment, and
+// no dialog even when the host's control fails on the way.
+TEST_F(ProgramLifecycleTest, TheSessionsEndLeavesAsExitDoes) {
+    h.At(6, [&] { h.desktop.Events()->OnMenu(MenuItem::End); });
+    EXPECT_EQ(h.Run(), End::Ended);
+    ProgramHarness session;
+    session.At(6, [&] {
+        session.host.failNext[dispid::kDetachSession] = {-2147023174, "RPC failed"};
+        session.desktop.Events()->OnEndSession();
+    });
+    EXPECT_EQ(session.Run(), End::Ended);
+    EXPECT_EQ(session.desktop.nowMicros, h.desktop.nowMicros);
+    EXPECT_EQ(session.registry.writes, h.registry.writes);
+    EXPECT_EQ(session.host.calls.size(), h.host.calls.size());
+    EXPECT_FALSE(session.desktop.iconPresent);
+    EXPECT_EQ(session.desktop.iconCalls.size(), h.desktop.iconCalls.size());
+    EXPECT_TRUE(session.desktop.messageBoxes.empty());
+    // The failing call was made: the host link is let go of on the way out.
+    EXPECT_EQ(std::count_if(session.host.calls.begin(), session.host.calls.end(),
+                            [](const auto& call) { return call.dispId == dispid::kDetachSession; }),
+              1);
 }
 
 TEST_F(ProgramLifecycleTest, ASecondCopyLeavesTheSharedValuesAlone) {
@@ -194,17 +217,17 @@ TEST_F(ProgramLifecycleTest, ASecondCopyLeavesTheSharedValuesAlone) {
 TEST_F(ProgramLifecycleTest, TheIconBringsTheWindowBackAndOpensTheMenu) {
     h.At(5, [&] {
         EXPECT_FALSE(h.desktop.visible);
-        h.desktop.Events()->OnMouseMove(300);  // an ordinary mouse move
+        h.desktop.Events()->OnIconMessage(kWmMouseMove);  // the mouse passing over the icon
         EXPECT_FALSE(h.desktop.visible);
         h.desktop.Events()->OnClick();
-        h.desktop.Events()->OnMouseMove(515);
+        h.desktop.Events()->OnIconMessage(kWmLButtonDblClk);
         EXPECT_TRUE(h.desktop.visible);
         EXPECT_FALSE(h.desktop.minimized);
         EXPECT_EQ(h.desktop.foregroundCalls, 1);
         h.desktop.Events()->OnClick();  // minimised, which hides it
         EXPECT_FALSE(h.desktop.visible);
         h.desktop.popupChoice = MenuItem::End;
-        h.desktop.Events()->OnMouseMove(517);
+        h.desktop.Events()->OnIconMessage(kWmRButtonUp);
     });
     EXPECT_EQ(h.Run(), End::Ended);
     EXPECT_EQ(h.desktop.popups, 1);

@@ -65,12 +65,64 @@ TEST_F(ProgramRequestsTest, AReaderOfProductIdOneIsReportedOnceAndNeverRead) {
     EXPECT_EQ(h.host.Field(2, "W1AC#"), "");
 }
 
+// When the swipe prompt first reached the host; -1 when it never did.
+int64_t PromptTime(ProgramHarness& run) {
+    int64_t at = -1;
+    run.host.onCall = [&](const Call& call) {
+        if (at < 0 && call.dispId == dispid::kPutScreenField && call.args[0].text == "CCSTATUS" &&
+            call.args[2].text == status::kPleaseSwipe) {
+            at = run.desktop.nowMicros;
+        }
+    };
+    run.SwipeAt(9, kVisaTrack);
+    EXPECT_EQ(run.Run("C,Front Desk", 12), End::Stopped);
+    EXPECT_EQ(run.host.Field(2, "W1AC#"), "4111111111111111");
+    run.host.onCall = nullptr;
+    return at;
+}
+
+TEST_F(ProgramRequestsTest, BluetoothAndBuiltInDevicesAheadOfTheReaderDoNotDelayThePrompt) {
+    const int64_t alone = PromptTime(h);
+    ASSERT_GT(alone, 0);
+    ProgramHarness run;
+    run.hid.Unplug(run.readerId);
+    sim::SimHidDevice mouse = sim::KeyboardDevice();
+    mouse.vendorId = 0x046d;
+    mouse.path = sim::BluetoothPath(0x046d, 0xb00d, 0);
+    run.hid.Plug(mouse);
+    sim::SimHidDevice touchpad = sim::KeyboardDevice();
+    touchpad.vendorId = 0x04f3;
+    touchpad.path = sim::BuiltInPath("elan0732", 1);
+    run.hid.Plug(touchpad);
+    run.readerId = run.hid.Plug(sim::ReaderDevice(2));
+    EXPECT_EQ(PromptTime(run), alone);
+}
+
+// The reader's keyboard collection comes first and opens only with access 0; the card is read
+// from the reader's own collection, and the keyboard's handle is not left open.
+TEST_F(ProgramRequestsTest, AReaderWhoseKeyboardCollectionComesFirstIsRead) {
+    h.hid.Unplug(h.readerId);
+    const std::vector<sim::SimHidDevice> collections = sim::ReaderWithKeyboard(2);
+    const auto keyboard = h.hid.Plug(collections[0]);
+    h.readerId = h.hid.Plug(collections[1]);
+    h.SwipeAt(8, kVisaTrack);
+    EXPECT_EQ(h.Run("C,Front Desk", 11), End::Stopped);
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
+    EXPECT_EQ(h.Setting("MSconnect"), "2NFront Desk~");
+    EXPECT_EQ(h.hid.Opens(keyboard), 1);
+    EXPECT_EQ(h.hid.Opens(h.readerId), 1);
+    // The reader's handle, its preparsed data and the read event.
+    EXPECT_EQ(h.hid.OpenResources(), 3u);
+}
+
 TEST_F(ProgramRequestsTest, AnotherMakersDeviceWithAReadersProductIdIsNoReader) {
-    // Its path names no vendor, so it is opened to read its ids, and then turned away.
+    // Its path is of a form that shows no vendor, so it is opened to read its ids, and then
+    // turned away.
     h.hid.Unplug(h.readerId);
     sim::SimHidDevice device = sim::KeyboardDevice();
     device.productId = 2;
-    device.path = "\\\\?\\hid#{00001124-0000-1000-8000-00805f9b34fb}_localmfg&000f#8&1&0&0000";
+    device.path =
+        "\\\\?\\hid#virtual_input&col01#1&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
     h.hid.Plug(device);
     EXPECT_EQ(h.Run(), End::Ended);
     EXPECT_EQ(h.HostStatus(),

@@ -47,7 +47,6 @@ TEST(MaskCardDigits, MasksEveryRunHoldingFiveDigitsOfTheNumberButItsFirstFour) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(MaskCardDigits(c.text, kNumber), c.masked);
-        EXPECT_EQ(HoldsCardDigits(c.text, kNumber), std::string(c.text) != c.masked);
     }
     // No number (none held yet): nothing to mask.
     EXPECT_EQ(MaskCardDigits("4111111111111111", ""), "4111111111111111");

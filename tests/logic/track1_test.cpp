@@ -26,9 +26,12 @@ TEST(ReadTrack1, EachCheckFailsAtItsStepAndKeepsWhatTheStepsBeforeItTook) {
         {"%B4111.1111.1111.1111^DOE/J^2512101", Track1Step::CardNumber, ""},
         {"%B4111111111111111^DOE JOHN 2512", Track1Step::SecondCaret, "4111111111111111"},
         {"%B4111111111111111^   ^2512", Track1Step::HolderName, "4111111111111111"},
-        // Digits of the number in the name, or in the parts as the holder label joins them.
+        // Five digits in a row in the name, or in the parts as the holder label joins them:
+        // digits of the number, or the tail of a number a misread caret cut.
         {"%B4111111111111111^DOE/JOHN 11111^2512", Track1Step::HolderName, "4111111111111111"},
         {"%B4111111111111111^1 /4111^2512", Track1Step::HolderName, "4111111111111111"},
+        {"%B4539148803^436467 A/B^2512", Track1Step::HolderName, "4539148803"},
+        {"%B4111111111111111^DOE/JOHN 1234 5^2512", Track1Step::HolderName, "4111111111111111"},
         {"%B4111111111111111^DOE/JOHN^", Track1Step::Expiry, "4111111111111111"},
         // The expiry's room is reckoned on the trimmed length: trailing blanks give none.
         {"%B4111111111111111^DOE/JOHN^  ", Track1Step::Expiry, "4111111111111111"},
@@ -79,9 +82,9 @@ TEST(ReadTrack1, AGoodTrackGivesEveryField) {
     // The shortest and the longest number a card has.
     EXPECT_EQ(ReadTrack1("%B41111111^DOE/J^2512", {}).card.CardNumber, "41111111");
     EXPECT_FALSE(ReadTrack1("%B4111111111111111111^DOE/J^2512", {}).failed);
-    // Digits in a name that are not the number's stay.
-    EXPECT_EQ(ReadTrack1("%B4111111111111111^DOE/JOHN 90210^2512", {}).card.FirstName,
-              "JOHN 90210");
+    // Up to four digits in a row in a name stay (a generation, a suffix).
+    EXPECT_EQ(ReadTrack1("%B4111111111111111^DOE/JOHN 9021^2512", {}).card.FirstName,
+              "JOHN 9021");
     // An expiry cut short by the track's end is rearranged as far as it goes.
     EXPECT_EQ(ReadTrack1("%B4111111111111111^DOE/JOHN^251", {}).card.CardExpiry,
               "51"

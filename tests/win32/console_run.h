@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/win32/unique_handle.h"
 
@@ -13,7 +14,8 @@ struct ConsoleRun {
     std::string output;             // without carriage returns
 };
 
-inline ConsoleRun RunConsoleProgram(std::string commandLine, DWORD endWithinMs) {
+// The command line in UTF-16, for paths that the ANSI code page may not hold.
+inline ConsoleRun RunConsoleProgram(std::wstring commandLine, DWORD endWithinMs) {
     ConsoleRun run;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr;
@@ -22,14 +24,14 @@ inline ConsoleRun RunConsoleProgram(std::string commandLine, DWORD endWithinMs) 
     UniqueHandle reader(readEnd);
     UniqueHandle writer(writeEnd);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startup, &info)) {
         return run;
     }
@@ -62,6 +64,15 @@ inline ConsoleRun RunConsoleProgram(std::string commandLine, DWORD endWithinMs) 
         }
     }
     return run;
+}
+
+// The command line in the ANSI code page.
+inline ConsoleRun RunConsoleProgram(const std::string& commandLine, DWORD endWithinMs) {
+    std::wstring wide(commandLine.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, commandLine.data(),
+                                    static_cast<int>(commandLine.size()), wide.data(),
+                                    static_cast<int>(wide.size())));
+    return RunConsoleProgram(std::move(wide), endWithinMs);
 }
 
 }  // namespace ostrel::win32

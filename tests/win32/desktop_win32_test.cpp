@@ -7,10 +7,12 @@
 #include <sstream>
 
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/utf8_path.h"
 #include "platform/win32/win32_desktop.h"
 #include "reader/wait.h"
 #include "support/process_log.h"
 #include "tests/win32/message_counter.h"
+#include "tests/win32/scratch_folder.h"
 
 namespace ostrel::win32 {
 namespace {
@@ -100,9 +102,49 @@ TEST(DesktopWin32, ALogThatCannotBeWrittenLosesTheLineAndSaysWhy) {
 
 TEST(DesktopWin32, TheExecutableDirectoryHasNoTrailingBackslash) {
     Win32Desktop desktop;
-    char path[MAX_PATH];
-    const std::string self(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-    EXPECT_EQ(desktop.ExeDirectory(), self.substr(0, self.rfind('\\')));
+    wchar_t path[MAX_PATH];
+    const std::wstring self(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    EXPECT_EQ(WidePath(desktop.ExeDirectory()), self.substr(0, self.rfind(L'\\')));
+}
+
+// A user profile may be named in any script: the log goes where the folder's name says.
+TEST(DesktopWin32, TheProcessLogIsWrittenInAFolderNamedInAnyScript) {
+    ScratchFolder folder(std::string("ostrel-log-") + kCyrillicName);
+    RelocatedDesktop desktop;
+    desktop.directory = folder.path;
+    ProcessLog log(desktop);
+    log.WriteProcessLog("first");
+    log.WriteProcessLog("second");
+    EXPECT_EQ(log.TakeFailureNotice(), std::nullopt);
+    const std::string lines = FileText(folder.path + "\\CCProcess.log");
+    EXPECT_NE(lines.find(" first\r\n"), std::string::npos) << lines;
+    EXPECT_TRUE(lines.ends_with(" second\r\n")) << lines;
+}
+
+// The calls the paths rely on. A path shown in a text: a character the ANSI code page lacks is
+// "?", never a look-alike that could name another folder; the file system's comparison of
+// names ignores the case of letters in every script.
+TEST(DesktopWin32, PathsAreShownInTheCodePageAndComparedWithoutCase) {
+    EXPECT_TRUE(SameFileName("C:\\Users\\\xD0\x9A\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0\\ostrel.exe",
+                             "c:\\USERS\\\xD0\xBA\xD0\x90\xD0\xA1\xD0\xA1\xD0\x90\\OSTREL.EXE"));
+    EXPECT_TRUE(SameFileName("C:\\Caf\xC3\xA9", "C:\\CAF\xC3\x89"));
+    EXPECT_FALSE(SameFileName("C:\\Users\\\xD0\x9A", "C:\\Users\\\xD0\x9B"));
+    EXPECT_FALSE(SameFileName("C:\\Ostrel\\ostrel.exe", "C:\\Ostrel\\ostrel.ex"));
+
+    if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1252";
+    const struct {
+        const char* path;
+        const char* shown;
+    } cases[] = {
+        {"C:\\Caf\xC3\xA9", "C:\\Caf\xE9"},
+        {"C:\\Users\\\xD0\x9A\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0", "C:\\Users\\?????"},
+        {"C:\\\xC4\x80gent", "C:\\?gent"},  // U+0100, which a best fit would make an "A"
+    };
+    Win32Desktop desktop;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        EXPECT_EQ(desktop.ShownPath(c.path), c.shown);
+    }
 }
 
 TEST(DesktopWin32, DoEventsDispatchesWhatIsPending) {

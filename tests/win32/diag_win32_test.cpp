@@ -10,7 +10,10 @@
 
 #include "platform/host_control.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/utf8_path.h"
+#include "platform/win32/win32_system_probe.h"
 #include "tests/win32/console_run.h"
+#include "tests/win32/scratch_folder.h"
 #include "tests/logic/json_check.h"
 
 namespace ostrel::win32 {
@@ -175,6 +178,42 @@ TEST(DiagTool, NamesTheOtherBuildForAnInProcessControlOfItsBitness) {
     // What the test wrote is gone again.
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, progId, 0));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + clsid, otherView));
+}
+
+// The log folder of a user profile named in a script the ANSI code page lacks, given on the
+// command line: checked where it is, and named in the report as the code page can.
+TEST(DiagTool, ALogFolderNamedOutsideTheCodePageIsChecked) {
+    if (AnsiCodePageHolds(kCyrillicName))
+        GTEST_SKIP() << "the ANSI code page " << GetACP() << " holds the folder's name";
+    ScratchFolder folder(std::string("ostrel-diag-") + kCyrillicName);
+    UniqueHandle file(CreateFileW(WidePath(folder.path + "\\CCProcess.log").c_str(), GENERIC_WRITE,
+                                  0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::string line = "16:45:12 Card 4111111111111111 refused\r\n";
+    DWORD written = 0;
+    WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    file.Reset();
+    const ConsoleRun run = RunConsoleProgram(
+        WidePath("\"" + BuildDir() + "\\ostrel-diag.exe\" --dir \"" + folder.path + "\""), 30000);
+    EXPECT_NE(run.output.find("Log folder: OK - the log can be written"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("line=16:45:12 Card 4111************ refused"), std::string::npos);
+    const std::string shown = folder.path.substr(0, folder.path.find(kCyrillicName)) + "?????";
+    EXPECT_NE(run.output.find("folder: " + shown + "-"), std::string::npos) << run.output;
+}
+
+// The tool's file calls take the program's paths (UTF-8), and also a path read from the
+// registry as ANSI text, such as a control's server.
+TEST(DiagProbe, FileCallsTakeUtf8PathsAndAnsiTexts) {
+    if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1252";
+    ScratchFolder folder("ostrel-probe-Caf\xC3\xA9");
+    std::string ansi = folder.path;
+    ansi.replace(ansi.find("\xC3\xA9"), 2, "\xE9");
+    Win32SystemProbe probe;
+    for (const std::string& path : {folder.path, ansi}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(probe.FileAttributes(path) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
+        EXPECT_EQ(probe.CreateScratchFile(path + "\\scratch.tmp"), 0u);
+    }
 }
 
 TEST(DiagTool, BadArgumentsGiveTheUsage) {

@@ -58,10 +58,11 @@ std::vector<LabelTexts> LongestTexts() {
 struct NoEvents : WindowEvents {
     void OnClick() override {}
     void OnResize() override {}
-    void OnMouseMove(int32_t) override {}
+    void OnIconMessage(uint32_t) override {}
     void OnTimer() override {}
     void OnMenu(MenuItem) override {}
     void OnCloseRequest() override {}
+    void OnEndSession() override {}
 };
 
 RECT InParent(HWND child) {

@@ -1,12 +1,18 @@
 // The real ostrel.exe as the host starts it: hidden after its load, a second start handed to
-// the running copy, the notification icon's double click and menu, and Exit.
+// the running copy, the notification icon's double click and menu, and Exit; the end of the
+// user's session; and started from a folder whose name has a blank or is outside the ANSI code
+// page.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
+#include "platform/desktop.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/utf8_path.h"
+#include "tests/win32/scratch_folder.h"
 #include "tests/win32/windows_under_test.h"
 
 namespace ostrel::win32 {
@@ -26,14 +32,17 @@ struct Process {
     DWORD id = 0;
 };
 
-Process Start(const std::string& command) {
-    std::string line = command;
-    STARTUPINFOA startup = {};
+// The command line in UTF-8, for a program path that the ANSI code page may not hold; the program
+// named apart when application is given.
+Process Start(const std::string& command, const std::string& application = "") {
+    std::wstring line = WidePath(command);
+    const std::wstring app = WidePath(application);
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     Process process;
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &info)) {
+    if (CreateProcessW(app.empty() ? nullptr : app.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
+                       nullptr, nullptr, &startup, &info)) {
         CloseHandle(info.hThread);
         process.handle = UniqueHandle(info.hProcess);
         process.id = info.dwProcessId;
@@ -47,24 +56,116 @@ std::string Text(HWND window) {
     return text;
 }
 
-TEST(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
-    // The menu is driven inside the program's wait for a reader, which a real one would end.
-    if (RealReaderPlugged()) GTEST_SKIP() << "a card reader is plugged in: the test counts on none";
+// A stand-in for the host program, running until the test ends.
+class HostStub {
+  public:
+    HostStub()
+        : quit_(CreateEventA(nullptr, TRUE, FALSE, QuitName().c_str())),
+          host_(Start("\"" + BuildDirectory() + "\\helpers\\kt4r.exe\" " + QuitName())) {}
+    ~HostStub() {
+        SetEvent(quit_.Get());
+        WaitForSingleObject(host_.handle.Get(), 5000);
+    }
+    HostStub(const HostStub&) = delete;
+    HostStub& operator=(const HostStub&) = delete;
+    bool Running() const { return static_cast<bool>(host_.handle); }
+
+  private:
+    static std::string QuitName() {
+        return "OstrelProgramTestHost" + std::to_string(GetCurrentProcessId());
+    }
+    UniqueHandle quit_;
+    Process host_;
+};
+
+// ostrel.exe copied into folder (UTF-8), which is made first; its path.
+std::string CopyProgramInto(const std::string& folder) {
+    CreateDirectoryW(WidePath(folder).c_str(), nullptr);
+    const std::string program = folder + "\\ostrel.exe";
+    CopyFileW(WidePath(BuildDirectory() + "\\..\\ostrel.exe").c_str(), WidePath(program).c_str(),
+              FALSE);
+    return program;
+}
+
+// A copy of the program a test started, closed at the end as a person closes its window, which
+// ends it the usual way.
+class RunningCopy {
+  public:
+    explicit RunningCopy(Process started) : process(std::move(started)) {}
+    ~RunningCopy() {
+        if (!process.handle) return;
+        if (HWND window = WindowOf(process.id, "OstrelInterfaceWindow"))
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process.handle.Get(), 10000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "the program did not end when its window was closed";
+            TerminateProcess(process.handle.Get(), 1);
+            WaitForSingleObject(process.handle.Get(), 5000);
+        }
+    }
+    RunningCopy(const RunningCopy&) = delete;
+    RunningCopy& operator=(const RunningCopy&) = delete;
+
+    Process process;
+};
+
+void SetProgramSetting(const char* name, const std::string& value) {
+    RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, REG_SZ, value.c_str(),
+                    static_cast<DWORD>(value.size() + 1));
+}
+
+// The host stand-in and a first copy of the program, loaded: its request filed, its hold
+// released, its window gone to the notification icon.
+class ProgramWin32 : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Driven inside the program's wait for a reader, which a real one would end.
+        if (RealReaderPlugged())
+            GTEST_SKIP() << "a card reader is plugged in: the test counts on none";
+        const std::string quit = "OstrelProgramTestHost" + std::to_string(GetCurrentProcessId());
+        hostQuit = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, quit.c_str()));
+        host = Start("\"" + dir + "\\helpers\\kt4r.exe\" " + quit);
+        ASSERT_TRUE(host.handle);
+        first = Start(program + "C,Front Desk");
+        ASSERT_TRUE(first.handle);
+        ASSERT_TRUE(WaitFor([] { return ProgramSetting("MSconnect") == "2PFront Desk~"; }, 8000));
+        ASSERT_TRUE(WaitFor([] { return ProgramSetting("NSesDly") == "OFF"; }, 3000));
+        ASSERT_TRUE(
+            WaitFor([&] { return (window = WindowOf(first.id, "OstrelInterfaceWindow")); }, 3000));
+    }
+    void TearDown() override {
+        // A copy that failed to end would meet the next test's.
+        if (first.handle && WaitForSingleObject(first.handle.Get(), 0) == WAIT_TIMEOUT)
+            TerminateProcess(first.handle.Get(), 1);
+        if (hostQuit) SetEvent(hostQuit.Get());
+        if (host.handle) WaitForSingleObject(host.handle.Get(), 5000);
+    }
+
+    // Ended with exit code 0 within the time, the shared values blanked as the first copy's end
+    // leaves them.
+    void ExpectEndedAsExitEnds(DWORD ms) {
+        ASSERT_EQ(WaitForSingleObject(first.handle.Get(), ms), WAIT_OBJECT_0);
+        DWORD exitCode = 1;
+        GetExitCodeProcess(first.handle.Get(), &exitCode);
+        EXPECT_EQ(exitCode, 0u);
+        for (const char* name : {"MSconnect", "cSesId", "NSesDly", "Logging"}) {
+            EXPECT_EQ(ProgramSetting(name), " ") << name;
+        }
+    }
+
+    // A mouse message on the notification icon, as the shell sends it.
+    void IconMessage(UINT mouseMessage) {
+        PostMessageA(window, kIconCallbackMessage, 1, mouseMessage);
+    }
+
     const std::string dir = BuildDirectory();
     const std::string program = "\"" + dir + "\\..\\ostrel.exe\" ";
-    const std::string quit = "OstrelProgramTestHost" + std::to_string(GetCurrentProcessId());
-    UniqueHandle hostQuit(CreateEventA(nullptr, TRUE, FALSE, quit.c_str()));
-    Process host = Start("\"" + dir + "\\helpers\\kt4r.exe\" " + quit);
-    ASSERT_TRUE(host.handle);
-
-    Process first = Start(program + "C,Front Desk");
-    ASSERT_TRUE(first.handle);
-    // Loaded: the request is filed and the hold released; the window went to the icon.
-    ASSERT_TRUE(WaitFor([] { return ProgramSetting("MSconnect") == "2PFront Desk~"; }, 8000));
-    ASSERT_TRUE(WaitFor([] { return ProgramSetting("NSesDly") == "OFF"; }, 3000));
+    UniqueHandle hostQuit;
+    Process host;
+    Process first;
     HWND window = nullptr;
-    ASSERT_TRUE(
-        WaitFor([&] { return (window = WindowOf(first.id, "OstrelInterfaceWindow")); }, 3000));
+};
+
+TEST_F(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
     EXPECT_TRUE(WaitFor([&] { return Text(window) == "Ostrel Interface v. 5.1.1"; }, 3000));
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }, 5000));
 
@@ -79,25 +180,77 @@ TEST(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
     // The icon's double click shows the window; its right button opens the menu. (The menu's
     // choice is taken well within the program's 11 s reader wait, which on this machine,
     // without a reader or the host's control, would end in the reset dialog.)
-    PostMessageA(window, WM_MOUSEMOVE, 0, 0x203);
+    IconMessage(WM_LBUTTONDBLCLK);
     EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000));
-    PostMessageA(window, WM_MOUSEMOVE, 0, 0x205);
+    IconMessage(WM_RBUTTONUP);
     HWND menu = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (menu = FindWindowA("#32768", nullptr)); }, 5000));
     // The first Down stops on the greyed heading; the fourth reaches "E&xit".
     for (int i = 0; i < 4; ++i)
         PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_EQ(WaitForSingleObject(first.handle.Get(), 20000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(first.handle.Get(), &exitCode);
-    EXPECT_EQ(exitCode, 0u);
     // The first copy blanks the shared values when it ends.
-    for (const char* name : {"MSconnect", "cSesId", "NSesDly", "Logging"}) {
-        EXPECT_EQ(ProgramSetting(name), " ") << name;
+    ExpectEndedAsExitEnds(20000);
+}
+
+// Log-off, shutdown, or an installer's request to close (the Restart Manager's): asked, the
+// program agrees and stays; told the session ends, it leaves as its Exit does.
+TEST_F(ProgramWin32, EndsAsExitDoesWhenTheSessionEnds) {
+    DWORD_PTR agreed = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP,
+                                    SMTO_ABORTIFHUNG, 5000, &agreed));
+    EXPECT_EQ(agreed, static_cast<DWORD_PTR>(TRUE));
+    // Another program may still refuse: nothing ends yet.
+    EXPECT_EQ(WaitForSingleObject(first.handle.Get(), 500), static_cast<DWORD>(WAIT_TIMEOUT));
+    SendMessageTimeoutA(window, WM_ENDSESSION, FALSE, ENDSESSION_CLOSEAPP, SMTO_ABORTIFHUNG, 5000,
+                        nullptr);
+    EXPECT_EQ(WaitForSingleObject(first.handle.Get(), 500), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_NE(ProgramSetting("MSconnect"), " ");
+
+    // The process may be ended as soon as the message is answered: the answer need not come.
+    SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_ABORTIFHUNG, 5000,
+                        nullptr);
+    ExpectEndedAsExitEnds(5000);
+}
+
+// The package installs into "Ostrel Interface"; a host may name the program there without
+// quotes. Windows still finds the file, and the program must still read the session letter.
+TEST(ProgramWin32, AnUnquotedPathWithABlankStillServesTheSessionAsked) {
+    HostStub host;
+    ASSERT_TRUE(host.Running());
+    ScratchFolder folder("ostrel-test-blank");
+    const std::string program = CopyProgramInto(folder.path + "\\Ostrel Interface");
+    // Windows hands such a line over as it stands; Wine would put quotes around the path it
+    // found, so the program is named apart here, which leaves the line as the host gave it.
+    const RunningCopy copy(Start(program + " C,Front Desk", program));
+    ASSERT_TRUE(copy.process.handle);
+    EXPECT_TRUE(WaitFor([] { return ProgramSetting("MSconnect") == "2PFront Desk~"; }, 8000))
+        << ProgramSetting("MSconnect");
+}
+
+// Installed into a user profile named in a script the ANSI code page lacks: the log is written
+// beside the program, and the caption gives the version from its resource.
+TEST(ProgramWin32, AFolderNamedOutsideTheCodePageKeepsTheLogAndTheVersion) {
+    if (AnsiCodePageHolds(kCyrillicName))
+        GTEST_SKIP() << "the ANSI code page " << GetACP() << " holds the folder's name";
+    HostStub host;
+    ASSERT_TRUE(host.Running());
+    ScratchFolder folder(std::string("ostrel-test-") + kCyrillicName);
+    const std::string program = CopyProgramInto(folder.path);
+    const std::string log = folder.path + "\\CCProcess.log";
+    SetProgramSetting("Logging", "Y");  // the session trace writes a line as the copy loads
+    {
+        const RunningCopy copy(Start("\"" + program + "\" C,Front Desk"));
+        ASSERT_TRUE(copy.process.handle);
+        HWND window = nullptr;
+        ASSERT_TRUE(WaitFor(
+            [&] { return (window = WindowOf(copy.process.id, "OstrelInterfaceWindow")); }, 8000));
+        EXPECT_TRUE(WaitFor([&] { return Text(window) == "Ostrel Interface v. 5.1.1"; }, 5000))
+            << Text(window);
+        EXPECT_TRUE(WaitFor(
+            [&] { return FileText(log).find("2PFront Desk~") != std::string::npos; }, 5000));
     }
-    SetEvent(hostQuit.Get());
-    WaitForSingleObject(host.handle.Get(), 5000);
+    SetProgramSetting("Logging", " ");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_hid.h"
 #include "reader/card_reader.h"
+#include "reader/reader_search.h"
 #include "reader/wait.h"
 #include "tests/card_reader_test_access.h"
 #include "tests/win32/message_counter.h"
@@ -80,6 +81,33 @@ TEST_F(ReaderWin32Test, TheDeviceListProtocolAnswersAsTheReaderExpects) {
     }
     EXPECT_EQ(hid.LastError(), winerr::kNoMoreItems);
     EXPECT_TRUE(hid.DestroyDeviceInfoList(set));
+}
+
+// The search passes a device by on what its path shows, unopened: the ids a path names are to
+// be those the device's attributes give, on every collection this machine lists.
+TEST_F(ReaderWin32Test, TheIdsAPathNamesAreThoseItsAttributesGive) {
+    const Guid guid = hid.GetHidGuid();
+    DevInfoSetGuard set(hid, hid.GetClassDevs(guid, kPresentInterfaces));
+    ASSERT_NE(set.Get(), kInvalidDevInfoSet);
+    int compared = 0;
+    DeviceInterfaceData data;
+    data.cbSize = kInterfaceDataSize;
+    for (uint32_t index = 0; hid.EnumDeviceInterfaces(set.Get(), guid, index, &data); ++index) {
+        const std::string path = InterfacePath(hid, set.Get(), data);
+        const PathIds ids = ReadDevicePath(path);
+        if (!ids.vendorId) continue;
+        const FileHandle device = OpenCandidate(hid, path);
+        if (device == kInvalidFileHandle) continue;
+        HiddAttributes attributes;
+        attributes.Size = 12;
+        const bool known = hid.GetAttributes(device, &attributes);
+        hid.CloseHandle(static_cast<std::uintptr_t>(device));
+        if (!known) continue;
+        EXPECT_EQ(attributes.VendorID, *ids.vendorId) << path;
+        EXPECT_EQ(attributes.ProductID, ids.productId.value_or(attributes.ProductID)) << path;
+        ++compared;
+    }
+    if (compared == 0) GTEST_SKIP() << "no HID collection listed here names its ids in its path";
 }
 
 // A reader whose device is one end of an overlapped pipe.

@@ -25,13 +25,14 @@ struct RecordedEvents : WindowEvents {
         ++resizes;
         if (onResize) onResize();
     }
-    void OnMouseMove(int32_t x) override { moves.push_back(x); }
+    void OnIconMessage(uint32_t mouseMessage) override { iconMessages.push_back(mouseMessage); }
     void OnTimer() override { ++ticks; }
     void OnMenu(MenuItem item) override { menus.push_back(item); }
     void OnCloseRequest() override { ++closeRequests; }
+    void OnEndSession() override {}
 
     int clicks = 0, resizes = 0, ticks = 0, closeRequests = 0;
-    std::vector<int32_t> moves;
+    std::vector<uint32_t> iconMessages;
     std::vector<MenuItem> menus;
     std::function<void()> onResize;
 };
@@ -223,7 +224,7 @@ TEST_F(WindowWin32, TheNotificationIconUsesTheProgramsIconAndComesBackWithTheTas
     record.hWnd = desktop.WindowHandle();
     record.uID = 1;
     record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    record.uCallbackMessage = kWmMouseMove;
+    record.uCallbackMessage = kIconCallbackMessage;
     record.hIcon = desktop.WindowIcon();
     std::memset(record.szTip, ' ', sizeof record.szTip);
     std::memcpy(record.szTip, "Ostrel", 7);
@@ -246,17 +247,19 @@ TEST_F(WindowWin32, TheNotificationIconUsesTheProgramsIconAndComesBackWithTheTas
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &probe));
 }
 
-TEST_F(WindowWin32, MouseMessagesClicksAndCloseReachTheLogic) {
-    // The notification icon's callback is a mouse move whose x is its mouse message.
-    PostMessageA(window, WM_MOUSEMOVE, 1, kWmLButtonDblClk);
-    PostMessageA(window, WM_MOUSEMOVE, 1, kWmRButtonUp);
-    PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(-3, 7));
+TEST_F(WindowWin32, IconMessagesClicksAndCloseReachTheLogic) {
+    // The notification icon's callback, as the shell sends it: the icon's id, its mouse message.
+    PostMessageA(window, kIconCallbackMessage, 1, kWmLButtonDblClk);
+    PostMessageA(window, kIconCallbackMessage, 1, kWmRButtonUp);
+    // The mouse over the window is none of the icon's, even where its x matches their numbers.
+    PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(515, 40));
+    PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(517, 40));
     PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
     PostMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
     PostMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(20, 20));  // no press before it
     PostMessageA(window, WM_CLOSE, 0, 0);
     desktop.DoEvents();
-    EXPECT_EQ(events.moves, (std::vector<int32_t>{515, 517, -3}));
+    EXPECT_EQ(events.iconMessages, (std::vector<uint32_t>{kWmLButtonDblClk, kWmRButtonUp}));
     EXPECT_EQ(events.clicks, 1);
     EXPECT_EQ(events.closeRequests, 1);
     EXPECT_TRUE(IsWindow(window)) << "closing is the logic's decision";
@@ -333,7 +336,7 @@ TEST(WindowWin32Process, TheVersionResourceGivesNameAndRevision) {
 }
 
 struct ThrowingEvents : RecordedEvents {
-    void OnMouseMove(int32_t) override { throw AppError(13, "test", "Type mismatch"); }
+    void OnIconMessage(uint32_t) override { throw AppError(13, "test", "Type mismatch"); }
 };
 
 // An error must not unwind through the system's code: the program says what it was and ends.
@@ -352,7 +355,8 @@ TEST(WindowWin32DeathTest, AnErrorEscapingAHandlerIsShownAndEndsTheProcess) {
                 PostMessageA(box, WM_COMMAND, IDOK, 0);
             });
             reader.detach();
-            PostMessageA(reinterpret_cast<HWND>(desktop.WindowHandle()), WM_MOUSEMOVE, 0, 0);
+            PostMessageA(reinterpret_cast<HWND>(desktop.WindowHandle()), kIconCallbackMessage, 1,
+                         0);
             desktop.DoEvents();
         },
         ::testing::ExitedWithCode(2), "box: Error 13: Type mismatch");

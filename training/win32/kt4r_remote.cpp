@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktop.h"
 #include "training/emulator_core.h"
 #include "training/win32/pipe.h"
 #include "training/win32/png_encode.h"
@@ -25,8 +26,8 @@ constexpr int kNoProgramWindow = 3;
 constexpr char kEmulatorClass[] = "Kt4rHostEmulator";
 constexpr char kProgramClass[] = "OstrelInterfaceWindow";
 constexpr DWORD kCallTimeoutMs = 5000;
-// The message the program's notification icon sends it, carrying the mouse message in lParam.
-constexpr LPARAM kIconDoubleClick = WM_LBUTTONDBLCLK;
+// The program's notification icon's id, which the shell sends with the icon's mouse messages.
+constexpr WPARAM kProgramIconId = 1;
 
 constexpr char kUsageHead[] =
     "kt4r_remote <command> [arguments...]: drives the host emulator kt4r.exe\n"
@@ -145,7 +146,7 @@ int ShowProgram() {
         std::fputs("the program has no window\n", stderr);
         return kNoProgramWindow;
     }
-    PostMessageA(program, WM_MOUSEMOVE, 0, kIconDoubleClick);
+    PostMessageA(program, ostrel::kIconCallbackMessage, kProgramIconId, WM_LBUTTONDBLCLK);
     // Beside the emulator rather than over its fields, when both fit on the screen.
     RECT emulator;
     HWND host = FindWindowA(kEmulatorClass, nullptr);

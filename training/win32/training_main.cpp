@@ -10,8 +10,8 @@
 #include "platform/win32/win32_host_control.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registry.h"
-#include "shell/command_line.h"
 #include "shell/scanner_form.h"
+#include "shell/win32/program_argument.h"
 #include "support/wipe.h"
 #include "training/emulator_core.h"
 #include "training/training_reader.h"
@@ -65,5 +65,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     ostrel::training::TrainingReaderHid hid(swipes, *model);
     LazyHostControl hostControl;
     ostrel::OstrelCopy copy(ostrel::Platform{registry, processes, desktop, hid, hostControl});
-    copy.Main(ostrel::ArgumentText(GetCommandLineA()));
+    copy.Main(ProgramArgument());
 }

@@ -1,0 +1,63 @@
+#pragma once
+// Paths travel through the program in UTF-8 and reach Windows through the wide calls: a folder's
+// name (a user profile's, say) may hold characters that the ANSI code page cannot, and an ANSI
+// call would find another file or none. The program's texts stay in the ANSI code page.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace ostrel::win32 {
+
+inline std::wstring WidePath(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+inline std::string Utf8Path(std::wstring_view wide) {
+    if (wide.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string utf8(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
+                        nullptr, nullptr);
+    return utf8;
+}
+
+// How the ANSI code page stands in for a character it cannot hold.
+enum class Unmappable {
+    BestFit,   // a look-alike where there is one, as Windows gives GetCommandLineA
+    Question,  // "?": a path shown so names no other folder
+};
+
+// UTF-8 in the ANSI code page, for the program's texts.
+inline std::string AnsiText(std::string_view utf8, Unmappable unmappable) {
+    const std::wstring wide = WidePath(utf8);
+    if (wide.empty()) return {};
+    const auto convert = [&](DWORD flags, char* out, int size) {
+        return WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()), out,
+                                   size, nullptr, nullptr);
+    };
+    DWORD flags = unmappable == Unmappable::Question ? WC_NO_BEST_FIT_CHARS : 0;
+    int n = convert(flags, nullptr, 0);
+    // A UTF-8 ANSI code page (65001) refuses the flag, and holds every character anyway.
+    if (n == 0 && GetLastError() == ERROR_INVALID_FLAGS) n = convert(flags = 0, nullptr, 0);
+    std::string ansi(n, '\0');
+    convert(flags, ansi.data(), n);
+    return ansi;
+}
+
+// Whether two paths name the same file as the file system compares names, near enough: each
+// upper-cased character by character, in every script, then compared.
+inline bool SameFileName(std::string_view a, std::string_view b) {
+    const std::wstring wa = WidePath(a);
+    const std::wstring wb = WidePath(b);
+    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(),
+                                static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace ostrel::win32
