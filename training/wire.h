@@ -9,8 +9,6 @@
 
 namespace ostrel::training {
 
-// The emulator's named pipe (one request, one reply per connection).
-constexpr const char* kEmulatorPipe = "\\\\.\\pipe\\kt4r-host-emulator";
 // A named event the emulator keeps set while a swipe waits for the reader, so that the
 // training reader asks over the pipe only when there is something to take.
 constexpr const char* kSwipeWaitingEvent = "Kt4rHostEmulator.SwipeWaiting";

@@ -28,8 +28,8 @@ constexpr DWORD kFinishExchangeMs = 3000;
 
 constexpr char kInstanceMutex[] = "Kt4rHostEmulator.Instance";
 constexpr char kAnotherRuns[] =
-    "Another host emulator (kt4r.exe) is running already: it holds the emulator's pipe. This "
-    "one ends.";
+    "Another host emulator (kt4r.exe) is running already in this Windows session: it holds the "
+    "emulator's pipe. This one ends.";
 
 constexpr char kUsage[] =
     "kt4r.exe [/program <path>] [/show <letter>]\n\n"
@@ -101,7 +101,8 @@ int Run(int show) {
         return kUsageExitCode;
     }
     // Wine lets a second server share the pipe's name, so the pipe alone does not keep a second
-    // emulator out; the mutex does, on Windows and Wine alike. Held until Run() returns.
+    // emulator out; the mutex does, on Windows and Wine alike. Its name, like the pipe's, is the
+    // session's own, so other trainees' emulators do not count. Held until Run() returns.
     const ostrel::win32::UniqueHandle instance(CreateMutexA(nullptr, FALSE, kInstanceMutex));
     const DWORD instanceError = GetLastError();
     if (instanceError == ERROR_ALREADY_EXISTS ||

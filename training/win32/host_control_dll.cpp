@@ -21,7 +21,6 @@ namespace {
 using ostrel::win32::Narrow;
 using ostrel::win32::Widen;
 
-constexpr const wchar_t* kSource = L"kt4r_control";
 constexpr const wchar_t* kNoEmulator =
     L"The host emulator kt4r.exe is not running (or did not answer). Start kt4r.exe, then try "
     L"again.";
@@ -58,7 +57,7 @@ ControlArg ArgOf(const VARIANT& v) {
 HRESULT Raise(EXCEPINFO* info, HRESULT scode, const std::wstring& description) {
     if (info) {
         *info = {};
-        info->bstrSource = SysAllocString(kSource);
+        info->bstrSource = SysAllocString(kStandinSource);
         info->bstrDescription =
             SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
         info->scode = scode;

@@ -11,6 +11,8 @@ constexpr CLSID kStandinClsid = {
 constexpr const wchar_t* kStandinClsidText = L"{B1C5317A-2A98-4912-84D2-BC37EC6E35FF}";
 // The ProgID the program creates the host control by.
 constexpr const wchar_t* kHostProgId = L"VEQSERVERLib.VEQServer";
+// The name the control gives as the source of its errors.
+constexpr const wchar_t* kStandinSource = L"kt4r_control";
 constexpr const wchar_t* kStandinDescription =
     L"Ostrel training stand-in for the host control (forwards to the host emulator kt4r.exe)";
 

@@ -10,6 +10,13 @@ namespace ostrel::training::win32 {
 
 namespace {
 
+// Pipe names are machine-wide, unlike the names of events and mutexes, so each Windows session
+// (a trainee on a terminal server) has an emulator pipe of its own: the stem and the session id.
+constexpr const char* kEmulatorPipeStem = "\\\\.\\pipe\\kt4r-host-emulator-session-";
+// Where a process cannot learn its own session (it always can): the services' session, where
+// no trainee's emulator runs.
+constexpr DWORD kServicesSession = 0;
+
 // A message bigger than this is refused: no request or reply of ours comes near it.
 constexpr uint32_t kMaxMessage = 4 * 1024 * 1024;
 constexpr DWORD kPipeBuffer = 64 * 1024;
@@ -111,26 +118,40 @@ std::optional<Message> Receive(HANDLE pipe, HANDLE ioEvent, HANDLE stop, DWORD t
     return Decode(std::string_view(bytes).substr(sizeof size));
 }
 
-HANDLE NewInstance(const char* name, DWORD flags = 0) {
-    return CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | flags,
-                            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                            PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 0, nullptr);
+// Only programs on this machine talk to the emulator: a client coming over the network is
+// turned away by the pipe itself.
+HANDLE NewInstance(const std::string& name, DWORD flags = 0) {
+    return CreateNamedPipeA(
+        name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | flags,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+        PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 0, nullptr);
 }
 
 }  // namespace
 
-std::optional<Message> CallEmulator(const Message& request, DWORD timeoutMs, const char* pipeName) {
+std::string EmulatorPipeName(DWORD sessionId) {
+    return kEmulatorPipeStem + std::to_string(sessionId);
+}
+
+std::string EmulatorPipeName() {
+    DWORD session = kServicesSession;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    return EmulatorPipeName(session);
+}
+
+std::optional<Message> CallEmulator(const Message& request, DWORD timeoutMs,
+                                    const std::string& pipeName) {
     const DWORD start = GetTickCount();
     HANDLE h;
     for (;;) {
-        h = CreateFileA(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        h = CreateFileA(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                         FILE_FLAG_OVERLAPPED, nullptr);
         if (h != INVALID_HANDLE_VALUE) break;
         // Busy: the server is between two connections.
         if (GetLastError() != ERROR_PIPE_BUSY || GetTickCount() - start >= timeoutMs) {
             return std::nullopt;
         }
-        WaitNamedPipeA(pipeName, 100);
+        WaitNamedPipeA(pipeName.c_str(), 100);
     }
     Handle pipe(h);
     Handle ioEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -139,13 +160,13 @@ std::optional<Message> CallEmulator(const Message& request, DWORD timeoutMs, con
     return Receive(pipe.Get(), ioEvent.Get(), nullptr, timeoutMs);
 }
 
-PipeServer::PipeServer(Handler handler, const char* pipeName)
+PipeServer::PipeServer(Handler handler, std::string pipeName)
     : handler_(std::move(handler)),
       stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       idle_(CreateEventA(nullptr, TRUE, TRUE, nullptr)),
       // Without the flag a second server would share the name and take some of the requests.
       first_(NewInstance(pipeName, FILE_FLAG_FIRST_PIPE_INSTANCE)),
-      name_(pipeName) {
+      name_(std::move(pipeName)) {
     if (stop_ && idle_ && first_ != INVALID_HANDLE_VALUE) {
         thread_ = CreateThread(nullptr, 0, &PipeServer::Run, this, 0, nullptr);
     }

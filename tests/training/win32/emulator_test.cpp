@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -178,6 +179,52 @@ TEST_F(EmulatorTest, ASecondEmulatorSaysSoAndEndsWhileTheFirstServesOn) {
     ASSERT_TRUE(second.Ends(10000));
     EXPECT_EQ(second.ExitCode(), 1u);
     EXPECT_EQ(Call({"pending"}), OkReply({"0"}));
+}
+
+// On a terminal server each trainee runs an emulator in a session of their own: the one
+// serving another session neither keeps this session's emulator out nor takes its calls.
+TEST_F(EmulatorTest, AnotherSessionsEmulatorNeitherKeepsThisOneOutNorTakesItsCalls) {
+    DWORD session = 0;
+    ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+    EXPECT_EQ(EmulatorPipeName(), EmulatorPipeName(session));
+    std::atomic<int> otherCalls = 0;
+    PipeServer otherSession(
+        [&otherCalls](const Message&) {
+            ++otherCalls;
+            return OkReply({"another session"});
+        },
+        EmulatorPipeName(session + 1));
+    ASSERT_TRUE(otherSession.Started());
+    StartEmulator();
+    EXPECT_EQ(Call({"pending"}), OkReply({"0"}));
+    EXPECT_EQ(otherCalls, 0);
+    EXPECT_EQ(CallEmulator({"pending"}, 1000, EmulatorPipeName(session + 1)),
+              OkReply({"another session"}));
+}
+
+// Through the computer's network name a client comes as a remote one, which the emulator's
+// pipe refuses; a pipe that admits remote clients shows whether this machine has that path.
+TEST(EmulatorPipe, RefusesRemoteClients) {
+    const std::string name = "kt4r-remote-client-test";
+    const std::string local = "\\\\.\\pipe\\" + name;
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = sizeof computer;
+    ASSERT_TRUE(GetComputerNameA(computer, &length));
+    const std::string remote = std::string("\\\\") + computer + "\\pipe\\" + name;
+    {
+        UniqueHandle admitting(CreateNamedPipeA((local + "-open").c_str(), PIPE_ACCESS_DUPLEX,
+                                                PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 0, 0, nullptr));
+        ASSERT_TRUE(admitting);
+        UniqueHandle client(CreateFileA((remote + "-open").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!client)
+            GTEST_SKIP() << "no client reaches this machine's pipes by its network name (error "
+                         << GetLastError() << "), as under Wine";
+    }
+    PipeServer server([](const Message&) { return OkReply(); }, local);
+    ASSERT_TRUE(server.Started());
+    EXPECT_EQ(CallEmulator({"pending"}, 1000, local), OkReply());
+    EXPECT_FALSE(CallEmulator({"pending"}, 1000, remote));
 }
 
 TEST_F(EmulatorTest, ScanStartsTheProgramWithTheSessionsArgumentOrSaysWhyNot) {

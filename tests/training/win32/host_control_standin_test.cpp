@@ -1,6 +1,5 @@
-// The stand-in host control as the program meets it: registered per user with regsvr32, made
-// by its ProgID, each call checked against its operation and carried to an emulator served in
-// this test process.
+// The stand-in host control as the program meets it: registered per user, made by its ProgID,
+// each call checked against its operation and carried to an emulator served in this process.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -11,9 +10,9 @@
 #include <vector>
 
 #include "platform/host_control.h"
-#include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_host_control.h"
 #include "tests/app_error_matchers.h"
+#include "tests/training/win32/standin_dll.h"
 #include "training/emulator_core.h"
 #include "training/win32/pipe.h"
 
@@ -21,70 +20,6 @@ namespace ostrel::training {
 namespace {
 
 using ::ostrel::win32::ComApartment;
-
-const CLSID kClsid = {0xb1c5317a, 0x2a98, 0x4912, {0x84, 0xd2, 0xbc, 0x37, 0xec, 0x6e, 0x35, 0xff}};
-const std::string kClsidText = "{B1C5317A-2A98-4912-84D2-BC37EC6E35FF}";
-const std::string kProgId = "VEQSERVERLib.VEQServer";
-const std::string kUserClsid = "Software\\Classes\\CLSID\\" + kClsidText;
-const std::string kUserProgId = "Software\\Classes\\" + kProgId;
-
-std::string DllPath() {
-    char path[MAX_PATH];
-    std::string dir(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-    dir.resize(dir.rfind('\\'));  // .../tests
-    GetFullPathNameA((dir + "\\..\\training\\kt4r_control.dll").c_str(), MAX_PATH, path, nullptr);
-    return path;
-}
-
-// A key's text value; "<missing>" when the key or the value is not there.
-std::string RegText(HKEY root, const std::string& key, const char* name = nullptr) {
-    char data[512] = {};
-    DWORD size = sizeof data;
-    const LSTATUS s = RegGetValueA(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size);
-    return s == ERROR_SUCCESS ? data : "<missing>";
-}
-
-bool KeyExists(HKEY root, const std::string& key) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
-}
-
-DWORD Regsvr32(const std::string& options, const std::string& dll = DllPath()) {
-    std::string line = "regsvr32.exe " + options + " \"" + dll + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-        return GetLastError();
-    }
-    CloseHandle(info.hThread);
-    ::ostrel::win32::UniqueHandle process(info.hProcess);
-    WaitForSingleObject(process.Get(), 30000);
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(process.Get(), &code);
-    return code;
-}
-
-bool ProgIdFindsUs() {
-    CLSID clsid = {};
-    return SUCCEEDED(CLSIDFromProgID(L"VEQSERVERLib.VEQServer", &clsid)) &&
-           IsEqualCLSID(clsid, kClsid);
-}
-
-// The DLL loaded straight: the same module COM loads, so its object counts are the same.
-struct StandinDll {
-    StandinDll() : module(LoadLibraryA(DllPath().c_str())) {}
-    ~StandinDll() { FreeLibrary(module); }
-    template <class F>
-    F* Export(const char* name) const {
-        return reinterpret_cast<F*>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-    }
-    HRESULT Call(const char* name) const { return Export<HRESULT __stdcall()>(name)(); }
-    HMODULE module;
-};
 
 // The host emulator's handling of messages, served on its pipe in this process.
 struct InProcessEmulator {
@@ -147,78 +82,26 @@ std::string Call(HostControl& control, int32_t id, std::vector<DispArg> args) {
 class HostControlStandin : public ::testing::Test {
   protected:
     void SetUp() override {
+        const std::string real = RealHostControlRegistered();
+        if (!real.empty()) GTEST_SKIP() << real;
         ASSERT_EQ(dll.Call("DllRegisterServer"), S_OK);
-        ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+        registered = true;
+        ASSERT_EQ(CoCreateInstance(kStandinClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                    reinterpret_cast<void**>(&dispatch)),
                   S_OK);
     }
     void TearDown() override {
         if (dispatch) dispatch->Release();
-        EXPECT_EQ(dll.Call("DllUnregisterServer"), S_OK);
+        if (registered) {
+            EXPECT_EQ(dll.Call("DllUnregisterServer"), S_OK);
+        }
     }
 
     ComApartment com;
     StandinDll dll;
+    bool registered = false;
     IDispatch* dispatch = nullptr;
 };
-
-TEST(HostControlStandinRegistration, Regsvr32RegistersForTheUserAndTakesItAllBack) {
-    ComApartment com;
-    // Registered from another folder first: the later registration is the one COM loads.
-    char temp[MAX_PATH];
-    const std::string copy = std::string(temp, GetTempPathA(MAX_PATH, temp)) + "kt4r_control.dll";
-    ASSERT_TRUE(CopyFileA(DllPath().c_str(), copy.c_str(), FALSE));
-    EXPECT_EQ(Regsvr32("/s", copy), 0u);
-    ASSERT_EQ(Regsvr32("/s"), 0u);
-    DeleteFileA(copy.c_str());
-    EXPECT_EQ(
-        lstrcmpiA(RegText(HKEY_CLASSES_ROOT, "CLSID\\" + kClsidText + "\\InprocServer32").c_str(),
-                  DllPath().c_str()),
-        0);
-    EXPECT_NE(RegText(HKEY_CURRENT_USER, kUserClsid).find("stand-in"), std::string::npos);
-    EXPECT_EQ(lstrcmpiA(RegText(HKEY_CURRENT_USER, kUserClsid + "\\InprocServer32").c_str(),
-                        DllPath().c_str()),
-              0);
-    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kUserClsid + "\\InprocServer32", "ThreadingModel"),
-              "Apartment");
-    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kUserClsid + "\\ProgID"), kProgId);
-    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kUserProgId + "\\CLSID"), kClsidText);
-    EXPECT_TRUE(ProgIdFindsUs());
-    EXPECT_NO_THROW(::ostrel::win32::CreateHostControl());
-
-    ASSERT_EQ(Regsvr32("/u /s"), 0u);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserClsid));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserProgId));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + kClsidText));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kProgId));
-}
-
-TEST(HostControlStandinRegistration, AnotherServersProgIdIsNeverTouched) {
-    ComApartment com;
-    const std::string other = "{0D2C48A1-5E7B-4C1F-9A63-2B8E4F1D7C50}";
-    ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kProgId)) << "the prefix has the ProgID already";
-    struct Cleanup {
-        ~Cleanup() { RegDeleteTreeA(HKEY_CLASSES_ROOT, kProgId.c_str()); }
-    } cleanup;
-
-    // The real control installed after ours: unregistering leaves its ProgID alone.
-    ASSERT_EQ(Regsvr32("/s"), 0u);
-    ASSERT_EQ(
-        RegSetValueA(HKEY_CLASSES_ROOT, (kProgId + "\\CLSID").c_str(), REG_SZ, other.c_str(), 0),
-        ERROR_SUCCESS);
-    EXPECT_EQ(Regsvr32("/u /s"), 0u);
-    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, kProgId + "\\CLSID"), other);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserClsid));
-
-    // Installed before: registering does not take it over. Where the user's own registration
-    // is not found by the ProgID (Wine), it fails and leaves nothing of ours.
-    const DWORD registered = Regsvr32("/s");
-    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, kProgId + "\\CLSID"), other);
-    EXPECT_EQ(registered == 0, ProgIdFindsUs());
-    EXPECT_TRUE(registered == 0 || !KeyExists(HKEY_CURRENT_USER, kUserClsid));
-    EXPECT_EQ(Regsvr32("/u /s"), 0u);
-    EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, kProgId + "\\CLSID"), other);
-}
 
 TEST(HostControlStandinDll, MayUnloadOnlyWithNoObjectFactoryOrLockLeft) {
     StandinDll dll;
@@ -226,7 +109,8 @@ TEST(HostControlStandinDll, MayUnloadOnlyWithNoObjectFactoryOrLockLeft) {
     IClassFactory* factory = nullptr;
     EXPECT_EQ(classObject(IID_IDispatch, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
               CLASS_E_CLASSNOTAVAILABLE);
-    ASSERT_EQ(classObject(kClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(classObject(kStandinClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
     IUnknown* object = nullptr;
     EXPECT_EQ(factory->CreateInstance(factory, IID_IUnknown, reinterpret_cast<void**>(&object)),
               CLASS_E_NOAGGREGATION);
@@ -238,7 +122,8 @@ TEST(HostControlStandinDll, MayUnloadOnlyWithNoObjectFactoryOrLockLeft) {
     EXPECT_EQ(object->Release(), 0u);
     EXPECT_EQ(dll.Call("DllCanUnloadNow"), S_FALSE);  // the lock
 
-    ASSERT_EQ(classObject(kClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(classObject(kStandinClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
     factory->LockServer(FALSE);
     EXPECT_EQ(dll.Call("DllCanUnloadNow"), S_FALSE);  // the factory
     factory->Release();
