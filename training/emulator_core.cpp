@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "support/wipe.h"
+
 namespace ostrel::training {
 
 namespace {
@@ -61,11 +63,16 @@ EmulatorReply EmulatorCore::Handle(const Message& request) {
     const std::string& verb = request.empty() ? std::string() : request[0];
     if (verb == "call") return Call(request);
     if (verb == kTakeSwipe) {
-        const auto swipe = TakeSwipe();
+        auto swipe = TakeSwipe();
         if (!swipe) return Ok();
-        return Ok({swipe->tracks[0], swipe->tracks[1], swipe->tracks[2],
-                   std::to_string(swipe->decodeStatus[0]), std::to_string(swipe->decodeStatus[1]),
-                   std::to_string(swipe->decodeStatus[2])});
+        EmulatorReply taken =
+            Ok({swipe->tracks[0], swipe->tracks[1], swipe->tracks[2],
+                std::to_string(swipe->decodeStatus[0]), std::to_string(swipe->decodeStatus[1]),
+                std::to_string(swipe->decodeStatus[2])});
+        // The reply is the tracks' only copy from here on.
+        for (std::string& track : swipe->tracks)
+            Wipe(track);
+        return taken;
     }
     if (verb == "swipe" || verb == "swipe-tracks") {
         if (swipes_.size() >= kMaxPendingSwipes) return Error("too many swipes waiting");

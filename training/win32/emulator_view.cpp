@@ -142,6 +142,13 @@ void EmulatorWindow::Refresh(bool force) {
     SetTextIfChanged(GetDlgItem(hwnd_, kIdProgram), "Program: " + core_.Program());
 }
 
+void EmulatorWindow::RefreshSoon() {
+    if (refreshDue_) return;
+    // Without the timer the window is refreshed at once, as it always was.
+    refreshDue_ = SetTimer(hwnd_, kRefreshTimer, kEmulatorWindowLagMs, nullptr) != 0;
+    if (!refreshDue_) Refresh();
+}
+
 void EmulatorWindow::ShowSession(bool force) {
     const HostScreens& screens = core_.Screens();
     const HostSession& session = screens.Session(session_);

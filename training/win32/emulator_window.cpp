@@ -148,9 +148,15 @@ LRESULT EmulatorWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kRequestMessage: {
             const auto* exchange = reinterpret_cast<Exchange*>(lParam);
             *exchange->reply = Perform(*exchange->request);
-            Refresh();
+            RefreshSoon();
             return 0;
         }
+        case WM_TIMER:
+            if (wParam != kRefreshTimer) break;
+            KillTimer(hwnd_, kRefreshTimer);
+            refreshDue_ = false;
+            Refresh();
+            return 0;
         case WM_CREATE:
             CreateControls();
             Refresh(true);

@@ -18,6 +18,9 @@ namespace ostrel::training::win32 {
 
 constexpr char kEmulatorWindowClass[] = "Kt4rHostEmulator";
 constexpr char kEmulatorCaption[] = "kt4r host emulator";
+// The window shows what the pipe's requests changed at most this long after answering them:
+// redrawing after every call made each of the control's calls several times slower.
+constexpr UINT kEmulatorWindowLagMs = 50;
 
 class EmulatorWindow {
   public:
@@ -39,6 +42,7 @@ class EmulatorWindow {
     Message Request(const Message& request);
 
   private:
+    static constexpr UINT_PTR kRefreshTimer = 1;
     enum ControlId : int {
         kIdSession = 101,
         kIdScreenText,
@@ -80,6 +84,8 @@ class EmulatorWindow {
              int height, int id = 0, DWORD exStyle = 0);
     // Shows what changed since the last time; everything of the session when forced.
     void Refresh(bool force = false);
+    // Refresh() once the lag has passed, however many requests come before that.
+    void RefreshSoon();
     void ShowSession(bool force);
     void ShowCalls();
     void SetStatus(const std::string& text);
@@ -100,6 +106,7 @@ class EmulatorWindow {
     std::string shownScreenText_;
     std::array<std::string, kCardFields.size()> shownFields_;
     size_t shownCalls_ = 0;
+    bool refreshDue_ = false;
     int callsExtent_ = 0;
 };
 

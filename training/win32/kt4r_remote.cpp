@@ -9,6 +9,7 @@
 
 #include "platform/desktop.h"
 #include "training/emulator_core.h"
+#include "training/win32/emulator_window.h"
 #include "training/win32/pipe.h"
 #include "training/win32/png_encode.h"
 #include "training/win32/screen_capture.h"
@@ -17,13 +18,14 @@ namespace {
 
 using namespace ostrel::training;
 using ostrel::training::win32::CallEmulator;
+using ostrel::training::win32::kEmulatorWindowClass;
+using ostrel::training::win32::kEmulatorWindowLagMs;
 
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kNotRunning = 2;  // also: the command line was not understood
 constexpr int kNoProgramWindow = 3;
 
-constexpr char kEmulatorClass[] = "Kt4rHostEmulator";
 constexpr char kProgramClass[] = "OstrelInterfaceWindow";
 constexpr DWORD kCallTimeoutMs = 5000;
 // The program's notification icon's id, which the shell sends with the icon's mouse messages.
@@ -149,7 +151,7 @@ int ShowProgram() {
     PostMessageA(program, ostrel::kIconCallbackMessage, kProgramIconId, WM_LBUTTONDBLCLK);
     // Beside the emulator rather than over its fields, when both fit on the screen.
     RECT emulator;
-    HWND host = FindWindowA(kEmulatorClass, nullptr);
+    HWND host = FindWindowA(kEmulatorWindowClass, nullptr);
     if (host && GetWindowRect(host, &emulator) &&
         emulator.right + 50 < GetSystemMetrics(SM_CXSCREEN)) {
         SetWindowPos(program, nullptr, emulator.right + 8, emulator.top, 0, 0,
@@ -181,8 +183,10 @@ HWND VisibleWindow(const char* windowClass) {
 }
 
 int Screenshot(const char* path) {
-    HWND emulator = VisibleWindow(kEmulatorClass);
+    HWND emulator = VisibleWindow(kEmulatorWindowClass);
     if (!emulator) return NotRunning();
+    // What the last requests changed is on the screen by then.
+    Sleep(2 * kEmulatorWindowLagMs);
     RECT area;
     GetWindowRect(emulator, &area);
     if (HWND program = VisibleWindow(kProgramClass)) {

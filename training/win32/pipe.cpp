@@ -72,12 +72,21 @@ bool Transfer(HANDLE pipe, void* data, DWORD size, bool write, HANDLE ioEvent, H
 // The length and the text in one write: each call into the system counts for a program that
 // asks twice a second.
 bool Send(HANDLE pipe, const Message& message, HANDLE ioEvent, HANDLE stop, DWORD timeoutMs) {
-    const std::string wire = Encode(message);
+    std::string wire = Encode(message);
     const auto size = static_cast<uint32_t>(wire.size());
     std::string bytes(reinterpret_cast<const char*>(&size), sizeof size);
     bytes += wire;
-    return Transfer(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), true, ioEvent, stop,
-                    timeoutMs);
+    // A message may carry a card's tracks: the copies made for the write go with it.
+    Wipe(wire);
+    const bool sent = Transfer(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), true, ioEvent,
+                               stop, timeoutMs);
+    Wipe(bytes);
+    return sent;
+}
+
+void WipeMessage(Message& message) {
+    for (std::string& field : message)
+        Wipe(field);
 }
 
 std::optional<Message> Receive(HANDLE pipe, HANDLE ioEvent, HANDLE stop, DWORD timeoutMs) {
@@ -228,8 +237,13 @@ void PipeServer::ServeOne(HANDLE pipe, HANDLE ioEvent) {
     ResetEvent(idle_);
     // A client that stalls is dropped after a while rather than holding up the others.
     constexpr DWORD kClientTimeoutMs = 10000;
-    if (const auto request = Receive(pipe, ioEvent, stop_, kClientTimeoutMs)) {
-        if (Send(pipe, handler_(*request), ioEvent, stop_, kClientTimeoutMs)) {
+    if (auto request = Receive(pipe, ioEvent, stop_, kClientTimeoutMs)) {
+        Message reply = handler_(*request);
+        // The card's fields on their way to the host, the tracks on their way to the reader.
+        WipeMessage(*request);
+        const bool sent = Send(pipe, reply, ioEvent, stop_, kClientTimeoutMs);
+        WipeMessage(reply);
+        if (sent) {
             // Disconnecting throws away what the client has not read yet: wait for it to
             // hang up, which it does once it has the reply.
             char ignored;

@@ -154,13 +154,16 @@ TEST_F(EmulatorTest, RequestsReachTheSessionTheWindowShowsThemAndClosingItEnds) 
     EXPECT_EQ(session[2], "attached");
     EXPECT_EQ(session[3], "WFNAM");
 
-    // Requests are handled on the window's thread, which shows what changed before it replies.
+    // Requests are handled on the window's thread, which shows what changed a moment later.
     const std::string screen = "Back Office", attached = "Control: attached to this session";
-    EXPECT_TRUE(ChildOf(window, "Edit", &screen));
-    EXPECT_TRUE(ChildOf(window, "Static", &attached));
     HWND calls = ChildOf(window, "ListBox");
     ASSERT_TRUE(calls);
-    EXPECT_EQ(SendMessageA(calls, LB_GETCOUNT, 0, 0), 1);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return ChildOf(window, "Edit", &screen) && ChildOf(window, "Static", &attached) &&
+                   SendMessageA(calls, LB_GETCOUNT, 0, 0) == 1;
+        },
+        2000));
 
     // Closing the window ends the host.
     PostMessageA(window, WM_CLOSE, 0, 0);
