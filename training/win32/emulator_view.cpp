@@ -143,10 +143,15 @@ void EmulatorWindow::Refresh(bool force) {
 }
 
 void EmulatorWindow::RefreshSoon() {
+    const DWORD now = GetTickCount();
+    if (!refreshDue_) firstUnshownMs_ = now;
+    // Setting the timer again starts its time again. Without it, or once requests have kept
+    // coming for the whole lag, the window is refreshed at once.
+    refreshDue_ = now - firstUnshownMs_ < kEmulatorWindowLagMs &&
+                  SetTimer(hwnd_, kRefreshTimer, kRequestPauseMs, nullptr) != 0;
     if (refreshDue_) return;
-    // Without the timer the window is refreshed at once, as it always was.
-    refreshDue_ = SetTimer(hwnd_, kRefreshTimer, kEmulatorWindowLagMs, nullptr) != 0;
-    if (!refreshDue_) Refresh();
+    KillTimer(hwnd_, kRefreshTimer);
+    Refresh();
 }
 
 void EmulatorWindow::ShowSession(bool force) {
@@ -171,6 +176,8 @@ void EmulatorWindow::ShowCalls() {
     const std::vector<std::string>& calls = core_.Screens().Calls();
     if (shownCalls_ >= calls.size()) return;
     HWND list = GetDlgItem(hwnd_, kIdCalls);
+    // The list is drawn once for all the lines added, not once per line.
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     HDC dc = GetDC(list);
     {
         // The list's font measures the lines, for the width it scrolls over.
@@ -190,6 +197,8 @@ void EmulatorWindow::ShowCalls() {
     if (dc) ReleaseDC(list, dc);
     SendMessageA(list, LB_SETHORIZONTALEXTENT, callsExtent_, 0);
     SendMessageA(list, LB_SETTOPINDEX, calls.size() - 1, 0);
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 void EmulatorWindow::SetStatus(const std::string& text) {

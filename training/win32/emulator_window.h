@@ -18,9 +18,10 @@ namespace ostrel::training::win32 {
 
 constexpr char kEmulatorWindowClass[] = "Kt4rHostEmulator";
 constexpr char kEmulatorCaption[] = "kt4r host emulator";
-// The window shows what the pipe's requests changed at most this long after answering them:
-// redrawing after every call made each of the control's calls several times slower.
-constexpr UINT kEmulatorWindowLagMs = 50;
+// The window shows what the pipe's requests changed once they pause for a moment, and at the
+// latest this long after the first of them: redrawing after every call, or in the middle of a
+// delivery's dozen calls, made the control's calls several times slower.
+constexpr UINT kEmulatorWindowLagMs = 500;
 
 class EmulatorWindow {
   public:
@@ -43,6 +44,7 @@ class EmulatorWindow {
 
   private:
     static constexpr UINT_PTR kRefreshTimer = 1;
+    static constexpr UINT kRequestPauseMs = 50;
     enum ControlId : int {
         kIdSession = 101,
         kIdScreenText,
@@ -84,7 +86,7 @@ class EmulatorWindow {
              int height, int id = 0, DWORD exStyle = 0);
     // Shows what changed since the last time; everything of the session when forced.
     void Refresh(bool force = false);
-    // Refresh() once the lag has passed, however many requests come before that.
+    // Refresh() once requests pause, or the lag has passed since the first not yet shown.
     void RefreshSoon();
     void ShowSession(bool force);
     void ShowCalls();
@@ -107,6 +109,7 @@ class EmulatorWindow {
     std::array<std::string, kCardFields.size()> shownFields_;
     size_t shownCalls_ = 0;
     bool refreshDue_ = false;
+    DWORD firstUnshownMs_ = 0;  // GetTickCount() of the first request not yet shown
     int callsExtent_ = 0;
 };
 

@@ -186,7 +186,7 @@ int Screenshot(const char* path) {
     HWND emulator = VisibleWindow(kEmulatorWindowClass);
     if (!emulator) return NotRunning();
     // What the last requests changed is on the screen by then.
-    Sleep(2 * kEmulatorWindowLagMs);
+    Sleep(kEmulatorWindowLagMs);
     RECT area;
     GetWindowRect(emulator, &area);
     if (HWND program = VisibleWindow(kProgramClass)) {
