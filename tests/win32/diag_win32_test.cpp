@@ -13,6 +13,7 @@
 #include "platform/win32/utf8_path.h"
 #include "platform/win32/win32_system_probe.h"
 #include "tests/win32/console_run.h"
+#include "tests/win32/made_key.h"
 #include "tests/win32/scratch_folder.h"
 #include "tests/logic/json_check.h"
 
@@ -54,38 +55,6 @@ class StandinRegistration {
     }
     HMODULE module_;
     bool registered_ = false;
-};
-
-bool KeyExists(HKEY root, const std::string& path, REGSAM view) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key)) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-// A machine key the test makes (parent\name in view), deleted with all under it on every way out.
-class MadeKey {
-  public:
-    MadeKey(const std::string& parent, std::string name, REGSAM view) : name_(std::move(name)) {
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_ALL_ACCESS | view, &parent_))
-            parent_ = nullptr;
-    }
-    ~MadeKey() {
-        if (!parent_) return;
-        RegDeleteTreeA(parent_, name_.c_str());
-        RegCloseKey(parent_);
-    }
-    MadeKey(const MadeKey&) = delete;
-    MadeKey& operator=(const MadeKey&) = delete;
-    // Sets the default text of the key, or of a key under it, creating them.
-    bool SetText(const std::string& under, const std::string& text) {
-        return parent_ && !RegSetKeyValueA(parent_, (name_ + under).c_str(), nullptr, REG_SZ,
-                                           text.c_str(), static_cast<DWORD>(text.size() + 1));
-    }
-
-  private:
-    HKEY parent_ = nullptr;
-    std::string name_;
 };
 
 // A log folder of the test's own, with a log that quotes a card number.
@@ -158,8 +127,8 @@ TEST(DiagTool, NamesTheOtherBuildForAnInProcessControlOfItsBitness) {
     char self[MAX_PATH];
     const std::string server(self, GetModuleFileNameA(nullptr, self, MAX_PATH));  // it exists
     {
-        MadeKey progIdKey("Software\\Classes", kHostControlProgId, 0);
-        MadeKey classKey("Software\\Classes\\CLSID", clsid, otherView);
+        MadeKey progIdKey(HKEY_LOCAL_MACHINE, "Software\\Classes", kHostControlProgId, 0);
+        MadeKey classKey(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID", clsid, otherView);
         if (!classKey.SetText("\\InprocServer32", server))
             GTEST_SKIP() << "the machine's classes (of the other view) cannot be written here";
         ASSERT_TRUE(progIdKey.SetText("\\CLSID", clsid));

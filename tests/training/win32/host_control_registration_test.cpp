@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/com_ref.h"
@@ -16,6 +17,7 @@
 #include "platform/win32/win32_host_control.h"
 #include "tests/training/win32/standin_dll.h"
 #include "tests/win32/dialog_presser.h"
+#include "tests/win32/made_key.h"
 
 namespace ostrel::training {
 namespace {
@@ -40,12 +42,7 @@ std::string RegText(HKEY root, const std::string& key, const char* name = nullpt
     return s == ERROR_SUCCESS ? data : "<missing>";
 }
 
-bool KeyExists(HKEY root, const std::string& key) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
-}
+using ::ostrel::win32::KeyExists;
 
 DWORD Regsvr32(const std::string& options, const std::string& dll = StandinDllPath()) {
     std::string line = "regsvr32.exe " + options + " \"" + dll + "\"";
@@ -126,40 +123,18 @@ std::string Registrations() {
 
 // Another server's registration, written by the test under parent\name in one place and
 // deleted with everything under it on every way out.
-class ForeignKey {
+class ForeignKey : public ::ostrel::win32::MadeKey {
   public:
     ForeignKey(const Place& place, const std::string& parent, std::string name,
                const std::string& under, const std::string& text)
-        : name_(std::move(name)) {
-        if (RegOpenKeyExA(place.root, parent.c_str(), 0, KEY_ALL_ACCESS | place.view, &parent_))
-            parent_ = nullptr;
-        // Never over a key that is there already: the destructor would delete it.
-        HKEY existing = nullptr;
-        if (parent_ && !RegOpenKeyExA(parent_, name_.c_str(), 0, KEY_QUERY_VALUE, &existing)) {
-            RegCloseKey(existing);
-            RegCloseKey(parent_);
-            parent_ = nullptr;
-        }
-        made_ = parent_ && !RegSetKeyValueA(parent_, (name_ + under).c_str(), nullptr, REG_SZ,
-                                            text.c_str(), static_cast<DWORD>(text.size() + 1));
-    }
-    ~ForeignKey() {
-        if (!parent_) return;
-        RegDeleteTreeA(parent_, name_.c_str());
-        RegCloseKey(parent_);
-    }
-    ForeignKey(const ForeignKey&) = delete;
-    ForeignKey& operator=(const ForeignKey&) = delete;
+        : MadeKey(place.root, parent, std::move(name), place.view), made_(SetText(under, text)) {}
     bool Made() const { return made_; }
     // One more text of the same registration, under its key.
     bool Add(const std::string& under, const std::string& text) {
-        return made_ && !RegSetKeyValueA(parent_, (name_ + under).c_str(), nullptr, REG_SZ,
-                                         text.c_str(), static_cast<DWORD>(text.size() + 1));
+        return made_ && SetText(under, text);
     }
 
   private:
-    HKEY parent_ = nullptr;
-    std::string name_;
     bool made_ = false;
 };
 
