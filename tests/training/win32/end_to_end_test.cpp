@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 
+#include "platform/win32/win32_desktop.h"
 #include "shell/status_texts.h"
 #include "tests/training/win32/end_to_end_harness.h"
 
@@ -216,6 +219,27 @@ class DispatchingControl {
 // progress, and must wait for it to return rather than start calls of their own inside it.
 class EndToEndWithAYieldingControl : private DispatchingControl, public EndToEnd {};
 
+// Posts the window's timer tick every 20 ms for as long as it lives: ticks then fall due at
+// every moment, inside the program's host calls too.
+class TickFlood {
+  public:
+    explicit TickFlood(HWND window)
+        : thread_([this, window] {
+              for (; !stop_; Sleep(20))
+                  PostMessageA(window, WM_TIMER, ostrel::win32::kTimerId, 0);
+          }) {}
+    ~TickFlood() {
+        stop_ = true;
+        thread_.join();
+    }
+    TickFlood(const TickFlood&) = delete;
+    TickFlood& operator=(const TickFlood&) = delete;
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 // The milliseconds from the first arrival of one status to the next arrival of another.
 std::optional<long> MsBetween(const Message& statusTimes, const std::string& from,
                               const std::string& to) {
@@ -234,6 +258,9 @@ std::optional<long> MsBetween(const Message& statusTimes, const std::string& fro
 
 TEST_F(EndToEndWithAYieldingControl, CardsReachTheHostAsBeforeAndNoCallBeginsInsideAnother) {
     ScanAndArm();
+    const HWND window = run.ProgramWindow();
+    ASSERT_NE(window, nullptr);
+    const TickFlood ticks(window);
     ASSERT_EQ(run.Call({"swipe", "visa"})[0], kOk);
     ASSERT_TRUE(HostStatusBecomes(status::kSent, 15000))
         << run.Field("C", "CCSTATUS") << run.Dialogs();
@@ -247,9 +274,24 @@ TEST_F(EndToEndWithAYieldingControl, CardsReachTheHostAsBeforeAndNoCallBeginsIns
     ASSERT_TRUE(delivery.has_value());
     EXPECT_GE(*delivery, 500) << "the stand-in did not wait in its calls";
 
-    // Armed again by the host: the next card is delivered, and then a request left without a
-    // swipe times out.
+    // Armed again by the host, then "Clear/re&Attach". The loop's sleeps take no messages, so
+    // the command nearly always arrives in the next pass's first host call, and must wait.
     ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000));
+    run.Scan("C");
+    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 15000))
+        << Setting("MSconnect") << run.Dialogs();
+    PostMessageA(window, WM_COMMAND, ostrel::win32::kIdAttach, 0);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return InOrder(run.Statuses("C"), {status::kSent, status::kAttachDevice});
+        },
+        10000))
+        << run.Field("C", "CCSTATUS") << run.Dialogs();
+    EXPECT_EQ(Setting("MSconnect"), " ");
+    EXPECT_EQ(run.Call({"nested-calls"}), OkReply());
+
+    // The host's re-click arms it again: the next card is delivered, and then a request left
+    // without a swipe times out.
     run.Scan("C");
     ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 15000))
         << Setting("MSconnect") << run.Dialogs();
