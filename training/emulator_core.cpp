@@ -24,6 +24,17 @@ std::optional<int> SessionArg(const Message& request, size_t index) {
     return request.size() > index ? SessionOfLetter(request[index]) : std::nullopt;
 }
 
+// An operation's name for a dispatch id given as text; the text itself for any other.
+std::string CallName(const std::string& dispIdText) {
+    int32_t dispId = 0;
+    const auto [end, ec] =
+        std::from_chars(dispIdText.data(), dispIdText.data() + dispIdText.size(), dispId);
+    if (ec == std::errc() && end == dispIdText.data() + dispIdText.size()) {
+        if (const auto name = OperationName(dispId)) return std::string(*name);
+    }
+    return "call " + dispIdText;
+}
+
 const char* kNoSession = "name a session by its letter, A to Y";
 
 }  // namespace
@@ -33,6 +44,10 @@ Message ControlCall(int32_t dispId, const std::vector<ControlArg>& args) {
     for (const ControlArg& arg : args)
         message.push_back(EncodeArg(arg));
     return message;
+}
+
+Message NestedCallReport(int32_t innerDispId, int32_t outerDispId) {
+    return {"nested-call", std::to_string(innerDispId), std::to_string(outerDispId)};
 }
 
 std::optional<TrainingSwipe> SwipeOfReply(const Message& reply) {
@@ -118,6 +133,12 @@ EmulatorReply EmulatorCore::Handle(const Message& request) {
             lines.push_back(calls[i]);
         return Ok(std::move(lines));
     }
+    if (verb == "nested-call") {
+        if (request.size() != 3) return Error("give the nested call's and the outer call's ids");
+        nestedCalls_.push_back(CallName(request[1]) + " inside " + CallName(request[2]));
+        return Ok();
+    }
+    if (verb == "nested-calls") return Ok(nestedCalls_);
     if (verb == "program") {
         if (request.size() != 2 || request[1].empty()) return Error("give the program's path");
         program_ = request[1];

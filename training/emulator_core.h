@@ -28,6 +28,8 @@ constexpr const char* kCommandSummary =
     "  swipe-times                    each swipe's millisecond, a tab, and the one the reader\n"
     "                                 took it (\"-\" while it waits); same clock as status-times\n"
     "  calls [<from>]                 the control calls received, from the given number on\n"
+    "  nested-calls                   control calls begun while another was in progress, each\n"
+    "                                 as \"<call> inside <call>\" (the stand-in reports them)\n"
     "  program <path>                 the program that \"Credit Card Scan\" starts\n"
     "  pending                        swipes not yet taken by the training reader\n"
     "  quit                           close the emulator (the host ends)\n";
@@ -76,11 +78,14 @@ class EmulatorCore {
     std::deque<TrainingSwipe> swipes_;
     std::vector<SwipeTimes> swipeTimes_;
     std::string program_;
+    std::vector<std::string> nestedCalls_;
 };
 
 // The messages of the control and the reader, for the programs that send them.
 Message ControlCall(int32_t dispId, const std::vector<ControlArg>& args);
 constexpr const char* kTakeSwipe = "take-swipe";
+// The stand-in's report of a call begun while another was still in progress in its process.
+Message NestedCallReport(int32_t innerDispId, int32_t outerDispId);
 // The take-swipe reply's results as a swipe; nothing when the queue was empty.
 std::optional<TrainingSwipe> SwipeOfReply(const Message& reply);
 

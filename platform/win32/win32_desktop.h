@@ -9,6 +9,11 @@
 
 namespace ostrel::win32 {
 
+// The window's WM_TIMER id, and the WM_COMMAND ids of its "Tools" entries: what another
+// program (a test) posts to act as the timer or the menu.
+constexpr std::uintptr_t kTimerId = 1;
+enum : uint32_t { kIdOptions = 100, kIdLogging, kIdAttach, kIdEnd };
+
 // The desktop calls that need no window, shared with the programs that have none.
 void PumpMessages();
 // Also ends when wake, a handle, is set (none when null).

@@ -20,7 +20,6 @@ namespace {
 
 constexpr char kClassName[] = "OstrelInterfaceWindow";
 constexpr char kInstanceMutexName[] = "OstrelInterface.Instance";
-constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kTimerIntervalMs = 1000;
 // What the run cycle returns after an error; used when an error escapes an event handler.
 constexpr UINT kFailureExitCode = 2;
@@ -32,9 +31,6 @@ constexpr COLORREF kTitleColour = RGB(0x40, 0x40, 0x40);
 
 // No message of the system's, nor another program's registered one, can be taken for it.
 static_assert(kIconCallbackMessage >= WM_APP && kIconCallbackMessage <= 0xBFFF);
-
-// Menu command ids of the "Tools" entries.
-enum : UINT { kIdOptions = 100, kIdLogging, kIdAttach, kIdEnd };
 
 UINT MenuId(MenuItem item) {
     switch (item) {

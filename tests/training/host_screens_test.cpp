@@ -141,6 +141,18 @@ TEST(EmulatorCore, ControlCallsReachTheScreensAndTheirFailuresComeBackAsErrors) 
     EXPECT_NE(calls[1].find("NOPE"), std::string::npos);
 }
 
+TEST(EmulatorCore, NestedCallsAreKeptByNameApartFromTheCallList) {
+    EmulatorCore core;
+    EXPECT_EQ(core.Handle({"nested-calls"}).reply, OkReply());
+    EXPECT_EQ(core.Handle(NestedCallReport(40, 39)).reply, OkReply());
+    EXPECT_EQ(core.Handle(NestedCallReport(7, 36)).reply, OkReply());
+    EXPECT_EQ(core.Handle({"nested-call", "40"}).reply[0], kError);
+    EXPECT_EQ(core.Handle({"nested-calls"}).reply,
+              OkReply({"GetSessionInfo inside PutScreenField", "call 7 inside GetScreenField"}));
+    // A report is no control call: the host's call list stays as it was.
+    EXPECT_EQ(core.Handle({"calls"}).reply, OkReply());
+}
+
 TEST(EmulatorCore, SwipesAndStatusesAreTimedOnOneClock) {
     int64_t now = 5000;
     EmulatorCore core([&] { return now; });

@@ -4,6 +4,7 @@
 
 #include <oleauto.h>
 
+#include <cwchar>
 #include <new>
 #include <string>
 #include <vector>
@@ -26,6 +27,60 @@ constexpr const wchar_t* kNoEmulator =
     L"again.";
 constexpr const wchar_t* kBadReply =
     L"The host emulator kt4r.exe sent a reply the host control cannot read.";
+
+// Milliseconds each call dispatches the caller's window messages before it is answered, as
+// COM does while a control in another process works on a call; 0 (the default) never yields.
+constexpr const wchar_t* kDispatchVariable = L"OSTREL_STANDIN_DISPATCH_MS";
+
+DWORD DispatchMsFromEnvironment() {
+    wchar_t text[16] = {};
+    const DWORD length = GetEnvironmentVariableW(kDispatchVariable, text, 16);
+    if (length == 0 || length >= 16) return 0;
+    const unsigned long ms = wcstoul(text, nullptr, 10);
+    return ms > 60000 ? 60000 : static_cast<DWORD>(ms);
+}
+
+// Read once as the DLL loads: a test sets it in the environment the program inherits.
+const DWORD g_dispatchMs = DispatchMsFromEnvironment();
+
+// The operations in progress in this process, innermost last. The control is apartment
+// threaded, so only the thread that created it calls it and no lock is needed.
+std::vector<DISPID> g_callsInProgress;
+
+// Runs the caller's window messages for ms, as the COM call of an out-of-process control does
+// while it waits. A WM_QUIT is put back for the caller's own loop, and ends the wait.
+void DispatchCallersMessages(DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+    }
+}
+
+// One call in progress for as long as it lives. A call begun inside another is told to the
+// emulator, which lists it, so that a test sees it; the call itself is still served.
+class CallInProgress {
+  public:
+    explicit CallInProgress(DISPID dispId) {
+        if (!g_callsInProgress.empty()) {
+            CallEmulator(NestedCallReport(dispId, g_callsInProgress.back()));
+        }
+        g_callsInProgress.push_back(dispId);
+    }
+    ~CallInProgress() { g_callsInProgress.pop_back(); }
+    CallInProgress(const CallInProgress&) = delete;
+    CallInProgress& operator=(const CallInProgress&) = delete;
+};
 
 // Live objects and class factories, and the locks of IClassFactory::LockServer: the DLL may
 // be unloaded only when both are 0.
@@ -143,6 +198,8 @@ class StandinControl final : public ComObject<IDispatch> {
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
                                      UINT* argError) override {
         try {
+            const CallInProgress inProgress(dispId);
+            if (g_dispatchMs > 0) DispatchCallersMessages(g_dispatchMs);
             return Call(dispId, riid, flags, params, result, info, argError);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;

@@ -7,8 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
+#include <optional>
+#include <string>
+#include <thread>
 
+#include "platform/win32/win32_desktop.h"
 #include "shell/status_texts.h"
 #include "tests/training/win32/end_to_end_harness.h"
 
@@ -18,6 +23,13 @@ namespace {
 constexpr const char* kVisaNumber = "4111111111111111";
 constexpr const char* kArmedTable = "2YFront Desk~";
 constexpr const char* kServedTable = "2NFront Desk~";
+
+// The host's twelve fields once the test Visa card has been delivered.
+std::map<std::string, std::string> VisaFields() {
+    return {{"WFNAM", "JOHN"}, {"WMNAM", "Q"},   {"WLNAM", "DOE"},    {"W1AC#", kVisaNumber},
+            {"W1CTYP", "V"},   {"SCTYP", "V"},   {"SCDSC", "Visa"},   {"W1CEXP", "1228"},
+            {"ZEXPMM", "12"},  {"ZEXPYY", "28"}, {"CCScanCard", "Y"}, {"CCSTATUS", status::kSent}};
+}
 
 // Whether wanted appear in texts in this order (others may stand between them).
 bool InOrder(const std::vector<std::string>& texts, const std::vector<std::string>& wanted) {
@@ -79,11 +91,7 @@ TEST_F(EndToEnd, ASwipeReachesTheHostScreenIsReadBackAndTheNextSwipeToo) {
     ASSERT_TRUE(HostStatusBecomes(status::kSent, 10000))
         << run.Field("C", "CCSTATUS") << run.Dialogs();
 
-    const std::map<std::string, std::string> expected = {
-        {"WFNAM", "JOHN"}, {"WMNAM", "Q"},   {"WLNAM", "DOE"},    {"W1AC#", kVisaNumber},
-        {"W1CTYP", "V"},   {"SCTYP", "V"},   {"SCDSC", "Visa"},   {"W1CEXP", "1228"},
-        {"ZEXPMM", "12"},  {"ZEXPYY", "28"}, {"CCScanCard", "Y"}, {"CCSTATUS", status::kSent}};
-    EXPECT_EQ(Fields(), expected);
+    EXPECT_EQ(Fields(), VisaFields());
     // The status reaches the host a moment before the table is rewritten.
     EXPECT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000))
         << "MSconnect: " << Setting("MSconnect");
@@ -195,6 +203,115 @@ TEST_F(EndToEnd, ACardWithoutCaretsIsLoggedWithoutItsNumberAndTheProgramEnds) {
     EXPECT_NE(log.find("Card data err**2**"), std::string::npos) << log;
     EXPECT_LE(LongestRunOf(kVisaNumber, log), 4u) << log;
     EXPECT_EQ(Setting("MSconnect"), " ");
+}
+
+// Sets the stand-in's dispatch time for the programs the test starts, and takes it back.
+class DispatchingControl {
+  protected:
+    DispatchingControl() { SetEnvironmentVariableA("OSTREL_STANDIN_DISPATCH_MS", "50"); }
+    ~DispatchingControl() { SetEnvironmentVariableA("OSTREL_STANDIN_DISPATCH_MS", nullptr); }
+    DispatchingControl(const DispatchingControl&) = delete;
+    DispatchingControl& operator=(const DispatchingControl&) = delete;
+};
+
+// The stand-in dispatching the program's window messages inside each call, as a control in
+// another process does: the program's ticks and commands then arrive while a call is in
+// progress, and must wait for it to return rather than start calls of their own inside it.
+class EndToEndWithAYieldingControl : private DispatchingControl, public EndToEnd {};
+
+// Posts the window's timer tick every 20 ms for as long as it lives: ticks then fall due at
+// every moment, inside the program's host calls too.
+class TickFlood {
+  public:
+    explicit TickFlood(HWND window)
+        : thread_([this, window] {
+              for (; !stop_; Sleep(20))
+                  PostMessageA(window, WM_TIMER, ostrel::win32::kTimerId, 0);
+          }) {}
+    ~TickFlood() {
+        stop_ = true;
+        thread_.join();
+    }
+    TickFlood(const TickFlood&) = delete;
+    TickFlood& operator=(const TickFlood&) = delete;
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// The milliseconds from the first arrival of one status to the next arrival of another.
+std::optional<long> MsBetween(const Message& statusTimes, const std::string& from,
+                              const std::string& to) {
+    std::optional<long> fromMs;
+    for (size_t i = 1; i < statusTimes.size(); ++i) {
+        const std::string& line = statusTimes[i];
+        const size_t tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        const long ms = std::stol(line.substr(0, tab));
+        const std::string text = line.substr(tab + 1);
+        if (!fromMs && text == from) fromMs = ms;
+        if (fromMs && text == to) return ms - *fromMs;
+    }
+    return std::nullopt;
+}
+
+TEST_F(EndToEndWithAYieldingControl, CardsReachTheHostAsBeforeAndNoCallBeginsInsideAnother) {
+    ScanAndArm();
+    const HWND window = run.ProgramWindow();
+    ASSERT_NE(window, nullptr);
+    const TickFlood ticks(window);
+    ASSERT_EQ(run.Call({"swipe", "visa"})[0], kOk);
+    ASSERT_TRUE(HostStatusBecomes(status::kSent, 15000))
+        << run.Field("C", "CCSTATUS") << run.Dialogs();
+    EXPECT_EQ(Fields(), VisaFields());
+    EXPECT_TRUE(
+        InOrder(run.Statuses("C"), {status::kPleaseSwipe, status::kProcessing, status::kSent}));
+    // The delivery's dozen calls each waited: the stand-in did dispatch (else this test shows
+    // nothing).
+    const auto delivery =
+        MsBetween(run.Call({"status-times", "C"}), status::kProcessing, status::kSent);
+    ASSERT_TRUE(delivery.has_value());
+    EXPECT_GE(*delivery, 500) << "the stand-in did not wait in its calls";
+
+    // Armed again by the host, then "Clear/re&Attach". The loop's sleeps take no messages, so
+    // the command nearly always arrives in the next pass's first host call, and must wait.
+    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000));
+    run.Scan("C");
+    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 15000))
+        << Setting("MSconnect") << run.Dialogs();
+    PostMessageA(window, WM_COMMAND, ostrel::win32::kIdAttach, 0);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return InOrder(run.Statuses("C"), {status::kSent, status::kAttachDevice});
+        },
+        10000))
+        << run.Field("C", "CCSTATUS") << run.Dialogs();
+    EXPECT_EQ(Setting("MSconnect"), " ");
+    EXPECT_EQ(run.Call({"nested-calls"}), OkReply());
+
+    // The host's re-click arms it again: the next card is delivered, and then a request left
+    // without a swipe times out.
+    run.Scan("C");
+    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 15000))
+        << Setting("MSconnect") << run.Dialogs();
+    ASSERT_EQ(run.Call({"swipe", "mastercard"})[0], kOk);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return run.Field("C", "W1AC#") == "5500000000000004" && run.Field("C", "W1CTYP") == "M";
+        },
+        15000))
+        << run.Dialogs();
+    EXPECT_TRUE(HostStatusBecomes(status::kSent, 5000));
+    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000));
+    run.Scan("C");
+    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 15000))
+        << Setting("MSconnect") << run.Dialogs();
+    EXPECT_TRUE(HostStatusBecomes(status::kTimedOut, 30000))
+        << run.Field("C", "CCSTATUS") << run.Dialogs();
+    EXPECT_EQ(run.Statuses("C").back(), status::kTimedOut);
+
+    EXPECT_EQ(run.Call({"nested-calls"}), OkReply());
 }
 
 class RealProgram : public ::testing::Test {
