@@ -16,6 +16,7 @@
 #include "carddata/redaction.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_desktop.h"
+#include "tests/win32/no_events.h"
 #include "shell/status_texts.h"
 #include "tests/win32/window_pixels.h"
 
@@ -54,16 +55,6 @@ std::vector<LabelTexts> LongestTexts() {
         {Label::Exp, "expiry", {"Exp: Date", "1229", "0808"}},
     };
 }
-
-struct NoEvents : WindowEvents {
-    void OnClick() override {}
-    void OnResize() override {}
-    void OnIconMessage(uint32_t) override {}
-    void OnTimer() override {}
-    void OnMenu(MenuItem) override {}
-    void OnCloseRequest() override {}
-    void OnEndSession() override {}
-};
 
 RECT InParent(HWND child) {
     RECT at;

@@ -9,20 +9,11 @@
 #include <thread>
 
 #include "platform/win32/win32_desktop.h"
+#include "tests/win32/no_events.h"
 #include "tests/win32/windows_under_test.h"
 
 namespace ostrel::win32 {
 namespace {
-
-struct NoEvents : WindowEvents {
-    void OnClick() override {}
-    void OnResize() override {}
-    void OnIconMessage(uint32_t) override {}
-    void OnTimer() override {}
-    void OnMenu(MenuItem) override {}
-    void OnCloseRequest() override {}
-    void OnEndSession() override {}
-};
 
 // A box as another thread saw it while it was up, before pressing the button.
 struct BoxSeen {
