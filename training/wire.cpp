@@ -1,5 +1,7 @@
 #include "training/wire.h"
 
+#include "support/wipe.h"
+
 namespace ostrel::training {
 
 std::string Encode(const Message& message) {
@@ -72,6 +74,11 @@ Message OkReply(std::vector<std::string> results) {
 
 Message ErrorReply(long number, const std::string& description) {
     return {kError, std::to_string(number), description};
+}
+
+void WipeMessage(Message& message) {
+    for (std::string& text : message)
+        Wipe(text);
 }
 
 }  // namespace ostrel::training

@@ -18,6 +18,8 @@ using Message = std::vector<std::string>;
 std::string Encode(const Message& message);
 // The inverse of Encode. An unknown escape keeps the character after the backslash.
 Message Decode(std::string_view wire);
+// Overwrites every text of a message that may carry a card's fields or tracks, and empties it.
+void WipeMessage(Message& message);
 
 // Replies: "ok" and its results, or "error", a number and a description.
 constexpr const char* kOk = "ok";

@@ -147,10 +147,17 @@ void EmulatorWindow::RefreshSoon() {
     if (!refreshDue_) firstUnshownMs_ = now;
     // Setting the timer again starts its time again. Without it, or once requests have kept
     // coming for the whole lag, the window is refreshed at once.
-    refreshDue_ = now - firstUnshownMs_ < kEmulatorWindowLagMs &&
-                  SetTimer(hwnd_, kRefreshTimer, kRequestPauseMs, nullptr) != 0;
-    if (refreshDue_) return;
+    if (now - firstUnshownMs_ < kEmulatorWindowLagMs &&
+        SetTimer(hwnd_, kRefreshTimer, kRequestPauseMs, nullptr)) {
+        refreshDue_ = true;
+    } else {
+        RefreshNow();
+    }
+}
+
+void EmulatorWindow::RefreshNow() {
     KillTimer(hwnd_, kRefreshTimer);
+    refreshDue_ = false;
     Refresh();
 }
 

@@ -153,9 +153,7 @@ LRESULT EmulatorWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_TIMER:
             if (wParam != kRefreshTimer) break;
-            KillTimer(hwnd_, kRefreshTimer);
-            refreshDue_ = false;
-            Refresh();
+            RefreshNow();
             return 0;
         case WM_CREATE:
             CreateControls();

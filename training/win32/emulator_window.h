@@ -88,6 +88,8 @@ class EmulatorWindow {
     void Refresh(bool force = false);
     // Refresh() once requests pause, or the lag has passed since the first not yet shown.
     void RefreshSoon();
+    // Refresh() of what is due, with the timer stopped.
+    void RefreshNow();
     void ShowSession(bool force);
     void ShowCalls();
     void SetStatus(const std::string& text);

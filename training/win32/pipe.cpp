@@ -84,11 +84,6 @@ bool Send(HANDLE pipe, const Message& message, HANDLE ioEvent, HANDLE stop, DWOR
     return sent;
 }
 
-void WipeMessage(Message& message) {
-    for (std::string& field : message)
-        Wipe(field);
-}
-
 std::optional<Message> Receive(HANDLE pipe, HANDLE ioEvent, HANDLE stop, DWORD timeoutMs) {
     // Most messages arrive whole in the first read; a longer one is read on to its end.
     constexpr DWORD kFirstRead = 4096;

@@ -12,7 +12,6 @@
 #include "platform/win32/win32_registry.h"
 #include "shell/scanner_form.h"
 #include "shell/win32/program_argument.h"
-#include "support/wipe.h"
 #include "training/emulator_core.h"
 #include "training/training_reader.h"
 #include "training/win32/pipe.h"
@@ -34,8 +33,7 @@ class EmulatorSwipes : public ostrel::training::SwipeSource {
         if (!reply) return std::nullopt;
         auto swipe = ostrel::training::SwipeOfReply(*reply);
         // The reply's texts are the card's tracks: the swipe has its own copy now.
-        for (std::string& field : *reply)
-            ostrel::Wipe(field);
+        ostrel::training::WipeMessage(*reply);
         return swipe;
     }
 

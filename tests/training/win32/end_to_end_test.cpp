@@ -24,6 +24,11 @@ constexpr const char* kVisaNumber = "4111111111111111";
 constexpr const char* kArmedTable = "2YFront Desk~";
 constexpr const char* kServedTable = "2NFront Desk~";
 
+// Whether the session table ("MSconnect") comes to read table within ms.
+bool TableBecomes(const std::string& table, DWORD ms) {
+    return WaitFor([&] { return Setting("MSconnect") == table; }, ms);
+}
+
 // The host's twelve fields once the test Visa card has been delivered.
 std::map<std::string, std::string> VisaFields() {
     return {{"WFNAM", "JOHN"}, {"WMNAM", "Q"},   {"WLNAM", "DOE"},    {"W1AC#", kVisaNumber},
@@ -64,7 +69,7 @@ class EndToEnd : public ::testing::Test {
     Process& ScanAndArm() {
         Process& program = run.Scan("C");
         EXPECT_TRUE(program.Valid()) << "the program did not start";
-        EXPECT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 20000))
+        EXPECT_TRUE(TableBecomes(kArmedTable, 20000))
             << "MSconnect: " << Setting("MSconnect") << run.Dialogs();
         EXPECT_TRUE(
             WaitFor([&] { return run.Field("C", "CCSTATUS") == status::kPleaseSwipe; }, 5000))
@@ -93,8 +98,7 @@ TEST_F(EndToEnd, ASwipeReachesTheHostScreenIsReadBackAndTheNextSwipeToo) {
 
     EXPECT_EQ(Fields(), VisaFields());
     // The status reaches the host a moment before the table is rewritten.
-    EXPECT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000))
-        << "MSconnect: " << Setting("MSconnect");
+    EXPECT_TRUE(TableBecomes(kServedTable, 3000)) << "MSconnect: " << Setting("MSconnect");
     EXPECT_TRUE(
         InOrder(run.Statuses("C"), {status::kPleaseSwipe, status::kProcessing, status::kSent}));
     EXPECT_EQ(run.Label(Label::Status), status::kSent);
@@ -132,7 +136,7 @@ TEST_F(EndToEnd, WithoutASwipeTheRequestTimesOutAfterAboutFifteenSeconds) {
     const DWORD seconds = (GetTickCount() - armed) / 1000;
     EXPECT_GE(seconds, 14u);
     EXPECT_LE(seconds, 22u);
-    EXPECT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000));
+    EXPECT_TRUE(TableBecomes(kServedTable, 3000));
     // The same pass goes on to show the search; the host keeps the time-out text.
     EXPECT_TRUE(WaitFor([&] { return run.Label(Label::Status) == status::kSearching; }, 3000));
     EXPECT_EQ(run.Statuses("C").back(), status::kTimedOut);
@@ -145,7 +149,7 @@ TEST_F(EndToEnd, ASecondStartWhileArmedDeactivatesTheScanner) {
     ASSERT_TRUE(second.Valid());
     EXPECT_EQ(second.WaitForEnd(15000), std::optional<DWORD>(0)) << run.Dialogs();
     EXPECT_TRUE(HostStatusBecomes(status::kDeactivated, 5000)) << run.Field("C", "CCSTATUS");
-    EXPECT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000));
+    EXPECT_TRUE(TableBecomes(kServedTable, 3000));
     HWND window = WindowOf(firstId, kProgramWindowClass);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(LabelText(window, Label::Status), status::kDeactivated);
@@ -154,7 +158,7 @@ TEST_F(EndToEnd, ASecondStartWhileArmedDeactivatesTheScanner) {
 TEST_F(EndToEnd, AHostScreenThatMovesOnEndsTheRequestAndItsCardNeverReachesTheNextOne) {
     Process& program = ScanAndArm();
     ASSERT_EQ(run.Call({"screen", "C", "Guest Folio"})[0], kOk);
-    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 5000));
+    ASSERT_TRUE(TableBecomes(kServedTable, 5000));
     ASSERT_TRUE(WaitFor([&] { return run.Label(Label::Status) == status::kSearching; }, 3000));
     const size_t callsBefore = run.Call({"calls"}).size();
 
@@ -173,8 +177,7 @@ TEST_F(EndToEnd, AHostScreenThatMovesOnEndsTheRequestAndItsCardNeverReachesTheNe
     // the next one swiped is delivered.
     ASSERT_EQ(run.Call({"screen", "C", "Front Desk"})[0], kOk);
     run.Scan("C");
-    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 15000))
-        << Setting("MSconnect") << run.Dialogs();
+    ASSERT_TRUE(TableBecomes(kArmedTable, 15000)) << Setting("MSconnect") << run.Dialogs();
     Sleep(3000);
     EXPECT_EQ(run.Field("C", "W1AC#"), "");
     ASSERT_EQ(run.Call({"swipe", "mastercard"})[0], kOk);
@@ -276,10 +279,9 @@ TEST_F(EndToEndWithAYieldingControl, CardsReachTheHostAsBeforeAndNoCallBeginsIns
 
     // Armed again by the host, then "Clear/re&Attach". The loop's sleeps take no messages, so
     // the command nearly always arrives in the next pass's first host call, and must wait.
-    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000));
+    ASSERT_TRUE(TableBecomes(kServedTable, 3000));
     run.Scan("C");
-    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 15000))
-        << Setting("MSconnect") << run.Dialogs();
+    ASSERT_TRUE(TableBecomes(kArmedTable, 15000)) << Setting("MSconnect") << run.Dialogs();
     PostMessageA(window, WM_COMMAND, ostrel::win32::kIdAttach, 0);
     EXPECT_TRUE(WaitFor(
         [&] {
@@ -293,8 +295,7 @@ TEST_F(EndToEndWithAYieldingControl, CardsReachTheHostAsBeforeAndNoCallBeginsIns
     // The host's re-click arms it again: the next card is delivered, and then a request left
     // without a swipe times out.
     run.Scan("C");
-    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 15000))
-        << Setting("MSconnect") << run.Dialogs();
+    ASSERT_TRUE(TableBecomes(kArmedTable, 15000)) << Setting("MSconnect") << run.Dialogs();
     ASSERT_EQ(run.Call({"swipe", "mastercard"})[0], kOk);
     EXPECT_TRUE(WaitFor(
         [&] {
@@ -303,10 +304,9 @@ TEST_F(EndToEndWithAYieldingControl, CardsReachTheHostAsBeforeAndNoCallBeginsIns
         15000))
         << run.Dialogs();
     EXPECT_TRUE(HostStatusBecomes(status::kSent, 5000));
-    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kServedTable; }, 3000));
+    ASSERT_TRUE(TableBecomes(kServedTable, 3000));
     run.Scan("C");
-    ASSERT_TRUE(WaitFor([] { return Setting("MSconnect") == kArmedTable; }, 15000))
-        << Setting("MSconnect") << run.Dialogs();
+    ASSERT_TRUE(TableBecomes(kArmedTable, 15000)) << Setting("MSconnect") << run.Dialogs();
     EXPECT_TRUE(HostStatusBecomes(status::kTimedOut, 30000))
         << run.Field("C", "CCSTATUS") << run.Dialogs();
     EXPECT_EQ(run.Statuses("C").back(), status::kTimedOut);
