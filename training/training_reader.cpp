@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "platform/sim/sim_readers.h"
 #include "support/wipe.h"
 
 namespace ostrel::training {
@@ -21,11 +20,7 @@ TrainingReaderHid::TrainingReaderHid(SwipeSource& source, uint16_t productId)
 void TrainingReaderHid::Fetch() {
     auto swipe = source_.Take();
     if (!swipe) return;
-    sim::Swipe tracks;
-    for (size_t i = 0; i < 3; ++i) {
-        tracks.tracks[i] = sim::Bytes(swipe->tracks[i]);
-        tracks.decodeStatus[i] = swipe->decodeStatus[i];
-    }
+    sim::Swipe tracks = ReaderSwipe(*swipe);
     std::vector<uint8_t> report = sim::SwipeReport(productId_, tracks);
     // With no handle open for reading the report is lost, as a real reader's would be.
     QueueReport(reader_, report);
@@ -47,6 +42,15 @@ bool TrainingReaderHid::GetOverlappedResult(FileHandle device, Overlapped* overl
                                             uint32_t* transferred, bool wait) {
     Fetch();
     return SimHid::GetOverlappedResult(device, overlapped, transferred, wait);
+}
+
+sim::Swipe ReaderSwipe(const TrainingSwipe& swipe) {
+    sim::Swipe read;
+    for (size_t i = 0; i < 3; ++i) {
+        read.tracks[i] = sim::Bytes(swipe.tracks[i]);
+        read.decodeStatus[i] = swipe.decodeStatus[i];
+    }
+    return read;
 }
 
 std::optional<uint16_t> TrainingReaderModel(const char* setting) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/sim/sim_hid.h"
+#include "platform/sim/sim_readers.h"
 #include "training/test_cards.h"
 
 namespace ostrel::training {
@@ -40,6 +41,9 @@ class TrainingReaderHid : public sim::SimHid {
     uint16_t productId_;
     DeviceId reader_;
 };
+
+// A training swipe as a reader reads it off the card.
+sim::Swipe ReaderSwipe(const TrainingSwipe& swipe);
 
 // The reader model the training build simulates: the product id in text (a setting), 2 when
 // the text is empty; nothing for a text that names no model.

@@ -74,18 +74,17 @@ uint16_t LayoutOf(uint16_t productId) {
     return productId == 4 ? 1 : productId;
 }
 
-}  // namespace
-
-std::vector<uint8_t> ReaderDescriptor(uint16_t productId) {
+// The reader's collection; reportId 0: none.
+std::vector<uint8_t> ReaderCollection(uint16_t productId, uint8_t reportId) {
     if (!Carries(kAll, productId))
         throw std::invalid_argument("no reader with product id " + std::to_string(productId));
     const uint16_t trackCount = productId >= 14 ? 112 : 110;
     std::vector<uint8_t> d;
-    Item(d, 0x04, kReaderUsagePage, 2);        // Usage Page
-    Item(d, 0x08, 0x01, 1);                    // Usage
-    Item(d, 0xA0, 0x01, 1);                    // Collection (Application)
-    if (productId >= 14) Item(d, 0x84, 1, 1);  // Report ID
-    Item(d, 0x14, 0, 1);                       // Logical Minimum
+    Item(d, 0x04, kReaderUsagePage, 2);             // Usage Page
+    Item(d, 0x08, 0x01, 1);                         // Usage
+    Item(d, 0xA0, 0x01, 1);                         // Collection (Application)
+    if (reportId != 0) Item(d, 0x84, reportId, 1);  // Report ID
+    Item(d, 0x14, 0, 1);                            // Logical Minimum
     uint16_t bitSize = 0;
     for (const ReaderValue& value : kReaderValues) {
         if (!Carries(value.products, productId)) continue;
@@ -100,6 +99,22 @@ std::vector<uint8_t> ReaderDescriptor(uint16_t productId) {
         Item(d, 0x80, 0x02, 1);                      // Input (Data, Variable, Absolute)
     }
     d.push_back(0xC0);  // End Collection
+    return d;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReaderDescriptor(uint16_t productId) {
+    return ReaderCollection(productId, productId >= 14 ? 1 : 0);
+}
+
+std::vector<uint8_t> ReaderWithKeyboardDescriptor(uint16_t productId) {
+    std::vector<uint8_t> d = KeyboardDescriptor();
+    // Two collections of one device need report ids to tell their reports apart.
+    const uint8_t keyboardId[] = {0x85, kKeyboardReportId};
+    d.insert(d.begin() + 6, std::begin(keyboardId), std::end(keyboardId));  // after Collection
+    const std::vector<uint8_t> reader = ReaderCollection(productId, kReaderReportId);
+    d.insert(d.end(), reader.begin(), reader.end());
     return d;
 }
 

@@ -23,6 +23,11 @@ constexpr uint16_t kKeyboardVendorId = 0x1234;
 std::vector<uint8_t> ReaderDescriptor(uint16_t productId);
 // A standard boot keyboard.
 std::vector<uint8_t> KeyboardDescriptor();
+// A reader that also types what it reads, as one device describes itself: its keyboard's
+// collection first (report id 2), then the reader's (report id 1), whatever the model.
+constexpr uint8_t kReaderReportId = 1;
+constexpr uint8_t kKeyboardReportId = 2;
+std::vector<uint8_t> ReaderWithKeyboardDescriptor(uint16_t productId);
 
 // Devices ready to plug in. Product id 4 is a device of the reader's vendor that is no card
 // reader the program knows; it has product id 1's descriptor.
