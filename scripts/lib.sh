@@ -134,3 +134,19 @@ choose_arch() {
 ensure_packages_for_arch() {
     if [[ $ARCH == win32 ]]; then ensure_packages wine32; else ensure_packages; fi
 }
+
+# Driving the host emulator (kt4r.exe) through kt4r_remote.exe, from the folder that holds it:
+# REMOTE_DIR. The session's letter comes first where a call needs one.
+remote() { "$WINE" "$REMOTE_DIR/kt4r_remote.exe" "$@" 2>&1 | tr -d '\r'; }
+field() { remote field "$1" "$2"; }
+# wait_status <letter> <seconds> [--after <n>] <text>...: waits for the host's "CCSTATUS" of
+# that session to be one of the texts (with --after: for one of them among the statuses after
+# the first n).
+wait_status() { remote wait-status "$@" >/dev/null; }
+# Whether the card number the host's screen holds was read back by the program: the control's
+# GetScreenField call for "W1AC#" answered with it (its first four digits are what we compare).
+read_back() {
+    local letter=$1 number
+    number=$(field "$letter" W1AC#)
+    [[ -n $number ]] && remote calls | grep -q "^GetScreenField(\"W1AC#\", $(($(printf '%d' "'$letter") - 65))) -> \"${number:0:4}"
+}

@@ -2,6 +2,7 @@
 // a few look at the windows on the screen instead (see the usage text).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -43,6 +44,10 @@ constexpr char kUsageTail[] =
     "\n"
     "Done here:\n"
     "  wait [<seconds>]               wait until the emulator answers (30 seconds unless given)\n"
+    "  wait-status <letter> <seconds> [--after <n>] <text>...\n"
+    "                                 wait until the session's \"CCSTATUS\" is one of the texts;\n"
+    "                                 with --after, until one of the texts is among the statuses\n"
+    "                                 received after the first n (prints it; exit 1 on time-out)\n"
     "  labels                         the program window's caption, then its labels' texts\n"
     "  show-program                   show the program's window, as its icon's double click\n"
     "  screenshot <file.png>          save the emulator's window, and the program's when shown\n"
@@ -105,6 +110,46 @@ int Wait(const char* secondsText) {
         const auto reply = CallEmulator({"pending"}, 1000);
         if (reply && !reply->empty() && (*reply)[0] == kOk) return kDone;
         if (GetTickCount() - start >= limitMs) return NotRunning();
+        Sleep(100);
+    }
+}
+
+// Polls the emulator's list of the session's statuses, so that a shell waits in one process
+// instead of starting one per look (each start of a Wine process costs seconds in a VM).
+int WaitStatus(int argc, char** argv) {
+    char* end = nullptr;
+    const long seconds = std::strtol(argv[3], &end, 10);
+    if (*argv[3] == '\0' || *end != '\0' || seconds < 0 || seconds > 24 * 3600) return Usage();
+    int first = 4;
+    long after = -1;  // -1: the current status only
+    if (argc > 5 && std::string(argv[4]) == "--after") {
+        after = std::strtol(argv[5], &end, 10);
+        if (*argv[5] == '\0' || *end != '\0' || after < 0) return Usage();
+        first = 6;
+    }
+    if (first >= argc) return Usage();
+    const std::vector<std::string> wanted(argv + first, argv + argc);
+    const DWORD start = GetTickCount();
+    std::string last;
+    for (;;) {
+        const auto reply = CallEmulator({"statuses", argv[2]}, kCallTimeoutMs);
+        if (!reply) return NotRunning();
+        if (reply->empty() || (*reply)[0] != kOk) return PrintReply("statuses", *reply);
+        const size_t from =
+            after < 0 ? std::max<size_t>(reply->size(), 2) - 1 : static_cast<size_t>(after) + 1;
+        for (size_t i = from; i < reply->size(); ++i) {
+            for (const std::string& text : wanted) {
+                if ((*reply)[i] == text) {
+                    Print(text);
+                    return kDone;
+                }
+            }
+        }
+        if (reply->size() > 1) last = reply->back();
+        if (GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000) {
+            std::fprintf(stderr, "after %ld s the status is \"%s\"\n", seconds, last.c_str());
+            return kFailed;
+        }
         Sleep(100);
     }
 }
@@ -225,11 +270,12 @@ int main(int argc, char** argv) {
         return Usage(stdout);
     }
     if (command == "wait" && argc <= 3) return Wait(argc == 3 ? argv[2] : nullptr);
+    if (command == "wait-status" && argc >= 5) return WaitStatus(argc, argv);
     if (command == "labels" && argc == 2) return Labels();
     if (command == "show-program" && argc == 2) return ShowProgram();
     if (command == "screenshot" && argc == 3) return Screenshot(argv[2]);
-    if (command == "wait" || command == "labels" || command == "show-program" ||
-        command == "screenshot") {
+    if (command == "wait" || command == "wait-status" || command == "labels" ||
+        command == "show-program" || command == "screenshot") {
         return Usage();
     }
     const Message request(argv + 1, argv + argc);
