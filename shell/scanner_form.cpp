@@ -131,6 +131,11 @@ void ScannerForm::Form_Resize() {
 void ScannerForm::Form_Unload() {
     unloaded_ = true;
     RemoveTrayIcon();
+    // The reader is let go here rather than by the end of the process: under Wine, a read left
+    // pending by a process that ended keeps the device in the list after it is unplugged, and a
+    // reader plugged in again is then never listed.
+    reader_.CloseReader();
+    reader_.CloseReadEvent();
     desktop_.EndProcess();
     std::abort();  // not reached: ending the process does not come back
 }

@@ -216,6 +216,7 @@ std::string SimDesktop::ShownPath(const std::string& path) {
 
 void SimDesktop::EndProcess() {
     ended = true;
+    if (onEnd) onEnd();
     throw ProcessEnded{};
 }
 

@@ -117,6 +117,7 @@ class SimDesktop : public Desktop {
     bool previousInstance = false;
     int failWindowCreations = 0;  // so many creations of the main window fail
     bool ended = false;
+    std::function<void()> onEnd;  // called as the process ends, before anything unwinds
     std::string exeDirectory = "C:\\Ostrel";
     VersionInfo version{"Ostrel Interface", 5, 1, 1};
     std::map<std::string, std::string> files;         // by full path

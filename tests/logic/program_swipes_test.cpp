@@ -71,7 +71,11 @@ TEST(ProgramSwipes, ATrack1DecodeErrorEndsTheProgramWhateverTheReader) {
         swipe.tracks[0] = kVisaTrack;
         swipe.decodeStatus[0] = 1;
         h.SwipeAt(8, swipe);
+        // The reader is let go before the process ends, its next read pending or not.
+        size_t heldAtEnd = 0;
+        h.desktop.onEnd = [&h, &heldAtEnd] { heldAtEnd = h.hid.OpenResources(); };
         EXPECT_EQ(h.Run(), End::Ended);
+        EXPECT_EQ(heldAtEnd, 0u);
         EXPECT_TRUE(h.Showed(status::kCardReadError));
         EXPECT_EQ(h.HostStatus().back(), kDeactivated);
         EXPECT_EQ(WithoutTime(h.Log()), "Card data err**2**\r\n\r\nError**...****\r\n");
