@@ -275,6 +275,37 @@ TEST_F(HostControlStandinRegistration, TheOtherBuildBesideItIsNoOtherServer) {
     EXPECT_NE(left.find(otherBuild), std::string::npos) << left;
 }
 
+// Unregistering this build, or a registration of it that failed, leaves the other build's in
+// the other view whole, its name (ProgID) too: Windows keeps one ProgID key for both views and
+// only the classes apart. Wine (8.0) keeps a machine's ProgIDs apart and a user's classes in one
+// view, where the case is skipped.
+TEST_F(HostControlStandinRegistration, TheOtherBuildInTheOtherViewKeepsTheNameWhenThisOneGoes) {
+    ComApartment com;
+    constexpr bool k64 = sizeof(void*) == 8;
+    const REGSAM ownView = k64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    const std::string otherBuild = "C:\\Training\\other\\kt4r_control.dll";
+    int viewsApart = 0;
+    for (const Place* place : {k64 ? &kUser32 : &kUser64, k64 ? &kMachine32 : &kMachine64}) {
+        SCOPED_TRACE(place->name);
+        ForeignKey build(*place, kClasses + "\\CLSID", kStandinClsidText, "", kStandinDescription);
+        ASSERT_TRUE(build.Add("\\InprocServer32", otherBuild));
+        ASSERT_TRUE(build.Add("\\ProgID", kHostProgId));
+        if (KeyExists(place->root, kClassKey, ownView)) continue;  // one view
+        ++viewsApart;
+        ForeignKey name(*place, kClasses, kHostProgId, "\\CLSID", kStandinClsidText);
+        ASSERT_EQ(Regsvr32("/s"), 0u);
+        EXPECT_EQ(Regsvr32("/u /s"), 0u);
+        std::string left;
+        Dump(*place, kClassKey, left);
+        Dump(*place, kProgIdKey, left);
+        EXPECT_NE(left.find(otherBuild), std::string::npos) << left;
+        EXPECT_NE(left.find("=" + kStandinClsidText), std::string::npos) << left;
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, ownView));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + kStandinClsidText, ownView));
+    }
+    if (viewsApart == 0) GTEST_SKIP() << "this registry shows one view of the classes";
+}
+
 // Unregistering takes back only what points at the DLL unregistered: a copy elsewhere leaves
 // this one's registration as it is.
 TEST_F(HostControlStandinRegistration, UnregisteringAnotherCopyLeavesThisOnesRegistration) {
