@@ -91,4 +91,15 @@ inline std::string FullLongPath(std::string_view utf8) {
     return Utf8Path(longForm.empty() ? full : longForm);
 }
 
+// A path the file calls reach at any length. Past MAX_PATH they fail unless the path has the
+// "\\?\" form (full, "\" only), which every version takes; the manifest's longPathAware would
+// need Windows 10 1607 and a machine policy that is off unless an administrator sets it.
+inline std::wstring ReachablePath(const std::wstring& path) {
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+    const std::wstring full = FullWidePath(path);
+    if (full.size() < MAX_PATH) return path;  // as it always went
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 }  // namespace ostrel::win32

@@ -171,7 +171,7 @@ VersionInfo Win32Desktop::Version() {
 }
 
 uint32_t AppendBytesToFile(const std::string& path, const std::string& bytes) {
-    UniqueHandle file(CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA,
+    UniqueHandle file(CreateFileW(ReachablePath(WidePath(path)).c_str(), FILE_APPEND_DATA,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return GetLastError();
