@@ -299,6 +299,11 @@ std::uintptr_t ScannerForm::WakeHandle() {
 
 void ScannerForm::OnWake() {
     if (!WakeHandle()) return;
+    // A menu command or close the clerk chose before the card came runs first, as it did when
+    // reads waited for the timer's message, and the read goes as it decides: Clear/re&Attach
+    // drops it, Exit ends the program.
+    desktop_.DispatchCommands();
+    if (!WakeHandle()) return;
     earlyReadTried_ = true;
     WithReader([this] { Guarded([this] { ReadSwipe(); }); });
     RunHeld();

@@ -48,6 +48,16 @@ void Win32Desktop::DoEvents() {
     PumpMessages();
 }
 
+void Win32Desktop::DispatchCommands() {
+    HWND hwnd = window_->hwnd;
+    if (!hwnd) return;
+    MSG msg;
+    for (const UINT message : {WM_COMMAND, WM_CLOSE}) {
+        while (PeekMessageA(&msg, hwnd, message, message, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+}
+
 bool WaitForThreadMessage(uint32_t ms, HANDLE wake) {
     // A 1 ms timer resolution for the wait, so that its end is not late by a whole clock tick
     // (15.6 ms by default); the input flag wakes for messages an earlier peek already saw.
