@@ -347,6 +347,9 @@ void ScannerForm::Run(WindowEvent event) {
 // soon after anyway, so an error is no reason for a dialog that nobody will answer.
 void ScannerForm::OnEndSession() {
     try {
+        // Sent, it can come inside a host call that waits for its answer: the detach would be a
+        // call inside that one, which a control in another process refuses. The link is let go.
+        if (copy_.gate.InHostCall()) hostLink_.DropHostLink();
         mnuEnd_Click();
     } catch (const std::exception&) {
     }
