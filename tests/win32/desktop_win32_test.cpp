@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -119,6 +120,68 @@ TEST(DesktopWin32, TheProcessLogIsWrittenInAFolderNamedInAnyScript) {
     const std::string lines = FileText(folder.path + "\\CCProcess.log");
     EXPECT_NE(lines.find(" first\r\n"), std::string::npos) << lines;
     EXPECT_TRUE(lines.ends_with(" second\r\n")) << lines;
+}
+
+// A folder whose path runs past MAX_PATH, as a program folder near 250 characters gives the log.
+TEST(DesktopWin32, TheProcessLogIsWrittenInAFolderPastMaxPath) {
+    ScratchFolder folder("ostrel-log-long");
+    std::string deep = folder.path;
+    while (deep.size() < MAX_PATH) {
+        deep += "\\" + std::string(60, 'd');
+        ASSERT_TRUE(CreateDirectoryW(ReachablePath(WidePath(deep)).c_str(), nullptr));
+    }
+    RelocatedDesktop desktop;
+    desktop.directory = deep;
+    ProcessLog log(desktop);
+    log.WriteProcessLog("deep");
+    EXPECT_EQ(log.TakeFailureNotice(), std::nullopt);
+    EXPECT_TRUE(FileText(deep + "\\CCProcess.log").ends_with(" deep\r\n"));
+}
+
+// What the file calls are given: a path past MAX_PATH in full in the "\\?\" form, any other as
+// it was.
+TEST(DesktopWin32, PathsPastMaxPathTakeTheFormThatHasNoLimit) {
+    const std::string name(MAX_PATH, 'x');
+    const struct {
+        std::string path, reached;
+    } cases[] = {
+        {"C:\\Ostrel\\CCProcess.log", "C:\\Ostrel\\CCProcess.log"},
+        {"C:\\" + name, "\\\\?\\C:\\" + name},
+        {"C:/Shop/../" + name, "\\\\?\\C:\\" + name},
+        {"\\\\till\\share\\" + name, "\\\\?\\UNC\\till\\share\\" + name},
+        {"\\\\?\\C:\\" + name, "\\\\?\\C:\\" + name},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.substr(0, 20));
+        EXPECT_EQ(ReachablePath(WidePath(c.path)), WidePath(c.reached));
+    }
+}
+
+// The program's path as a host may give it: each form names the same file in full.
+TEST(DesktopWin32, PathsAreMadeFullAndLongAsTheFileSystemNamesThem) {
+    ScratchFolder folder("ostrel-forms");
+    const std::string program = folder.path + "\\Ostrel Interface\\ostrel.exe";
+    ASSERT_TRUE(CreateDirectoryW(WidePath(folder.path + "\\Ostrel Interface").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(WidePath(folder.path + "\\Host").c_str(), nullptr));
+    UniqueHandle(CreateFileW(WidePath(program).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    wchar_t shortForm[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameW(WidePath(program).c_str(), shortForm, MAX_PATH), 0u);
+    std::string slashes = program;
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    std::string dotted = program;
+    dotted.replace(dotted.rfind("\\Ostrel"), 1, "\\.\\\\");
+    wchar_t before[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(WidePath(folder.path + "\\Host").c_str()));
+    const std::string full = FullLongPath(program);
+    ASSERT_FALSE(full.empty());
+    for (const std::string& form :
+         {slashes, std::string("..\\Ostrel Interface\\ostrel.exe"), dotted, Utf8Path(shortForm)}) {
+        SCOPED_TRACE(form);
+        EXPECT_TRUE(SameFileName(FullLongPath(form), full)) << FullLongPath(form);
+    }
+    SetCurrentDirectoryW(before);
 }
 
 // The calls the paths rely on. A path shown in a text: a character the ANSI code page lacks is
