@@ -103,6 +103,7 @@ TEST(ProgramReads, ACommandChosenBeforeTheCardRunsFirst) {
         SCOPED_TRACE(c.what);
         ProgramHarness h;
         h.copy->form.TickOnlyReads = false;
+        // In the first armed pass from 8 s on: chosen 20 ms into its sleep, the card 20 ms later.
         bool chosen = false;
         h.host.onCall = [&](const Call& call) {
             if (chosen || call.dispId != dispid::kGetSessionInfo || !h.copy->ScannerActive ||
@@ -110,11 +111,7 @@ TEST(ProgramReads, ACommandChosenBeforeTheCardRunsFirst) {
                 return;
             chosen = true;
             const int64_t at = h.desktop.nowMicros + 20 * kMs;
-            if (c.item) {
-                h.desktop.PostMenu(at, *c.item);
-            } else {
-                h.desktop.PostClose(at);
-            }
+            c.item ? h.desktop.PostMenu(at, *c.item) : h.desktop.PostClose(at);
             h.SwipeAt(static_cast<double>(at + 20 * kMs) / 1e6, kVisaTrack);
         };
         EXPECT_EQ(h.Run("C,Front Desk", 12), c.end);

@@ -52,7 +52,7 @@ class ScratchFolder {
 
 // A file's bytes; empty when there is none.
 inline std::string FileText(const std::string& path) {
-    std::ifstream in(std::filesystem::path(ReachablePath(WidePath(path))), std::ios::binary);
+    std::ifstream in(std::filesystem::path(WidePath(path)), std::ios::binary);
     std::stringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
