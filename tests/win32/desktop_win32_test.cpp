@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -139,31 +138,6 @@ TEST(DesktopWin32, PathsPastMaxPathTakeTheFormThatHasNoLimit) {
         SCOPED_TRACE(c.path.substr(0, 20));
         EXPECT_EQ(ReachablePath(WidePath(c.path)), WidePath(c.reached));
     }
-}
-
-// The program's path as a host may give it: each form names the same file in full.
-TEST(DesktopWin32, PathsAreMadeFullAndLongAsTheFileSystemNamesThem) {
-    ScratchFolder folder("ostrel-forms");
-    const std::string program = folder.path + "\\Ostrel Interface\\ostrel.exe";
-    ASSERT_TRUE(CreateDirectoryW(WidePath(folder.path + "\\Ostrel Interface").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(WidePath(folder.path + "\\Host").c_str(), nullptr));
-    UniqueHandle(CreateFileW(WidePath(program).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    wchar_t shortForm[MAX_PATH] = {};
-    ASSERT_GT(GetShortPathNameW(WidePath(program).c_str(), shortForm, MAX_PATH), 0u);
-    std::string slashes = program;
-    std::replace(slashes.begin(), slashes.end(), '\\', '/');
-    const std::string full = FullLongPath(program);
-    ASSERT_FALSE(full.empty());
-    wchar_t before[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, before);
-    ASSERT_TRUE(SetCurrentDirectoryW(WidePath(folder.path + "\\Host").c_str()));
-    for (const std::string& form :
-         {slashes, std::string("..\\Ostrel Interface\\ostrel.exe"), Utf8Path(shortForm)}) {
-        SCOPED_TRACE(form);
-        EXPECT_TRUE(SameFileName(FullLongPath(form), full)) << FullLongPath(form);
-    }
-    SetCurrentDirectoryW(before);
 }
 
 // The calls the paths rely on. A path shown in a text: a character the ANSI code page lacks is

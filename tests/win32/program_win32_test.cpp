@@ -224,10 +224,13 @@ TEST(ProgramWin32Folders, AnUnquotedPathWithABlankStillServesTheSessionAsked) {
     CreateDirectoryW(WidePath(hostFolder).c_str(), nullptr);
     std::string slashes = program;
     std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    wchar_t shortFolder[MAX_PATH] = {};
+    GetShortPathNameW(WidePath(folder.path).c_str(), shortFolder, MAX_PATH);
     // As the host names it: as Windows reports it, with forward slashes, relative to the host's
-    // working folder.
+    // working folder, below a folder's 8.3 name.
     for (const std::string& named :
-         {program, slashes, std::string("..\\Ostrel Interface\\ostrel.exe")}) {
+         {program, slashes, std::string("..\\Ostrel Interface\\ostrel.exe"),
+          Utf8Path(shortFolder) + "\\Ostrel Interface\\ostrel.exe"}) {
         SCOPED_TRACE(named);
         SetProgramSetting("MSconnect", " ");
         // Windows hands such a line over as it stands; Wine would put quotes around the path it
