@@ -38,6 +38,24 @@ bool ClimbsBackOverABlank(std::string_view stretch) {
     return false;
 }
 
+// The last name in a path, after a drive's "C:".
+std::string_view LastName(std::string_view path) {
+    const size_t separator = path.find_last_of(kSeparators);
+    std::string_view last = separator == std::string_view::npos ? path : path.substr(separator + 1);
+    if (last.size() >= 2 && last[1] == ':') last.remove_prefix(2);
+    return last;
+}
+
+// Whether resolving could make the stretch's last name the program's file name: it only drops
+// trailing dots and blanks, gives an 8.3 name ("~") its long one, or goes up for "." and "..".
+// Any other stretch is not asked of the file system.
+bool MayEndInFile(std::string_view stretch, std::string_view fileName, FileNamesMatch same) {
+    std::string_view last = LastName(stretch);
+    while (!last.empty() && (last.back() == '.' || last.back() == ' '))
+        last.remove_suffix(1);
+    return last.empty() || last.find('~') != std::string_view::npos || same(last, fileName);
+}
+
 std::string InFull(std::string_view path, const FullPathOf& fullPath) {
     std::string full = fullPath(path);
     return full.empty() ? std::string(path) : full;
@@ -51,11 +69,14 @@ size_t BarePathEnd(const std::string& line, const std::string& programPath, File
     const size_t firstBlank = std::min(line.find_first_of(kBlanks), line.size());
     if (programPath.empty()) return firstBlank;
     const std::string program = InFull(programPath, fullPath);
+    const std::string_view fileName = LastName(program);
     for (size_t end = firstBlank;;
          end = std::min(line.find_first_of(kBlanks, end + 1), line.size())) {
         const std::string stretch = line.substr(0, end);
         for (const std::string& name : {stretch, stretch + kExeExtension}) {
-            if (!ClimbsBackOverABlank(name) && same(InFull(name, fullPath), program)) return end;
+            if (MayEndInFile(name, fileName, same) && !ClimbsBackOverABlank(name) &&
+                same(InFull(name, fullPath), program))
+                return end;
         }
         if (end == line.size()) return firstBlank;
     }
