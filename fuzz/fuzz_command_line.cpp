@@ -3,6 +3,7 @@
 // parsed into the session globals.
 #include "fuzz/fuzz_input.h"
 #include "platform/app_error.h"
+#include "platform/sim/sim_paths.h"
 #include "shell/command_line.h"
 #include "support/text_util.h"
 
@@ -11,6 +12,13 @@ namespace {
 
 // Installed per user, as the package does: a folder name with a blank in it.
 constexpr const char* kProgram = "C:\\Users\\Clerk\\AppData\\Local\\Ostrel Interface\\ostrel.exe";
+
+// Read from the host's working folder, beside the program's.
+std::string ArgumentOf(const std::string& line) {
+    static const ostrel::sim::SimPaths paths{"C:\\Users\\Clerk\\AppData\\Local\\Host", {}};
+    return ostrel::ArgumentText(line, kProgram,
+                                [](std::string_view path) { return paths.FullLongPath(path); });
+}
 
 std::string UpperCase(std::string text) {
     for (char& c : text)
@@ -53,15 +61,15 @@ void CheckParse(const std::string& argument) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace ostrel::fuzz;
     const std::string line(reinterpret_cast<const char*>(data), size);
-    const std::string argument = ostrel::ArgumentText(line, kProgram);
+    const std::string argument = ArgumentOf(line);
     Check(line.find(argument) != std::string::npos || argument.empty(),
           "the argument text is not part of the command line: " + Shown(argument));
-    // Started by the program's own path, the rest is the argument alike with or without quotes
-    // and whatever the case of the path's letters.
-    const std::string quoted =
-        ostrel::ArgumentText("\"" + std::string(kProgram) + "\" " + line, kProgram);
-    for (const std::string& path : {std::string(kProgram), UpperCase(kProgram)}) {
-        Check(ostrel::ArgumentText(path + " " + line, kProgram) == quoted,
+    // Started by the program's own path, the rest is the argument alike with or without quotes,
+    // whatever the case of the path's letters and in the path's relative form.
+    const std::string quoted = ArgumentOf("\"" + std::string(kProgram) + "\" " + line);
+    for (const std::string& path : {std::string(kProgram), UpperCase(kProgram),
+                                    std::string("../Ostrel Interface/ostrel.exe")}) {
+        Check(ArgumentOf(path + " " + line) == quoted,
               "the bare path " + Shown(path) + " is read otherwise than the quoted one");
     }
     CheckParse(argument);

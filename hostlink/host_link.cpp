@@ -36,6 +36,10 @@ void HostLinkControl::CloseHostLink() {
     } catch (const AppError&) {
         // The host may already be gone; the link is dropped all the same.
     }
+    DropHostLink();
+}
+
+void HostLinkControl::DropHostLink() {
     HostLink = nullptr;
     hostLinkOpen_ = false;
 }

@@ -28,6 +28,8 @@ class HostLinkControl {
     void OpenHostLink(const HostSessionId& session);
     // Detaches if open and drops the link; every error is ignored.
     void CloseHostLink();
+    // Drops the link without detaching: for leaving while a call into the control still waits.
+    void DropHostLink();
     bool HostLinkOpen() const { return hostLinkOpen_; }
 
     // Through HostLink: raise "object not set" (91) while the link is not open. text is a

@@ -170,7 +170,11 @@ bool ProgramWatch::isPgmActive(Processes& processes, Desktop& desktop, const std
             if (processes.GetExitCodeProcess(found_, &code) && code == kStillActive) return true;
         }
         Forget();
-        found_ = OpenProgram(processes, desktop, wanted);
+        const ProcHandle opened = OpenProgram(processes, desktop, wanted);
+        // The walk yields, and what runs there (a delivery whose host call failed) may have asked
+        // again and kept a process of its own: that one is let go, not overwritten.
+        Forget();
+        found_ = opened;
         processes_ = &processes;
         foundName_ = wanted;
         return found_ != 0;

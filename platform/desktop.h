@@ -109,6 +109,9 @@ class Desktop {
     // Tells the window's events that the program yields (OnYield) and, when their wake handle
     // is set, that too (OnWake); then dispatches every pending window message and returns.
     virtual void DoEvents() = 0;
+    // Dispatches the menu commands and close requests already queued for the window (WM_COMMAND,
+    // WM_CLOSE) and no other message: what the user chose before a completed read is taken up.
+    virtual void DispatchCommands() = 0;
     // Sleeps until a window message is ready to be dispatched, the window events' wake handle
     // is set, or ms milliseconds have passed (MsgWaitForMultipleObjects); dispatches nothing.
     // True when woken early, also by a message that was already waiting.

@@ -9,8 +9,13 @@ namespace ostrel {
 
 using RegKey = std::uintptr_t;
 using RegEvent = std::uintptr_t;  // HANDLE of an event; 0 when none
-constexpr RegKey kHkeyCurrentUser = 0x80000001u;
-constexpr RegKey kHkeyLocalMachine = 0x80000002u;
+// The predefined keys as the SDK defines them: 32-bit values sign-extended to a pointer's width
+// (0xFFFFFFFF80000001 in a 64-bit program). Only Wine looks at no more than the low half.
+constexpr RegKey PredefinedKey(int32_t value) {
+    return static_cast<RegKey>(static_cast<std::intptr_t>(value));
+}
+constexpr RegKey kHkeyCurrentUser = PredefinedKey(static_cast<int32_t>(0x80000001u));
+constexpr RegKey kHkeyLocalMachine = PredefinedKey(static_cast<int32_t>(0x80000002u));
 
 constexpr uint32_t kRegSz = 1;     // REG_SZ
 constexpr uint32_t kRegDword = 4;  // REG_DWORD

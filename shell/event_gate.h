@@ -31,6 +31,7 @@ class EventGate : public HostCallWatch {
     void CallReturned() override { --hostCalls_; }
     void ReaderWorkBegins() { ++readerWork_; }
     void ReaderWorkEnds() { --readerWork_; }
+    bool InHostCall() const { return hostCalls_ > 0; }
     // No host call and no reader work in progress: anything may start.
     bool Quiet() const { return hostCalls_ == 0 && readerWork_ == 0; }
 

@@ -304,6 +304,11 @@ std::uintptr_t ScannerForm::WakeHandle() {
 
 void ScannerForm::OnWake() {
     if (!WakeHandle()) return;
+    // A menu command or close the clerk chose before the card came runs first, as it did when
+    // reads waited for the timer's message, and the read goes as it decides: Clear/re&Attach
+    // drops it, Exit ends the program.
+    desktop_.DispatchCommands();
+    if (!WakeHandle()) return;
     earlyReadTried_ = true;
     WithReader([this] { Guarded([this] { ReadSwipe(); }); });
     RunHeld();
@@ -347,6 +352,9 @@ void ScannerForm::Run(WindowEvent event) {
 // soon after anyway, so an error is no reason for a dialog that nobody will answer.
 void ScannerForm::OnEndSession() {
     try {
+        // Sent, it can come inside a host call that waits for its answer: the detach would be a
+        // call inside that one, which a control in another process refuses. The link is let go.
+        if (copy_.gate.InHostCall()) hostLink_.DropHostLink();
         mnuEnd_Click();
     } catch (const std::exception&) {
     }

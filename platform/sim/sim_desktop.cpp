@@ -95,9 +95,8 @@ void SimDesktop::PopupToolsMenu() {
     ++popups;
     // The choice is posted to the window, so it arrives with the next round of the pump.
     if (popupChoice && events_) {
-        const MenuItem choice = *popupChoice;
+        PostMenu(nowMicros, *popupChoice);
         popupChoice.reset();
-        At(nowMicros, [this, choice] { events_->OnMenu(choice); });
     }
 }
 
@@ -123,22 +122,32 @@ void SimDesktop::DoEvents() {
             events_->OnWake();
         }
     }
-    // Each action is taken off the script before it runs: it may pump again.
-    for (;;) {
-        const auto due =
-            std::min_element(script_.begin(), script_.end(),
-                             [](const Scripted& a, const Scripted& b) { return a.at < b.at; });
-        if (due == script_.end() || due->at > nowMicros) break;
-        const std::function<void()> action = due->action;
-        script_.erase(due);
-        action();
-    }
+    RunDue(false);
     // Like WM_TIMER: one tick however many intervals have passed.
     if (timerEnabled && events_ && nowMicros >= nextTickMicros) {
         nextTickMicros = nowMicros + kTimerInterval;
         ++timerTicks;
         events_->OnTimer();
         if (afterTick) afterTick();
+    }
+}
+
+void SimDesktop::DispatchCommands() {
+    RunDue(true);
+}
+
+void SimDesktop::RunDue(bool commandsOnly) {
+    for (;;) {
+        auto due = script_.end();
+        for (auto it = script_.begin(); it != script_.end(); ++it) {
+            if (it->at <= nowMicros && (it->command || !commandsOnly) &&
+                (due == script_.end() || it->at < due->at))
+                due = it;
+        }
+        if (due == script_.end()) return;
+        const std::function<void()> action = due->action;
+        script_.erase(due);
+        action();
     }
 }
 
@@ -222,6 +231,14 @@ void SimDesktop::EndProcess() {
 
 void SimDesktop::At(int64_t at, std::function<void()> action) {
     script_.push_back(Scripted{at, std::move(action)});
+}
+
+void SimDesktop::PostMenu(int64_t at, MenuItem item) {
+    script_.push_back(Scripted{at, [this, item] { events_->OnMenu(item); }, true});
+}
+
+void SimDesktop::PostClose(int64_t at) {
+    script_.push_back(Scripted{at, [this] { events_->OnCloseRequest(); }, true});
 }
 
 void SimDesktop::AtOutside(int64_t at, std::function<void()> action) {

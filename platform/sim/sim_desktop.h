@@ -51,6 +51,7 @@ class SimDesktop : public Desktop {
     int ShowMessageBox(const std::string& text, const std::string& caption,
                        uint32_t style) override;
     void DoEvents() override;
+    void DispatchCommands() override;
     bool WaitForMessage(uint32_t ms) override;
     void Sleep(uint32_t ms) override { PassTime(int64_t{ms} * 1000); }
     bool SleepUnlessWoken(uint32_t ms) override;
@@ -69,6 +70,10 @@ class SimDesktop : public Desktop {
     // Test side.
     // Runs action in the pump once the clock has reached at (microseconds).
     void At(int64_t at, std::function<void()> action);
+    // A "Tools" entry chosen, or the window's close asked for, at that moment: posted to the
+    // window, so it arrives with the pump like any message, and with DispatchCommands.
+    void PostMenu(int64_t at, MenuItem item);
+    void PostClose(int64_t at);
     // Runs action when the clock reaches at, whatever the program is doing then (pumping,
     // waiting, sleeping, waiting for a host's answer): something outside it, a card swiped.
     void AtOutside(int64_t at, std::function<void()> action);
@@ -127,7 +132,12 @@ class SimDesktop : public Desktop {
     struct Scripted {
         int64_t at;
         std::function<void()> action;
+        bool command = false;  // a menu command or close request
     };
+
+    // Runs the scripted events due by now, each taken off the script before it runs (it may
+    // pump again); with commandsOnly, only the commands.
+    void RunDue(bool commandsOnly);
 
     // The clock to until, with the outside events due by then; stops early, true, once wake is
     // set.

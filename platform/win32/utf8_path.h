@@ -60,4 +60,46 @@ inline bool SameFileName(std::string_view a, std::string_view b) {
                                 static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
 }
 
+// The text a call writes into a buffer it is given, which it answers with the length written, or
+// with the size it needs (its NUL counted) when the buffer is too small; "" when it fails.
+template <class Call>
+std::wstring GrownText(Call&& call) {
+    std::wstring text(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD n = call(text.data(), static_cast<DWORD>(text.size()));
+        if (n == 0) return {};
+        if (n < text.size()) return text.substr(0, n);
+        text.resize(n);
+    }
+    return {};
+}
+
+inline std::wstring FullWidePath(const std::wstring& path) {
+    if (path.empty()) return {};
+    return GrownText([&](wchar_t* out, DWORD size) {
+        return GetFullPathNameW(path.c_str(), size, out, nullptr);
+    });
+}
+
+// A path as the file system names the file: in full against the working folder, and with long
+// names for 8.3 ones where the file exists. "" when it cannot be made full.
+inline std::string FullLongPath(std::string_view utf8) {
+    const std::wstring full = FullWidePath(WidePath(utf8));
+    if (full.empty()) return {};
+    const std::wstring longForm = GrownText(
+        [&](wchar_t* out, DWORD size) { return GetLongPathNameW(full.c_str(), out, size); });
+    return Utf8Path(longForm.empty() ? full : longForm);
+}
+
+// A path the file calls reach at any length. Past MAX_PATH they fail unless the path has the
+// "\\?\" form (full, "\" only), which every version takes; the manifest's longPathAware would
+// need Windows 10 1607 and a machine policy that is off unless an administrator sets it.
+inline std::wstring ReachablePath(const std::wstring& path) {
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+    const std::wstring full = FullWidePath(path);
+    if (full.size() < MAX_PATH) return path;  // as it always went
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 }  // namespace ostrel::win32

@@ -28,6 +28,7 @@ class ConsoleDesktop : public Desktop {
     int ShowMessageBox(const std::string& text, const std::string& caption,
                        uint32_t style) override;
     void DoEvents() override;
+    void DispatchCommands() override {}  // no window, no menu
     bool WaitForMessage(uint32_t ms) override;
     void Sleep(uint32_t ms) override;
     bool SleepUnlessWoken(uint32_t ms) override;

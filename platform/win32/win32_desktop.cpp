@@ -48,6 +48,16 @@ void Win32Desktop::DoEvents() {
     PumpMessages();
 }
 
+void Win32Desktop::DispatchCommands() {
+    HWND hwnd = window_->hwnd;
+    if (!hwnd) return;
+    MSG msg;
+    for (const UINT message : {WM_COMMAND, WM_CLOSE}) {
+        while (PeekMessageA(&msg, hwnd, message, message, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+}
+
 bool WaitForThreadMessage(uint32_t ms, HANDLE wake) {
     // A 1 ms timer resolution for the wait, so that its end is not late by a whole clock tick
     // (15.6 ms by default); the input flag wakes for messages an earlier peek already saw.
@@ -171,7 +181,7 @@ VersionInfo Win32Desktop::Version() {
 }
 
 uint32_t AppendBytesToFile(const std::string& path, const std::string& bytes) {
-    UniqueHandle file(CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA,
+    UniqueHandle file(CreateFileW(ReachablePath(WidePath(path)).c_str(), FILE_APPEND_DATA,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return GetLastError();

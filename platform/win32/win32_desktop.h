@@ -53,6 +53,7 @@ class Win32Desktop : public Desktop {
     int ShowMessageBox(const std::string& text, const std::string& caption,
                        uint32_t style) override;
     void DoEvents() override;
+    void DispatchCommands() override;
     bool WaitForMessage(uint32_t ms) override;
     void Sleep(uint32_t ms) override;
     bool SleepUnlessWoken(uint32_t ms) override;

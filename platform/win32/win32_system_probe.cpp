@@ -13,12 +13,13 @@
 namespace ostrel::win32 {
 
 namespace {
-// A path for the wide file calls. The program's paths are UTF-8; one that is not is a text read
-// through the ANSI calls (a control's server path from the registry) and is taken as such.
+// A path for the wide file calls, at any length. The program's paths are UTF-8; one that is not
+// is a text read through the ANSI calls (a control's server path from the registry) and is
+// taken as such.
 std::wstring ProbePath(const std::string& path) {
     const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
                                       static_cast<int>(path.size()), nullptr, 0);
-    return n > 0 || path.empty() ? WidePath(path) : Widen(path);
+    return ReachablePath(n > 0 || path.empty() ? WidePath(path) : Widen(path));
 }
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/sim/sim_paths.h"
 #include "tests/app_error_matchers.h"
 
 namespace ostrel {
@@ -62,6 +63,15 @@ TEST(ParseCommandLine, NoCommaRaisesInvalidArgumentAndStoresNoSession) {
 
 constexpr const char* kProgram = R"(C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe)";
 
+// The host's working folder beside the program's, and the 8.3 name of the program's folder.
+std::string Argument(const std::string& line, const std::string& program) {
+    sim::SimPaths paths;
+    paths.workingFolder = R"(C:\Users\Clerk\AppData\Local\Host)";
+    paths.longNames = {{"OSTREL~1", "Ostrel Interface"}};
+    return ArgumentText(line, program,
+                        [&](std::string_view path) { return paths.FullLongPath(path); });
+}
+
 TEST(ArgumentText, IsWhatFollowsTheProgramPath) {
     const struct {
         const char* line;
@@ -83,22 +93,37 @@ TEST(ArgumentText, IsWhatFollowsTheProgramPath) {
         {R"(C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe)", kProgram, ""},
         {R"(C:\My Shop\Ostrel Interface\ostrel.exe  B,x y)",
          R"(C:\My Shop\Ostrel Interface\ostrel.exe)", "B,x y"},
-        // A path that is not the program's own (a short name, say): the first blank ends it.
+        // The same file in the other forms Windows runs it by.
+        {R"(C:/Users/Clerk/AppData/Local/Ostrel Interface/ostrel.exe "C,Front Desk")", kProgram,
+         "C,Front Desk"},
+        {R"(..\Ostrel Interface\ostrel.exe "C,Front Desk")", kProgram, "C,Front Desk"},
+        {R"(../Ostrel Interface/ostrel C,x)", kProgram, "C,x"},
+        {R"(C:\Users\Clerk\AppData\Local\.\Ostrel Interface\\ostrel.exe C,x)", kProgram, "C,x"},
+        {R"(\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe C,x)", kProgram, "C,x"},
+        {R"(C:\Users\Clerk\AppData\Local\OSTREL~1\ostrel.exe C,x)", kProgram, "C,x"},
         {R"(C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe C,x)",
-         R"(C:\Users\Clerk\AppData\Local\OSTREL~1\ostrel.exe)", R"(Interface\ostrel.exe C,x)"},
+         R"(C:\Users\Clerk\AppData\Local\OSTREL~1\ostrel.exe)", "C,x"},
+        // A path that is not the program's own: the first blank ends it, and a screen text that
+        // names the program is never taken for a longer path.
+        {R"(C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe C,x)",
+         R"(C:\Ostrel\ostrel.exe)", R"(Interface\ostrel.exe C,x)"},
+        {R"(ostrel.exe C,Desk\..\..\Ostrel Interface\ostrel.exe)", kProgram,
+         R"(C,Desk\..\..\Ostrel Interface\ostrel.exe)"},
+        {R"(ostrel.exe C,C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe)", kProgram,
+         R"(C,C:\Users\Clerk\AppData\Local\Ostrel Interface\ostrel.exe)"},
         {"ostrel.exe C,x", "", "C,x"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        EXPECT_EQ(ArgumentText(c.line, c.program), c.argument);
+        EXPECT_EQ(Argument(c.line, c.program), c.argument);
     }
 }
 
 TEST(ArgumentText, DropsOnePairOfQuotesAroundTheWholeArgument) {
-    EXPECT_EQ(ArgumentText(R"(ostrel.exe "C,Front Desk")", ""), "C,Front Desk");
+    EXPECT_EQ(Argument(R"(ostrel.exe "C,Front Desk")", ""), "C,Front Desk");
     // Quotes that do not enclose the whole text are the host's own.
-    EXPECT_EQ(ArgumentText(R"(ostrel.exe "A,x" "B")", ""), R"("A,x" "B")");
-    EXPECT_EQ(ArgumentText(R"(ostrel.exe A,"x")", ""), R"(A,"x")");
+    EXPECT_EQ(Argument(R"(ostrel.exe "A,x" "B")", ""), R"("A,x" "B")");
+    EXPECT_EQ(Argument(R"(ostrel.exe A,"x")", ""), R"(A,"x")");
 }
 
 TEST(HostSessionId, ConvertsNumbersAndRefusesOtherTexts) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_processes.h"
 #include "tests/app_error_matchers.h"
@@ -50,6 +52,25 @@ TEST_F(ProgramCheckTest, AWatchAsksTheProcessItFoundUntilItEndsThenWalksTheListA
     EXPECT_FALSE(watch.isPgmActive(processes, desktop, "kt4r"));
     processes.platformId = 1;
     EXPECT_FALSE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+    EXPECT_EQ(processes.OpenHandles(), 0u);
+}
+
+// What runs in the walk's yields (a delivery whose host call failed) may ask the same watch.
+TEST_F(ProgramCheckTest, AWatchAskedAgainInsideItsWalkKeepsOneProcessOpen) {
+    processes.Start("C:\\a.exe");
+    processes.Start("C:\\Apps\\Host\\kt4r.exe");
+    {
+        ProgramWatch watch;
+        bool asked = false;
+        desktop.onDoEvents = [&] {
+            if (!std::exchange(asked, true)) {
+                EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+            }
+        };
+        EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+        EXPECT_TRUE(asked);
+        EXPECT_EQ(processes.OpenHandles(), 1u);
+    }
     EXPECT_EQ(processes.OpenHandles(), 0u);
 }
 

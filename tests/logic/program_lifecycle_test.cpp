@@ -208,6 +208,26 @@ TEST_F(ProgramLifecycleTest, TheSessionsEndLeavesAsExitDoes) {
               1);
 }
 
+// The session's end is a sent message, so it comes inside a host call that lets messages through
+// while it waits (a control in another process): the program leaves there as Exit does, but
+// makes no call inside the one waiting.
+TEST_F(ProgramLifecycleTest, TheSessionsEndInsideAHostCallMakesNoCallInsideIt) {
+    h.host.AnswerTakes(h.desktop, 20 * 1000, true);
+    size_t sentIn = 0;
+    h.host.onCall = [&](const sim::SimHostScreen::Call& call) {
+        if (sentIn || call.dispId != dispid::kGetSessionInfo || !h.copy->ScannerActive) return;
+        sentIn = h.host.calls.size();
+        h.desktop.At(h.desktop.nowMicros, [&] { h.desktop.Events()->OnEndSession(); });
+    };
+    EXPECT_EQ(h.Run(), End::Ended);
+    ASSERT_GT(sentIn, 0u);
+    EXPECT_EQ(h.host.calls.size(), sentIn);
+    EXPECT_EQ(h.host.callsInsideCalls, 0);
+    EXPECT_EQ(Count(h.registry.writes, "Logging", " "), 2);
+    EXPECT_FALSE(h.desktop.iconPresent);
+    EXPECT_TRUE(h.desktop.messageBoxes.empty());
+}
+
 TEST_F(ProgramLifecycleTest, ASecondCopyLeavesTheSharedValuesAlone) {
     h.SecondStartAt(7, "C,Front Desk");
     EXPECT_EQ(h.Run("C,Front Desk", 7.1), End::Stopped);

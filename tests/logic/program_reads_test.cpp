@@ -3,6 +3,7 @@
 // of at the reader timer's next tick; with tick-only reads, as before, at that tick.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -79,6 +80,50 @@ TEST(ProgramReads, TwoSwipesInOneSecondAreBothDeliveredInOrderEachOnce) {
             numbers.push_back(h.host.calls[put].args[2].text);
         EXPECT_EQ(numbers, (std::vector<std::string>{"4111111111111111", "5500000000000004"}));
         EXPECT_TRUE(h.desktop.messageBoxes.empty());
+    }
+}
+
+// The clerk chooses from the menu, or closes the window, in the pass's sleep, and the card comes
+// a moment later: the command runs first, as when reads waited for the timer's message, which
+// comes only once no other is queued; the read then goes as the command decides.
+TEST(ProgramReads, ACommandChosenBeforeTheCardRunsFirst) {
+    using End = ProgramHarness::End;
+    const struct {
+        const char* what;
+        std::optional<MenuItem> item;  // none: the close box
+        End end;
+        bool delivered;
+    } cases[] = {
+        {"Set logging on", MenuItem::Logging, End::Stopped, true},
+        {"Clear/re&Attach", MenuItem::Attach, End::Stopped, false},
+        {"E&xit", MenuItem::End, End::Ended, false},
+        {"the close box", std::nullopt, End::Ended, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProgramHarness h;
+        h.copy->form.TickOnlyReads = false;
+        // In the first armed pass from 8 s on: chosen 20 ms into its sleep, the card 20 ms later.
+        bool chosen = false;
+        h.host.onCall = [&](const Call& call) {
+            if (chosen || call.dispId != dispid::kGetSessionInfo || !h.copy->ScannerActive ||
+                h.desktop.nowMicros < Micros(8))
+                return;
+            chosen = true;
+            const int64_t at = h.desktop.nowMicros + 20 * kMs;
+            c.item ? h.desktop.PostMenu(at, *c.item) : h.desktop.PostClose(at);
+            h.SwipeAt(static_cast<double>(at + 20 * kMs) / 1e6, kVisaTrack);
+        };
+        EXPECT_EQ(h.Run("C,Front Desk", 12), c.end);
+        ASSERT_TRUE(chosen);
+        EXPECT_EQ(CardPuts(h).size(), c.delivered ? 1u : 0u);
+        EXPECT_EQ(h.Showed(status::kProcessing), c.delivered);
+        if (c.item == MenuItem::Logging) {
+            EXPECT_EQ(h.Setting("Logging"), "Y");
+        } else if (c.item == MenuItem::Attach) {
+            EXPECT_EQ(h.HostStatus().back(), status::kAttachDevice);
+        }
+        EXPECT_TRUE(h.hid.misuses.empty());
     }
 }
 

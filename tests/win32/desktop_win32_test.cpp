@@ -121,6 +121,25 @@ TEST(DesktopWin32, TheProcessLogIsWrittenInAFolderNamedInAnyScript) {
     EXPECT_TRUE(lines.ends_with(" second\r\n")) << lines;
 }
 
+// What the file calls are given: a path past MAX_PATH in full in the "\\?\" form, any other as
+// it was.
+TEST(DesktopWin32, PathsPastMaxPathTakeTheFormThatHasNoLimit) {
+    const std::string name(MAX_PATH, 'x');
+    const struct {
+        std::string path, reached;
+    } cases[] = {
+        {"C:\\Ostrel\\CCProcess.log", "C:\\Ostrel\\CCProcess.log"},
+        {"C:\\" + name, "\\\\?\\C:\\" + name},
+        {"C:/Shop/../" + name, "\\\\?\\C:\\" + name},
+        {"\\\\till\\share\\" + name, "\\\\?\\UNC\\till\\share\\" + name},
+        {"\\\\?\\C:\\" + name, "\\\\?\\C:\\" + name},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.substr(0, 20));
+        EXPECT_EQ(ReachablePath(WidePath(c.path)), WidePath(c.reached));
+    }
+}
+
 // The calls the paths rely on. A path shown in a text: a character the ANSI code page lacks is
 // "?", never a look-alike that could name another folder; the file system's comparison of
 // names ignores the case of letters in every script.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -34,16 +35,19 @@ struct Process {
 };
 
 // The command line in UTF-8, for a program path that the ANSI code page may not hold; the program
-// named apart when application is given.
-Process Start(const std::string& command, const std::string& application = "") {
+// named apart when application is given, and started in directory when one is given.
+Process Start(const std::string& command, const std::string& application = "",
+              const std::string& directory = "") {
     std::wstring line = WidePath(command);
     const std::wstring app = WidePath(application);
+    const std::wstring workingFolder = WidePath(directory);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     Process process;
     if (CreateProcessW(app.empty() ? nullptr : app.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
-                       nullptr, nullptr, &startup, &info)) {
+                       nullptr, workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
+                       &info)) {
         CloseHandle(info.hThread);
         process.handle = UniqueHandle(info.hProcess);
         process.id = info.dwProcessId;
@@ -216,12 +220,26 @@ TEST(ProgramWin32Folders, AnUnquotedPathWithABlankStillServesTheSessionAsked) {
     ASSERT_TRUE(host.Running());
     ScratchFolder folder("ostrel-test-blank");
     const std::string program = CopyProgramInto(folder.path + "\\Ostrel Interface");
-    // Windows hands such a line over as it stands; Wine would put quotes around the path it
-    // found, so the program is named apart here, which leaves the line as the host gave it.
-    const RunningCopy copy(Start(program + " C,Front Desk", program));
-    ASSERT_TRUE(copy.process.handle);
-    EXPECT_TRUE(WaitFor([] { return ProgramSetting("MSconnect") == "2PFront Desk~"; }, 8000))
-        << ProgramSetting("MSconnect");
+    const std::string hostFolder = folder.path + "\\Host";
+    CreateDirectoryW(WidePath(hostFolder).c_str(), nullptr);
+    std::string slashes = program;
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    wchar_t shortFolder[MAX_PATH] = {};
+    GetShortPathNameW(WidePath(folder.path).c_str(), shortFolder, MAX_PATH);
+    // As the host names it: as Windows reports it, with forward slashes, relative to the host's
+    // working folder, below a folder's 8.3 name.
+    for (const std::string& named :
+         {program, slashes, std::string("..\\Ostrel Interface\\ostrel.exe"),
+          Utf8Path(shortFolder) + "\\Ostrel Interface\\ostrel.exe"}) {
+        SCOPED_TRACE(named);
+        SetProgramSetting("MSconnect", " ");
+        // Windows hands such a line over as it stands; Wine would put quotes around the path it
+        // found, so the program is named apart here, which leaves the line as the host gave it.
+        const RunningCopy copy(Start(named + " \"C,Front Desk\"", program, hostFolder));
+        ASSERT_TRUE(copy.process.handle);
+        EXPECT_TRUE(WaitFor([] { return ProgramSetting("MSconnect") == "2PFront Desk~"; }, 8000))
+            << ProgramSetting("MSconnect");
+    }
 }
 
 // Installed into a user profile named in a script the ANSI code page lacks: the log is written

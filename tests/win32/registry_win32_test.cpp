@@ -52,6 +52,12 @@ class RegistryWin32Test : public ::testing::Test {
     RegistryStore store{registry, desktop};
 };
 
+// Wine compares only the low half of a predefined key; Windows takes the SDK's whole value.
+TEST(RegistryWin32Keys, ThePredefinedKeysAreTheSdksValues) {
+    EXPECT_EQ(kHkeyCurrentUser, reinterpret_cast<RegKey>(HKEY_CURRENT_USER));
+    EXPECT_EQ(kHkeyLocalMachine, reinterpret_cast<RegKey>(HKEY_LOCAL_MACHINE));
+}
+
 // Reads never write: a missing key is not created, a missing value stays missing.
 TEST_F(RegistryWin32Test, AMissingKeyOrValueReadsEmptyAndIsLeftMissing) {
     EXPECT_EQ(store.ReadValue("HKCU", path, "Logging"), "");

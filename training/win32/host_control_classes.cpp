@@ -1,6 +1,7 @@
 #include "training/win32/host_control_classes.h"
 
 #include <utility>
+#include <vector>
 
 #include "training/win32/host_control_dll.h"
 
@@ -80,6 +81,40 @@ Owner ProgIdOwner(const ClassesPlace& place) {
     if (!KeyExists(place, path)) return Owner::Nobody;
     const auto clsid = DefaultText(place.root, path + L"\\CLSID", place.view);
     return clsid && _wcsicmp(clsid->c_str(), kStandinClsidText) == 0 ? Owner::Us : Owner::Another;
+}
+
+// The key's name as the kernel has it (NtQueryKey's KeyNameInformation): two views that show
+// one key give one name. "" when it cannot be told.
+std::wstring KernelName(const ClassesPlace& place, const std::wstring& path) {
+    using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<QueryKey>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    constexpr int kKeyNameInformation = 3;
+    const RegKey key(place.root, path, KEY_QUERY_VALUE | place.view);
+    std::vector<ULONG> name(1024);  // the name's length in bytes, then the name
+    ULONG size = 0;
+    if (!key || !query ||
+        query(key.Get(), kKeyNameInformation, name.data(),
+              static_cast<ULONG>(name.size() * sizeof(ULONG)), &size) < 0) {
+        return {};
+    }
+    return std::wstring(reinterpret_cast<const wchar_t*>(name.data() + 1),
+                        name[0] / sizeof(wchar_t));
+}
+
+// Whether a class of the stand-in still points to the ProgID in place: one in either registry
+// view that sees this very ProgID key. Windows shares ProgIDs between the views and redirects
+// CLSID only; Wine (8.0) redirects a machine's whole Classes key and none of a user's.
+bool ProgIdStillNamed(const ClassesPlace& place) {
+    const std::wstring progId = KernelName(place, ProgIdPath(place));
+    for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        const ClassesPlace seen{place.root, place.prefix, view, place.name};
+        if (KeyExists(seen, ClsidPath(seen)) &&
+            _wcsicmp(KernelName(seen, ProgIdPath(seen)).c_str(), progId.c_str()) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 enum class ClassOwner { Nobody, ThisDll, AnotherCopy, Another };
@@ -184,9 +219,9 @@ bool RemoveClass(const ClassesPlace& place, const std::wstring& modulePath, bool
     if (ClassOwnerOf(place, modulePath) == ClassOwner::ThisDll) {
         removed = DeleteTree(place, ClsidPath(place));
     }
-    // The ProgID goes with the class it names; while another copy's class is there, it is that
-    // copy's.
-    if (createdProgId || (ProgIdOwner(place) == Owner::Us && !KeyExists(place, ClsidPath(place)))) {
+    // The ProgID goes with the class it names; while another copy's class still points to it
+    // (the other build's too, from the other view), it is that copy's.
+    if (createdProgId || (ProgIdOwner(place) == Owner::Us && !ProgIdStillNamed(place))) {
         removed = DeleteTree(place, ProgIdPath(place)) && removed;
     }
     return removed;

@@ -31,7 +31,8 @@ bool WriteClass(const ClassesPlace& place, const std::wstring& modulePath, bool&
 
 // Removes from place the stand-in's class where it points at this DLL (modulePath), and the
 // ProgID when it names that class and no other copy of the stand-in is registered under it
-// there (or the caller made it); another server's registration, or another copy's, stays.
+// there, in either registry view (or the caller made it); another server's registration, or
+// another copy's, stays.
 bool RemoveClass(const ClassesPlace& place, const std::wstring& modulePath,
                  bool createdProgId = false);
 
