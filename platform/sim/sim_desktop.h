@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/desktop.h"
+#include "support/product.h"
 
 namespace ostrel::sim {
 
@@ -118,7 +119,7 @@ class SimDesktop : public Desktop {
     int failWindowCreations = 0;  // so many creations of the main window fail
     bool ended = false;
     std::string exeDirectory = "C:\\Ostrel";
-    VersionInfo version{"Ostrel Interface", 5, 1, 1};
+    VersionInfo version{kProductName, kVersionMajor, kVersionMinor, kVersionRevision};
     std::map<std::string, std::string> files;         // by full path
     std::map<std::string, uint32_t> directoryErrors;  // appends below a directory fail so
 

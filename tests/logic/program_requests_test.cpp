@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "shell/status_texts.h"
+#include "support/product.h"
 #include "tests/logic/program_harness.h"
 
 namespace ostrel {
@@ -181,7 +182,7 @@ TEST_F(ProgramRequestsTest, TheRequestIsArmedWithTheSwipePromptAndTheTable) {
     const std::vector<std::string> statuses = h.HostStatus();
     ASSERT_FALSE(statuses.empty());
     EXPECT_EQ(statuses.front(), status::kPleaseSwipe);
-    EXPECT_EQ(h.desktop.caption, "Ostrel Interface v. 5.1.1");
+    EXPECT_EQ(h.desktop.caption, std::string("Ostrel Interface v. ") + kVersionText);
     EXPECT_TRUE(h.desktop.iconPresent);
     EXPECT_FALSE(h.desktop.visible);
 }

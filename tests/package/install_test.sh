@@ -20,6 +20,11 @@ case $build in
     *) echo "no such build: $build"; exit 2 ;;
 esac
 
+# The version the build makes (the CMake project's) and a newer one for the upgrade.
+version=$(sed -n 's/^project(ostrel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+[[ $version =~ ^([0-9]+\.[0-9]+)\.([0-9]+)$ ]] || { echo "no version in CMakeLists.txt"; exit 2; }
+newer=${BASH_REMATCH[1]}.$((BASH_REMATCH[2] + 1))
+
 UPGRADE_CODE='{FDABD3B7-99F6-413B-9253-7661FCBE71FE}'
 SHIPPED=(ostrel.exe ostrel-diag.exe README.txt LICENSE.txt)
 SETTINGS='HKCU\Software\TOVAN\RODazedur'
@@ -106,22 +111,22 @@ release() {
 release --arch "$build"
 check "an unsigned release says so" grep -q "the programs and packages are unsigned" \
     "$work/release.log"
-release --arch "$build" --version 5.1.2 --out "$work/newer"
+release --arch "$build" --version $newer --out "$work/newer"
 release --arch "$build" --out "$work/again"
-zip=build/release/ostrel-5.1.1-$build.zip
-msi=build/release/ostrel-5.1.1-$arch.msi
-newer_msi=$work/newer/ostrel-5.1.2-$arch.msi
+zip=build/release/ostrel-$version-$build.zip
+msi=build/release/ostrel-$version-$arch.msi
+newer_msi=$work/newer/ostrel-$newer-$arch.msi
 check "the zip and the MSI are made" test -s "$zip" -a -s "$msi" -a -s "$newer_msi"
 check "the zip holds the four files" \
     test "$(unzip -Z1 "$zip" | sort)" == "$(printf '%s\n' "${SHIPPED[@]}" | sort)"
-check "the same files give the same zip" cmp -s "$zip" "$work/again/ostrel-5.1.1-$build.zip"
-unzip -q "$zip" -d "$work/zip-5.1.1"
-unzip -q "$work/newer/ostrel-5.1.2-$build.zip" -d "$work/zip-5.1.2"
-check "README.txt names this build's installer" grep -q "msiexec /i ostrel-5.1.1-$arch.msi" \
-    "$work/zip-5.1.1/README.txt"
+check "the same files give the same zip" cmp -s "$zip" "$work/again/ostrel-$version-$build.zip"
+unzip -q "$zip" -d "$work/zip-$version"
+unzip -q "$work/newer/ostrel-$newer-$build.zip" -d "$work/zip-$newer"
+check "README.txt names this build's installer" grep -q "msiexec /i ostrel-$version-$arch.msi" \
+    "$work/zip-$version/README.txt"
 pe_format=$([[ $build == win64 ]] && echo pei-x86-64 || echo pei-i386)
 check "the programs are of this build's architecture" test "$(x86_64-w64-mingw32-objdump -f \
-    "$work/zip-5.1.1/ostrel.exe" "$work/zip-5.1.1/ostrel-diag.exe" | grep -c "format $pe_format\$")" == 2
+    "$work/zip-$version/ostrel.exe" "$work/zip-$version/ostrel-diag.exe" | grep -c "format $pe_format\$")" == 2
 echo "release command: $(($(date +%s%3N) - start)) ms"
 
 # Signed with a throw-away code-signing certificate, given as a PKCS#12 file with a password or
@@ -143,8 +148,8 @@ verified() { osslsigncode verify -in "$1" -CAfile "$signer/cert.pem" >"$work/ver
 not_verified() { ! verified "$1"; }
 signed_all() {
     local file
-    unzip -q -o "$1/ostrel-5.1.1-$build.zip" ostrel.exe ostrel-diag.exe -d "$1/zip"
-    for file in "$1/zip/ostrel.exe" "$1/zip/ostrel-diag.exe" "$1/ostrel-5.1.1-$arch.msi"; do
+    unzip -q -o "$1/ostrel-$version-$build.zip" ostrel.exe ostrel-diag.exe -d "$1/zip"
+    for file in "$1/zip/ostrel.exe" "$1/zip/ostrel-diag.exe" "$1/ostrel-$version-$arch.msi"; do
         verified "$file" && grep -q "Message digest algorithm *: SHA256" "$work/verify.log" ||
             { echo "    $file"; return 1; }
     done
@@ -171,9 +176,9 @@ same_as_zip() {
 start=$(date +%s%3N)
 check "a per-machine install is refused" refused /i "$(win "$msi")" /qn ALLUSERS=1
 check "msiexec /i installs as the user" msiexec /i "$(win "$msi")" /qn
-check "the files are in the user's local application data folder, as in the zip" same_as_zip 5.1.1
-check "one product is registered, version 5.1.1 of this build" \
-    test "$(installed_product)" == "5.1.1 ostrel-5.1.1-$arch.msi"
+check "the files are in the user's local application data folder, as in the zip" same_as_zip $version
+check "one product is registered, version $version of this build" \
+    test "$(installed_product)" == "$version ostrel-$version-$arch.msi"
 echo "install: $(($(date +%s%3N) - start)) ms"
 
 # Started from where it is installed, as the host starts it: with no reader and no host it
@@ -188,10 +193,10 @@ check "it writes its log beside itself" grep -q 'Front Desk' "$installed/CCProce
 
 start=$(date +%s%3N)
 check "installing the newer build succeeds" msiexec /i "$(win "$newer_msi")" /qn
-check "one product is registered, the newer version" test "$(installed_product)" == "5.1.2 ostrel-5.1.2-$arch.msi"
-check "the newer build's files are there after the upgrade" same_as_zip 5.1.2
+check "one product is registered, the newer version" test "$(installed_product)" == "$newer ostrel-$newer-$arch.msi"
+check "the newer build's files are there after the upgrade" same_as_zip $newer
 check "the older build is refused over the newer one" refused /i "$(win "$msi")" /qn
-check "the newer version stays after the refusal" test "$(installed_product)" == "5.1.2 ostrel-5.1.2-$arch.msi"
+check "the newer version stays after the refusal" test "$(installed_product)" == "$newer ostrel-$newer-$arch.msi"
 
 echo "line of the program's log" >>"$installed/CCProcess.log"
 check "msiexec /x removes it" msiexec /x "$(win "$newer_msi")" /qn
@@ -213,17 +218,17 @@ echo "upgrade, refusal and two removals: $(($(date +%s%3N) - start)) ms"
 if [[ $build == win64 ]]; then
     start=$(date +%s%3N)
     release --arch "$other_build"
-    other_msi=build/release/ostrel-5.1.1-$other_arch.msi
-    unzip -q "build/release/ostrel-5.1.1-$other_build.zip" -d "$work/zip-other"
+    other_msi=build/release/ostrel-$version-$other_arch.msi
+    unzip -q "build/release/ostrel-$version-$other_build.zip" -d "$work/zip-other"
     check "the $other_arch package installs" msiexec /i "$(win "$other_msi")" /qn
     check "the $arch package of the same version replaces it" msiexec /i "$(win "$msi")" /qn
     check "only the $arch product is registered after it" \
-        test "$(installed_product)" == "5.1.1 ostrel-5.1.1-$arch.msi"
-    check "the $arch files are there" same_as_zip 5.1.1
+        test "$(installed_product)" == "$version ostrel-$version-$arch.msi"
+    check "the $arch files are there" same_as_zip $version
     check "the $other_arch package replaces the $arch one in turn" \
         msiexec /i "$(win "$other_msi")" /qn
     check "only the $other_arch product is registered after it" \
-        test "$(installed_product)" == "5.1.1 ostrel-5.1.1-$other_arch.msi"
+        test "$(installed_product)" == "$version ostrel-$version-$other_arch.msi"
     check "the $other_arch files are there" same_as_zip other
     check "msiexec /x removes the $other_arch package" msiexec /x "$(win "$other_msi")" /qn
     check "no product is registered after the builds' swap" test -z "$(products)"

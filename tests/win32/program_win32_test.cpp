@@ -13,6 +13,7 @@
 #include "platform/desktop.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/utf8_path.h"
+#include "support/product.h"
 #include "tests/win32/scratch_folder.h"
 #include "tests/win32/windows_under_test.h"
 
@@ -20,6 +21,8 @@ namespace ostrel::win32 {
 namespace {
 
 constexpr const char* kKey = "Software\\TOVAN\\RODazedur";
+// The caption the program makes from its version resource.
+const std::string kCaption = std::string("Ostrel Interface v. ") + kVersionText;
 
 std::string BuildDirectory() {
     char path[MAX_PATH];
@@ -162,7 +165,7 @@ class ProgramWin32 : public ::testing::Test {
 };
 
 TEST_F(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
-    EXPECT_TRUE(WaitFor([&] { return Text(window) == "Ostrel Interface v. 5.1.1"; }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return Text(window) == kCaption; }, 3000));
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }, 5000));
 
     // A second start for the same session leaves its request and ends at once; the running
@@ -241,7 +244,7 @@ TEST(ProgramWin32Folders, AFolderNamedOutsideTheCodePageKeepsTheLogAndTheVersion
         HWND window = nullptr;
         ASSERT_TRUE(WaitFor(
             [&] { return (window = WindowOf(copy.process.id, "OstrelInterfaceWindow")); }, 8000));
-        EXPECT_TRUE(WaitFor([&] { return Text(window) == "Ostrel Interface v. 5.1.1"; }, 5000))
+        EXPECT_TRUE(WaitFor([&] { return Text(window) == kCaption; }, 5000))
             << Text(window);
         EXPECT_TRUE(WaitFor(
             [&] { return FileText(log).find("2PFront Desk~") != std::string::npos; }, 5000));
