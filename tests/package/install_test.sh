@@ -51,7 +51,19 @@ die() {
 
 work=$(mktemp -d)
 win() { "$WINE" winepath -w "$1" 2>/dev/null; }
-msiexec() { "$WINE" msiexec "$@" >/dev/null 2>&1; }
+# msiexec, its exit code shown when it fails. 1618 (another installation is under way) is waited
+# out, as Windows Installer asks: Wine's installer may still be finishing the one before.
+msiexec() {
+    local rc try
+    for try in 1 2 3 4 5; do
+        "$WINE" msiexec "$@" >/dev/null 2>&1
+        rc=$?
+        ((rc == 1618)) || break
+        sleep 2
+    done
+    ((rc == 0)) || echo "    msiexec $*: exit code $rc"
+    return "$rc"
+}
 # Each per-user step under Wine says ALLUSERS="": Wine knows no MSIINSTALLPERUSER and takes the
 # package's ALLUSERS=2 for a per-machine install. Windows resolves ALLUSERS=2 with
 # MSIINSTALLPERUSER=1 to a per-user install and clears ALLUSERS itself; the rows that make it do
@@ -73,7 +85,7 @@ has_lines() {
     shift
     for pattern; do grep -qE "$pattern" "$file" || return 1; done
 }
-refused() { ! msiexec "$@"; }
+refused() { ! "$WINE" msiexec "$@" >/dev/null 2>&1; }
 products() { "$WINE" "$products_exe" "$UPGRADE_CODE" 2>/dev/null | tr -d '\r'; }
 # The one product registered, as "<version> <package file>".
 installed_product() { products | cut -d' ' -f2-; }
