@@ -22,6 +22,11 @@ void ScannerForm::ProcLoop() {
         ++rounds;
     } while (ReaderState == ReaderPhase::NoDevice && rounds <= kReaderWaitRounds);
     if (ReaderState == ReaderPhase::UnsupportedReader || rounds > kReaderWaitRounds) {
+        if (ReaderState == ReaderPhase::UnsupportedReader) {
+            copy_.events.ReaderNotUsable(reader_.ReaderProductId(), true);
+        } else {
+            copy_.events.NoReader();
+        }
         hostLink_.OpenHostLink(session_.SessionIndex);
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachThenReclick),
                                  session_.SessionIndex);
@@ -117,6 +122,7 @@ void ScannerForm::ServeActive() {
     }
     desktop_.DoEvents();
     if (ReaderState == ReaderPhase::UnsupportedReader) {
+        copy_.events.ReaderNotUsable(reader_.ReaderProductId(), true);
         hostLink_.OpenHostLink(session_.SessionIndex);
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachDevice),
                                  session_.SessionIndex);

@@ -18,6 +18,8 @@ class Win32Processes : public Processes {
     bool GetExitCodeProcess(ProcHandle process, uint32_t* code) override;
     bool CloseProcessHandle(ProcHandle handle) override;
     uint32_t LastError() override;
+    uint32_t CurrentProcessId() override;
+    bool ProcessIdToSessionId(uint32_t pid, uint32_t* session) override;
 };
 
 }  // namespace ostrel::win32
