@@ -39,7 +39,7 @@ struct VirtualCommand {
 
 // "card NAME" a test card of the emulator's swipe panel; "tracks T1|T2|T3" typed tracks;
 // "error N" the Visa test card with track N (1 to 3) unreadable: its decode status 1 and no
-// data; "unplug", "plug" every device; "quit". Nothing for any other line, with the reason.
+// data; "unplug", "plug" the readers; "quit". Nothing for any other line, with the reason.
 std::optional<VirtualCommand> ParseVirtualCommand(std::string_view line, std::string* error);
 
 // The input report for a swipe as the device hands it to the kernel: the report id byte

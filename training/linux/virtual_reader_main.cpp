@@ -1,8 +1,8 @@
 // The virtual card reader: HID devices made through the kernel's uhid, for a program under Wine
 // to read through Wine's own HID stack. The devices are named on the command line, the reader
-// first among them takes the swipes, and all are unplugged and plugged in together; commands come
-// one per line on standard input, and each outcome, and each open and close of a device by its
-// reader, is a line on standard output.
+// first among them takes the swipes, and the readers are unplugged and plugged in on command (the
+// other devices stay); commands come one per line on standard input, and each outcome, and each
+// open and close of a device by its reader, is a line on standard output.
 #include <fcntl.h>
 #include <linux/uhid.h>
 #include <poll.h>
@@ -53,6 +53,11 @@ class Plugged {
         event.type = UHID_CREATE2;
         std::snprintf(reinterpret_cast<char*>(event.u.create2.name), sizeof event.u.create2.name,
                       "Virtual Card Reader %s", device_.spec.c_str());
+        // A serial number of its own for each plug: Wine names a device's instance by it, and
+        // one plugged back under the name of one Wine has not let go yet is never listed.
+        static unsigned plugs = 0;
+        std::snprintf(reinterpret_cast<char*>(event.u.create2.uniq), sizeof event.u.create2.uniq,
+                      "%d%u", static_cast<int>(getpid()), ++plugs);
         event.u.create2.rd_size = static_cast<uint16_t>(device_.descriptor.size());
         std::memcpy(event.u.create2.rd_data, device_.descriptor.data(), device_.descriptor.size());
         event.u.create2.bus = 0x03;  // USB
@@ -82,7 +87,7 @@ class Plugged {
         Say("unplugged " + device_.spec);
     }
 
-    void Send(const std::string& what, const ostrel::sim::Swipe& swipe) {
+    bool Send(const std::string& what, const ostrel::sim::Swipe& swipe) {
         std::vector<uint8_t> report = ostrel::training::VirtualReport(device_, swipe);
         uhid_event event{};
         event.type = UHID_INPUT2;
@@ -95,6 +100,7 @@ class Plugged {
         Say(std::string(sent ? "sent " : "error: not sent ") + what + " to " + device_.spec + ": " +
             std::to_string(event.u.input2.size) + " bytes" +
             (opened_ ? "" : ", while nobody has it open"));
+        return sent;
     }
 
     // One event from the kernel: opens and closes are told, report requests refused (a
@@ -135,9 +141,9 @@ class Plugged {
     bool opened_ = false;
 };
 
-// Runs one command line; false when it asks to end.
-bool Run(const std::string& line, std::vector<std::unique_ptr<Plugged>>& devices,
-         std::vector<Plugged*>& readers) {
+// Runs one command line, which ends in a line "ok <command>" or "error: ..."; false when it
+// asks to end.
+bool Run(const std::string& line, std::vector<Plugged*>& readers) {
     std::string error;
     const auto command = ostrel::training::ParseVirtualCommand(line, &error);
     if (!command) {
@@ -145,25 +151,29 @@ bool Run(const std::string& line, std::vector<std::unique_ptr<Plugged>>& devices
         return true;
     }
     using Kind = ostrel::training::VirtualCommandKind;
+    bool done = true;
     switch (command->kind) {
         case Kind::Swipe:
             if (readers.empty() || !readers[0]->IsPlugged()) {
                 Say("error: no reader plugged in for \"" + line + "\"");
-            } else {
-                readers[0]->Send(line.substr(0, line.find(' ')), command->swipe);
+                return true;
             }
+            done = readers[0]->Send(line.substr(0, line.find(' ')), command->swipe);
             break;
+        // Only the readers: Wine 8's udev bus, told of two devices gone at the same moment,
+        // now and then never lets one of them go.
         case Kind::Unplug:
-            for (auto& device : devices)
-                device->Unplug();
+            for (Plugged* reader : readers)
+                reader->Unplug();
             break;
         case Kind::Plug:
-            for (auto& device : devices)
-                device->Plug();
+            for (Plugged* reader : readers)
+                done = reader->Plug() && done;
             break;
         case Kind::Quit:
             return false;
     }
+    if (done) Say("ok " + line);
     return true;
 }
 
@@ -218,7 +228,7 @@ int main(int argc, char** argv) {
         for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
             const std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
-            if (!line.empty() && !Run(line, devices, readers)) return 0;
+            if (!line.empty() && !Run(line, readers)) return 0;
         }
     }
 }
