@@ -11,6 +11,7 @@ extern "C" {
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ostrel::win32 {
 
@@ -56,29 +57,37 @@ inline std::string ProgramSetting(const char* name) {
     return data;
 }
 
-// Whether Windows lists a HID interface of the card reader's maker (vendor 0x0801): a real
-// reader plugged in, which the program would find. Tests that count on none skip then.
-inline bool RealReaderPlugged() {
+// The paths of the HID interfaces Windows lists now, in lower case.
+inline std::vector<std::string> ListedHidPaths() {
     GUID hid;
     HidD_GetHidGuid(&hid);
+    std::vector<std::string> paths;
     HDEVINFO set =
         SetupDiGetClassDevsA(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return false;
-    bool found = false;
+    if (set == INVALID_HANDLE_VALUE) return paths;
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof data;
-    for (DWORD i = 0; !found && SetupDiEnumDeviceInterfaces(set, nullptr, &hid, i, &data); ++i) {
+    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &hid, i, &data); ++i) {
         char buffer[1024] = {};
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer);
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         if (SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof buffer, nullptr, nullptr)) {
             std::string path = detail->DevicePath;
             CharLowerBuffA(path.data(), static_cast<DWORD>(path.size()));
-            found = path.find("vid_0801") != std::string::npos;
+            paths.push_back(path);
         }
     }
     SetupDiDestroyDeviceInfoList(set);
-    return found;
+    return paths;
+}
+
+// Whether Windows lists a HID interface of the card reader's maker (vendor 0x0801): a real
+// reader plugged in, which the program would find. Tests that count on none skip then.
+inline bool RealReaderPlugged() {
+    for (const std::string& path : ListedHidPaths()) {
+        if (path.find("vid_0801") != std::string::npos) return true;
+    }
+    return false;
 }
 
 }  // namespace ostrel::win32
