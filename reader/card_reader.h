@@ -60,7 +60,10 @@ class ArrivalNotice {
 
 class CardReader {
   public:
-    CardReader(Hid& hid, Desktop& desktop) : hid_(hid), desktop_(desktop), arrivals_(hid) {}
+    // The track texts start blank: a fresh buffer holds whatever its memory held before.
+    CardReader(Hid& hid, Desktop& desktop) : hid_(hid), desktop_(desktop), arrivals_(hid) {
+        swipe_.WipeTracks();
+    }
     ~CardReader();
     CardReader(const CardReader&) = delete;
     CardReader& operator=(const CardReader&) = delete;
