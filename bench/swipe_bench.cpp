@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_event_log.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_host_screen.h"
 #include "platform/sim/sim_processes.h"
@@ -22,8 +23,9 @@ void BM_SwipeToConfirmedDelivery(benchmark::State& state) {
     sim::SimDesktop desktop;
     sim::SimHid hid;
     sim::SimHostScreen host;
+    sim::SimEventLog events;
     const auto readerId = hid.Plug(sim::ReaderDevice(2));
-    OstrelCopy copy(Platform{registry, processes, desktop, hid, host});
+    OstrelCopy copy(Platform{registry, processes, desktop, hid, host, events});
     ScannerForm& form = copy.form;
 
     // An armed request for session 2, its reader open and ready, as the scan loop leaves it.

@@ -7,6 +7,8 @@ set(CMAKE_SYSTEM_PROCESSOR ${OSTREL_MINGW_ARCH})
 set(CMAKE_C_COMPILER ${OSTREL_MINGW_ARCH}-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER ${OSTREL_MINGW_ARCH}-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER ${OSTREL_MINGW_ARCH}-w64-mingw32-windres)
+# The message compiler, for the event log's message table.
+set(OSTREL_WINDMC ${OSTREL_MINGW_ARCH}-w64-mingw32-windmc)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${OSTREL_MINGW_ARCH}-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

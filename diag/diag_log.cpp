@@ -9,7 +9,6 @@ namespace ostrel::diag {
 
 namespace {
 
-constexpr const char* kScratchName = "~ostrel-diag-write-test.tmp";
 // Enough for the last lines of any log the program writes (a line is a few hundred bytes).
 constexpr uint32_t kTailBytes = 16 * 1024;
 
@@ -63,12 +62,13 @@ Item GatherLog(SystemProbe& probe, Desktop& desktop, const std::string& folder) 
         item.Judge(Verdict::Warning, "the folder does not exist: failed swipes go unrecorded");
         return item;
     }
-    // A scratch file beside the log, deleted as it is closed: the log itself is never touched.
-    const uint32_t created = probe.CreateScratchFile(folder + "\\" + kScratchName);
-    if (created == 0) {
+    // The log opened as the program opens it, for appending, nothing written: a per-machine
+    // install's folder is read-only to users and its log is not.
+    const uint32_t opened = probe.OpenForAppend(logPath);
+    if (opened == 0) {
         item.Add("writable", "yes");
     } else {
-        item.Add("writable", "no (error " + std::to_string(created) + ")");
+        item.Add("writable", "no (error " + std::to_string(opened) + ")");
         item.Judge(Verdict::Warning, std::string(kProcessLogName) +
                                          " cannot be written here: failed swipes go unrecorded "
                                          "(the program itself runs on)");
@@ -86,7 +86,7 @@ Item GatherLog(SystemProbe& probe, Desktop& desktop, const std::string& folder) 
         for (const std::string& line : LastLines(tail, kLogLinesShown, tail.size() == kTailBytes))
             item.rows.push_back({{"line", MaskedLogLine(line)}});
     }
-    item.Judge(Verdict::Ok, created == 0 ? "the log can be written" : "");
+    item.Judge(Verdict::Ok, opened == 0 ? "the log can be written" : "");
     return item;
 }
 

@@ -63,10 +63,36 @@ std::string FormatText(const Report& report) {
     return out;
 }
 
+namespace {
+// The length of the UTF-8 character at text[at], 0 when the bytes there are not one (a stray
+// continuation byte, a cut or overlong sequence, a surrogate, past U+10FFFF).
+size_t Utf8Length(std::string_view text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || at + length > text.size()) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    }
+    const unsigned char second = byte(at + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
+        return 0;
+    return length;
+}
+}  // namespace
+
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
-    for (const char c : text) {
+    for (size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
         const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80) {
+            const size_t length = Utf8Length(text, at);
+            out += length ? std::string(text.substr(at, length)) : "\\ufffd";
+            if (length) at += length - 1;
+            continue;
+        }
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -84,9 +110,7 @@ std::string JsonString(std::string_view text) {
                 out += "\\t";
                 break;
             default:
-                if (byte < 0x20 || byte >= 0x7F) {
-                    // Bytes of the system's ANSI code page are not UTF-8: each goes as its own
-                    // code point so that the document stays valid whatever they are.
+                if (byte < 0x20 || byte == 0x7F) {
                     char escaped[8];
                     std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
                     out += escaped;
@@ -98,32 +122,49 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
+std::string IsoUtcText(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
+                       uint16_t second) {
+    char text[48];  // room for any numbers, though a date has only four and two digits
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", unsigned{year},
+                  unsigned{month}, unsigned{day}, unsigned{hour}, unsigned{minute},
+                  unsigned{second});
+    return text;
+}
+
 namespace {
-std::string JsonObject(const std::vector<Fact>& facts, const std::string& indent) {
+std::string JsonObject(const std::vector<Fact>& facts, const std::string& indent,
+                       const ToUtf8& toUtf8) {
     if (facts.empty()) return "{}";
     std::string out = "{";
     for (size_t i = 0; i < facts.size(); ++i) {
-        out += (i ? ",\n" : "\n") + indent + "  " + JsonString(facts[i].key) + ": " +
-               JsonString(facts[i].value);
+        out += (i ? ",\n" : "\n") + indent + "  " + JsonString(toUtf8(facts[i].key)) + ": " +
+               JsonString(toUtf8(facts[i].value));
     }
     return out + "\n" + indent + "}";
 }
 }  // namespace
 
-std::string FormatJson(const Report& report) {
-    std::string out = "{\n  \"items\": [";
+std::string FormatJson(const Report& report, const RunFacts& run, const ToUtf8& toUtf8) {
+    std::string out = "{\n";
+    out += "  \"tool\": \"ostrel-diag\",\n";
+    out += "  \"version\": " + JsonString(run.version) + ",\n";
+    out += "  \"build\": " + JsonString(run.build) + ",\n";
+    out += "  \"computer\": " + JsonString(run.computer) + ",\n";
+    out += "  \"user\": " + JsonString(run.user) + ",\n";
+    out += "  \"time\": " + JsonString(run.time) + ",\n";
+    out += "  \"items\": [";
     for (size_t i = 0; i < report.items.size(); ++i) {
         const Item& item = report.items[i];
         out += i ? ",\n    {\n" : "\n    {\n";
         out += "      \"item\": " + JsonString(item.id) + ",\n";
         out += "      \"title\": " + JsonString(item.title) + ",\n";
         out += "      \"verdict\": " + JsonString(VerdictName(item.verdict)) + ",\n";
-        out += "      \"reason\": " + JsonString(item.reason) + ",\n";
-        out += "      \"facts\": " + JsonObject(item.facts, "      ");
+        out += "      \"reason\": " + JsonString(toUtf8(item.reason)) + ",\n";
+        out += "      \"facts\": " + JsonObject(item.facts, "      ", toUtf8);
         if (!item.rowsName.empty()) {
             out += ",\n      " + JsonString(item.rowsName) + ": [";
             for (size_t r = 0; r < item.rows.size(); ++r)
-                out += (r ? ", " : "") + JsonObject(item.rows[r], "        ");
+                out += (r ? ", " : "") + JsonObject(item.rows[r], "        ", toUtf8);
             out += "]";
         }
         out += "\n    }";

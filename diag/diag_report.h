@@ -2,6 +2,7 @@
 // The diagnostics tool's findings as plain values: per item its facts, a verdict and a one-line
 // reason, and their text and JSON forms. Nothing here asks the system anything.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -45,13 +46,29 @@ struct Report {
     std::vector<Item> items;
 };
 
+// What a fleet's collector files a report under: which tool, where, for whom and when.
+struct RunFacts {
+    std::string version;   // "5.1.1"
+    std::string build;     // "x86" or "x64"
+    std::string computer;  // UTF-8
+    std::string user;      // UTF-8
+    std::string time;      // UTC, ISO 8601: "2026-03-04T05:06:07Z"
+};
+
+// The items' texts are in the ANSI code page, as the system gave them; JSON wants UTF-8.
+using ToUtf8 = std::function<std::string(const std::string&)>;
+
 // 1 when some item fails, else 0.
 int ExitCodeOf(const Report& report);
 
 std::string FormatText(const Report& report);
-std::string FormatJson(const Report& report);
-// A JSON string literal, quotes included.
+std::string FormatJson(const Report& report, const RunFacts& run, const ToUtf8& toUtf8);
+// A JSON string literal, quotes included, of a UTF-8 text; a byte that is not part of a UTF-8
+// character becomes U+FFFD, so that the document stays valid whatever it is given.
 std::string JsonString(std::string_view text);
+// "2026-03-04T05:06:07Z".
+std::string IsoUtcText(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
+                       uint16_t second);
 
 // Small formatting helpers shared by the items.
 std::string Hex4(uint32_t value);     // "0x0801"

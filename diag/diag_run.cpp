@@ -4,6 +4,7 @@
 #include "carddata/track1.h"
 #include "reader/card_reader.h"
 #include "shell/track1_text.h"
+#include "support/product.h"
 
 namespace ostrel::diag {
 
@@ -69,11 +70,18 @@ std::string RowText(const Row& row) {
     return line;
 }
 
-std::string RowJson(const std::string& event, const Row& row) {
+std::string RowJson(const std::string& event, const Row& row, const ToUtf8& toUtf8) {
     std::string line = "{\"event\": " + JsonString(event);
     for (const Fact& fact : row)
-        line += ", " + JsonString(fact.key) + ": " + JsonString(fact.value);
+        line += ", " + JsonString(toUtf8(fact.key)) + ": " + JsonString(toUtf8(fact.value));
     return line + "}\n";
+}
+
+RunFacts FactsOfThisRun(SystemProbe& probe) {
+    const UtcTime now = probe.SystemTimeUtc();
+    return {kVersionText, kThisBuild == Bitness::Bits64 ? "x64" : "x86", probe.ComputerName(),
+            probe.UserName(),
+            IsoUtcText(now.year, now.month, now.day, now.hour, now.minute, now.second)};
 }
 
 }  // namespace
@@ -135,14 +143,17 @@ int RunDiagnostics(DiagPlatform& platform, const std::vector<std::string>& args,
     }
     if (options->watch) return Watch(platform, *options, out, stop);
     const Report report = GatherAll(platform, options->dir);
-    out(options->json ? FormatJson(report) : FormatText(report));
+    const ToUtf8 toUtf8 = [&](const std::string& text) { return platform.probe.AnsiToUtf8(text); };
+    out(options->json ? FormatJson(report, FactsOfThisRun(platform.probe), toUtf8)
+                      : FormatText(report));
     return ExitCodeOf(report);
 }
 
 int Watch(DiagPlatform& platform, const Options& options, const Output& out,
           const StopRequested& stop) {
+    const ToUtf8 toUtf8 = [&](const std::string& text) { return platform.probe.AnsiToUtf8(text); };
     const auto say = [&](const std::string& event, const Row& row) {
-        out(options.json ? RowJson(event, row) : event + ": " + RowText(row) + "\n");
+        out(options.json ? RowJson(event, row, toUtf8) : event + ": " + RowText(row) + "\n");
     };
     CardReader reader(platform.hid, platform.desktop);
     reader.InitReader();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -118,11 +119,27 @@ ProcHandle OpenIfWanted(Processes& processes, uint32_t pid, const std::string& w
     return 0;
 }
 
-// The first process whose main module is wanted, opened; 0 when there is none.
+// Whether a process runs in another Remote Desktop session than this program: on a terminal
+// server another user's host is not ours. Where either session cannot be told, it counts, as
+// ending the program under a cashier's host would be worse than running on without one.
+bool InAnotherSession(Processes& processes, uint32_t pid, std::optional<uint32_t> own) {
+    uint32_t session = 0;
+    return own && processes.ProcessIdToSessionId(pid, &session) && session != *own;
+}
+
+// The first process of this program's session whose main module is wanted, opened; 0 when
+// there is none.
 ProcHandle OpenProgram(Processes& processes, Desktop& desktop, const std::string& wanted) {
+    uint32_t session = 0;
+    const std::optional<uint32_t> own =
+        processes.ProcessIdToSessionId(processes.CurrentProcessId(), &session)
+            ? std::optional<uint32_t>(session)
+            : std::nullopt;
     for (const uint32_t pid : ReadProcessIds(processes, desktop)) {
         desktop.DoEvents();
-        if (const ProcHandle found = OpenIfWanted(processes, pid, wanted)) return found;
+        if (!InAnotherSession(processes, pid, own)) {
+            if (const ProcHandle found = OpenIfWanted(processes, pid, wanted)) return found;
+        }
         desktop.DoEvents();
     }
     return 0;

@@ -9,6 +9,9 @@ namespace ostrel {
 
 // The name the host maker registers its control under.
 constexpr const char* kHostControlProgId = "VEQSERVERLib.VEQServer";
+// The source of the error a call raises when the control could not be created (not registered,
+// its server missing): the first call creates it.
+constexpr const char* kHostControlNotCreated = "CreateObject";
 
 // Dispatch ids of the control's methods.
 namespace dispid {

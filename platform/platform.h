@@ -1,6 +1,7 @@
 #pragma once
 // The platform services one running copy of the program uses.
 #include "platform/desktop.h"
+#include "platform/event_log.h"
 #include "platform/hid.h"
 #include "platform/host_control.h"
 #include "platform/processes.h"
@@ -14,6 +15,7 @@ struct Platform {
     Desktop& desktop;
     Hid& hid;
     HostControl& hostControl;  // the host maker's control on the main window (VEQServer1)
+    EventLog& eventLog;
 };
 
 }  // namespace ostrel

@@ -1,7 +1,8 @@
 #pragma once
 // The process list calls of host program detection, shaped like GetVersionExA, EnumProcesses,
 // OpenProcess, EnumProcessModules, GetModuleFileNameExA, QueryFullProcessImageNameA,
-// GetExitCodeProcess, GetProcessId, WaitForSingleObject, CloseHandle and GetLastError.
+// GetExitCodeProcess, GetProcessId, WaitForSingleObject, CloseHandle, GetLastError,
+// GetCurrentProcessId and ProcessIdToSessionId.
 #include <cstdint>
 
 #include "platform/win_errors.h"
@@ -69,6 +70,9 @@ class Processes {
     virtual bool CloseProcessHandle(ProcHandle handle) = 0;
     // GetLastError after the last call that failed.
     virtual uint32_t LastError() = 0;
+    virtual uint32_t CurrentProcessId() = 0;
+    // The Remote Desktop session the process runs in (0 for services, 1 and up for users).
+    virtual bool ProcessIdToSessionId(uint32_t pid, uint32_t* session) = 0;
 };
 
 }  // namespace ostrel

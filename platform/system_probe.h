@@ -3,9 +3,11 @@
 // the Windows call it makes: a key opened in a registry view (RegOpenKeyExA with a KEY_WOW64_
 // flag), its default value as text (RegGetValueA), the key closed (RegCloseKey), the machine's
 // own processor architecture (GetNativeSystemInfo), a file's attributes (GetFileAttributesW), a
-// scratch file created and deleted (CreateFileW with CREATE_NEW and FILE_FLAG_DELETE_ON_CLOSE,
-// then CloseHandle), the end of a file (CreateFileW, SetFilePointer, ReadFile), and creating
-// the host maker's control the way the program does.
+// file opened for appending and closed again (CreateFileW with FILE_APPEND_DATA and OPEN_ALWAYS,
+// then CloseHandle), the end of a file (CreateFileW, SetFilePointer, ReadFile), creating the
+// host maker's control the way the program does, and what a fleet's report names: the computer
+// (GetComputerNameW), the user (GetUserNameW), the time (GetSystemTime) and texts of the ANSI
+// code page in UTF-8 (MultiByteToWideChar, WideCharToMultiByte).
 // Paths are UTF-8, as the desktop's are; one that is not UTF-8 is taken in the ANSI code page.
 #include <cstdint>
 #include <string>
@@ -39,6 +41,16 @@ enum class ProcessorArchitecture : uint16_t {
     Arm64 = 12,
 };
 
+// SYSTEMTIME's date and time of day, in UTC.
+struct UtcTime {
+    uint16_t year = 0;
+    uint16_t month = 0;
+    uint16_t day = 0;
+    uint16_t hour = 0;
+    uint16_t minute = 0;
+    uint16_t second = 0;
+};
+
 class SystemProbe {
   public:
     virtual ~SystemProbe() = default;
@@ -55,15 +67,22 @@ class SystemProbe {
     virtual ProcessorArchitecture NativeArchitecture() = 0;
     // GetFileAttributesW; kInvalidFileAttributes when the path names nothing.
     virtual uint32_t FileAttributes(const std::string& path) = 0;
-    // Creates path as a new file that is deleted when closed, and closes it: 0 or the Windows
-    // error code of the creation. An existing file is never touched (CREATE_NEW fails).
-    virtual uint32_t CreateScratchFile(const std::string& path) = 0;
+    // Opens path for appending as the program opens its log, writes nothing and closes it: 0 or
+    // the Windows error code. A missing file is created empty, as the program's first line
+    // would create it.
+    virtual uint32_t OpenForAppend(const std::string& path) = 0;
     // Reads up to maxBytes from the end of a file into bytes: 0 or a Windows error code.
     virtual uint32_t ReadFileEnd(const std::string& path, uint32_t maxBytes,
                                  std::string* bytes) = 0;
     // Creates the control registered under progId as the program does, and lets it go again:
     // 0 (S_OK) or the HRESULT, with the description the failure came with.
     virtual int32_t CreateControl(const std::string& progId, std::string* description) = 0;
+    // The computer's and the user's names in UTF-8, "" when they cannot be had.
+    virtual std::string ComputerName() = 0;
+    virtual std::string UserName() = 0;
+    virtual UtcTime SystemTimeUtc() = 0;
+    // A text of the ANSI code page (registry values, paths as shown) in UTF-8.
+    virtual std::string AnsiToUtf8(const std::string& text) = 0;
 };
 
 }  // namespace ostrel

@@ -5,7 +5,7 @@
 
 PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb
-          wixl msitools zip osslsigncode openssl)
+          wixl msitools zip osslsigncode openssl softhsm2 libengine-pkcs11-openssl)
 # Only where 32-bit code runs: elsewhere its loader could not start.
 WINE32_PACKAGES=(wine32:i386)
 

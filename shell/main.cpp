@@ -30,6 +30,7 @@ OstrelCopy::OstrelCopy(const Platform& p)
     : platform(p),
       store(platform.registry, platform.desktop),
       log(platform.desktop),
+      events(platform.eventLog),
       table(store, platform.desktop, log),
       hostLink(platform.hostControl, &gate),
       reader(platform.hid, platform.desktop),
@@ -52,7 +53,9 @@ void OstrelCopy::Main(const std::string& argumentText) {
             // With the host gone a reset would only fail again, and the dialog would wait
             // for a clerk who has moved on: end as a pass that finds the host gone does.
             if (form.Created() && HostProgramEnded()) form.mnuEnd_Click();
-            if (ShowResetDialog(platform.desktop, ToAppError(failure)) == kIdCancel) {
+            const AppError error = ToAppError(failure);
+            events.ResetOffered(error);
+            if (ShowResetDialog(platform.desktop, error) == kIdCancel) {
                 // No window yet (no argument, say): nothing to unload.
                 if (!form.Created()) platform.desktop.EndProcess();
                 form.Unload();

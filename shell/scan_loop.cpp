@@ -22,6 +22,11 @@ constexpr int16_t kTimeoutTicks = 30;
 void ScannerForm::ProcLoop() {
     desktop_.SetTimerEnabled(true);
     if (!WaitForReader() || ReaderState == ReaderPhase::UnsupportedReader) {
+        if (ReaderState == ReaderPhase::UnsupportedReader) {
+            copy_.events.ReaderNotUsable(reader_.ReaderProductId(), true);
+        } else {
+            copy_.events.NoReader();
+        }
         hostLink_.OpenHostLink(session_.SessionIndex);
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachThenReclick),
                                  session_.SessionIndex);
@@ -158,6 +163,7 @@ void ScannerForm::ServeActive() {
     }
     desktop_.DoEvents();
     if (ReaderState == ReaderPhase::UnsupportedReader) {
+        copy_.events.ReaderNotUsable(reader_.ReaderProductId(), true);
         hostLink_.OpenHostLink(session_.SessionIndex);
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachDevice),
                                  session_.SessionIndex);

@@ -16,6 +16,7 @@
 #include "reader/card_reader.h"
 #include "shell/command_line.h"
 #include "shell/event_gate.h"
+#include "shell/program_events.h"
 #include "support/process_log.h"
 #include "support/registry_store.h"
 #include "support/wipe.h"
@@ -200,6 +201,7 @@ class OstrelCopy {
     Platform platform;
     RegistryStore store;
     ProcessLog log;
+    ProgramEvents events;
     SessionTable table;
     EventGate gate;  // which window events may run now; told of every host call
     HostLinkControl hostLink;

@@ -215,10 +215,14 @@ void ScannerForm::FailureExit(const std::string& stepLabel, const AppError* unex
     if (track.Empty()) {
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachThenReclick),
                                  session_.SessionIndex);
-        log_.WriteProcessLog(prefix + "Could not read Credit Card, Swipe it again!***");
+        const std::string line = prefix + "Could not read Credit Card, Swipe it again!***";
+        log_.WriteProcessLog(line);
+        copy_.events.SwipeNotRead(line);
         return;
     }
-    log_.WriteProcessLog(prefix + message + kCrLf + kCrLf + Track1Excerpt(track.Text()) + "***");
+    const std::string line = prefix + message + kCrLf + kCrLf + Track1Excerpt(track.Text()) + "***";
+    log_.WriteProcessLog(line);
+    copy_.events.SwipeNotRead(line);
     TellLogFailure();
     Unload();
 }

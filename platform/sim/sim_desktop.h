@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/desktop.h"
+#include "support/product.h"
 
 namespace ostrel::sim {
 
@@ -126,7 +127,7 @@ class SimDesktop : public Desktop {
     bool ended = false;
     std::function<void()> onEnd;  // called as the process ends, before anything unwinds
     std::string exeDirectory = "C:\\Ostrel";
-    VersionInfo version{"Ostrel Interface", 5, 1, 1};
+    VersionInfo version{kProductName, kVersionMajor, kVersionMinor, kVersionRevision};
     std::map<std::string, std::string> files;         // by full path
     std::map<std::string, uint32_t> directoryErrors;  // appends below a directory fail so
 

@@ -29,6 +29,10 @@ void SimHostScreen::TakeAnswerTime() {
 }
 
 std::string SimHostScreen::Invoke(int32_t dispId, std::span<DispArg> args) {
+    // A control that could not be created answers nothing: each call raises what creating it
+    // gave.
+    if (notCreated)
+        throw AppError(notCreated->hresult, kHostControlNotCreated, notCreated->description);
     Call call{dispId, {}};
     for (const DispArg& a : args)
         call.args.push_back(Arg{a.type, a.i4, a.TextValue()});

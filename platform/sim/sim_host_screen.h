@@ -47,6 +47,8 @@ class SimHostScreen : public HostControl {
     std::optional<int32_t> attachedSession;
     std::map<int32_t, std::string> sessionInfo;  // what GetSessionInfo answers per session
     std::map<std::pair<int32_t, std::string>, std::string> fields;
+    // Set: the control could not be created (not registered, its server gone).
+    std::optional<Failure> notCreated;
     // The next call with this dispatch id fails.
     std::map<int32_t, Failure> failNext;
     // Asked about each call after onCall: a failure it gives is raised instead of an answer

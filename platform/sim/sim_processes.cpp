@@ -138,6 +138,18 @@ bool SimProcesses::IsSignalled(ProcHandle handle) const {
     return !process || process->ended;
 }
 
+bool SimProcesses::ProcessIdToSessionId(uint32_t pid, uint32_t* session) {
+    if (pid == currentPid) {
+        *session = kOwnSession;
+        return ownSessionKnown || Fail(winerr::kAccessDenied);
+    }
+    const Process* process = Find(pid);
+    if (!process) return Fail(winerr::kInvalidParameter);
+    if (!process->canOpen) return Fail(winerr::kAccessDenied);
+    *session = process->session;
+    return true;
+}
+
 bool SimProcesses::CloseProcessHandle(ProcHandle handle) {
     return handles_.erase(handle) > 0 || Fail(winerr::kInvalidHandle);
 }

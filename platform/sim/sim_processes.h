@@ -30,7 +30,11 @@ class SimProcesses : public Processes {
         bool ended = false;
         // false: an open asking for kSynchronize is refused.
         bool waitable = true;
+        // The Remote Desktop session it runs in: another user's on a terminal server, or the
+        // same account's signed in twice.
+        uint32_t session = kOwnSession;
     };
+    static constexpr uint32_t kOwnSession = 1;
 
     bool GetVersionInfo(OsVersionInfo* info) override;
     bool EnumProcessIds(uint32_t* ids, uint32_t cb, uint32_t* needed) override;
@@ -47,6 +51,8 @@ class SimProcesses : public Processes {
     uint32_t WaitForProcess(ProcHandle process, uint32_t ms) override;
     bool CloseProcessHandle(ProcHandle handle) override;
     uint32_t LastError() override { return lastError_; }
+    uint32_t CurrentProcessId() override { return currentPid; }
+    bool ProcessIdToSessionId(uint32_t pid, uint32_t* session) override;
 
     // Test side.
     uint32_t Start(std::string path);  // returns the new process's id
@@ -57,6 +63,8 @@ class SimProcesses : public Processes {
 
     std::vector<Process> processes;
     uint32_t platformId = kPlatformWin32Nt;
+    uint32_t currentPid = 900;  // the program's own process, not in the list
+    bool ownSessionKnown = true;
     int enumCalls = 0;
 
   private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win_errors.h"
 #include "support/text_util.h"
 
 namespace ostrel::sim {
@@ -10,7 +11,6 @@ namespace ostrel::sim {
 namespace {
 constexpr uint32_t kFileAttributeArchive = 0x20;
 constexpr uint32_t kErrorPathNotFound = 3;
-constexpr uint32_t kErrorFileExists = 80;
 constexpr int32_t kModuleNotFound = static_cast<int32_t>(0x8007007E);
 constexpr uint32_t kKeyQueryValue = 0x0001;
 constexpr uint32_t kRegExpandSz = 2;
@@ -64,13 +64,37 @@ uint32_t SimSystemProbe::FileAttributes(const std::string& path) {
     return kInvalidFileAttributes;
 }
 
-uint32_t SimSystemProbe::CreateScratchFile(const std::string& path) {
+uint32_t SimSystemProbe::OpenForAppend(const std::string& path) {
+    if (desktop_.files.count(path)) return readOnlyFiles.count(path) ? winerr::kAccessDenied : 0;
     const std::string folder = FolderOf(path);
     if (!folders.count(folder)) return kErrorPathNotFound;
-    if (readOnlyFolders.count(folder)) return kErrorAccessDenied;
-    if (desktop_.files.count(path)) return kErrorFileExists;
-    ++scratchFilesCreated;  // and deleted again as it is closed
+    if (readOnlyFolders.count(folder)) return winerr::kAccessDenied;
+    desktop_.files[path];  // created empty
     return 0;
+}
+
+std::string SimSystemProbe::AnsiToUtf8(const std::string& text) {
+    // Code page 1252 from 0x80 to 0x9F; from 0xA0 on it is Latin-1.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string utf8;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const char32_t code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+        if (code < 0x80) {
+            utf8 += static_cast<char>(code);
+        } else if (code < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (code >> 6));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xE0 | (code >> 12));
+            utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return utf8;
 }
 
 uint32_t SimSystemProbe::ReadFileEnd(const std::string& path, uint32_t maxBytes,

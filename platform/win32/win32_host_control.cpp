@@ -175,7 +175,7 @@ std::unique_ptr<HostControl> CreateHostControl(const char* progId) {
                               IID_IDispatch, reinterpret_cast<void**>(dispatch.Put()));
     }
     if (FAILED(hr)) {
-        throw AppError(hr, kSource,
+        throw AppError(hr, kHostControlNotCreated,
                        "ActiveX component can't create object: " + std::string(progId));
     }
     return std::make_unique<DispatchHostControl>(dispatch.Get());

@@ -88,4 +88,15 @@ uint32_t Win32Processes::LastError() {
     return ::GetLastError();
 }
 
+uint32_t Win32Processes::CurrentProcessId() {
+    return ::GetCurrentProcessId();
+}
+
+bool Win32Processes::ProcessIdToSessionId(uint32_t pid, uint32_t* session) {
+    DWORD id = 0;
+    const BOOL ok = ::ProcessIdToSessionId(pid, &id);
+    *session = id;
+    return ok != FALSE;
+}
+
 }  // namespace ostrel::win32

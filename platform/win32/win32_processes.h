@@ -20,6 +20,8 @@ class Win32Processes : public Processes {
     uint32_t WaitForProcess(ProcHandle process, uint32_t ms) override;
     bool CloseProcessHandle(ProcHandle handle) override;
     uint32_t LastError() override;
+    uint32_t CurrentProcessId() override;
+    bool ProcessIdToSessionId(uint32_t pid, uint32_t* session) override;
 };
 
 }  // namespace ostrel::win32

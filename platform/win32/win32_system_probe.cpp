@@ -63,9 +63,12 @@ uint32_t Win32SystemProbe::FileAttributes(const std::string& path) {
     return GetFileAttributesW(ProbePath(path).c_str());
 }
 
-uint32_t Win32SystemProbe::CreateScratchFile(const std::string& path) {
-    UniqueHandle file(CreateFileW(ProbePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+uint32_t Win32SystemProbe::OpenForAppend(const std::string& path) {
+    // The program's own open of its log: a per-machine install lets users append to the log in
+    // a folder they cannot create files in.
+    UniqueHandle file(CreateFileW(ProbePath(path).c_str(), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     return file ? 0 : GetLastError();
 }
 
@@ -101,6 +104,29 @@ int32_t Win32SystemProbe::CreateControl(const std::string& progId, std::string* 
         *description = failure.Description();
         return failure.Number();
     }
+}
+
+std::string Win32SystemProbe::ComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameW(name, &size) ? Utf8Path(std::wstring_view(name, size)) : "";
+}
+
+std::string Win32SystemProbe::UserName() {
+    wchar_t name[257] = {};  // UNLEN + 1
+    DWORD size = 257;
+    // The size given back counts the terminating zero.
+    return GetUserNameW(name, &size) && size > 0 ? Utf8Path(std::wstring_view(name, size - 1)) : "";
+}
+
+UtcTime Win32SystemProbe::SystemTimeUtc() {
+    SYSTEMTIME now = {};
+    GetSystemTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+std::string Win32SystemProbe::AnsiToUtf8(const std::string& text) {
+    return Utf8Path(Widen(text));
 }
 
 }  // namespace ostrel::win32

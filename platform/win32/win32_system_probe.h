@@ -12,9 +12,13 @@ class Win32SystemProbe : public SystemProbe {
     long CloseKey(RegKey key) override;
     ProcessorArchitecture NativeArchitecture() override;
     uint32_t FileAttributes(const std::string& path) override;
-    uint32_t CreateScratchFile(const std::string& path) override;
+    uint32_t OpenForAppend(const std::string& path) override;
     uint32_t ReadFileEnd(const std::string& path, uint32_t maxBytes, std::string* bytes) override;
     int32_t CreateControl(const std::string& progId, std::string* description) override;
+    std::string ComputerName() override;
+    std::string UserName() override;
+    UtcTime SystemTimeUtc() override;
+    std::string AnsiToUtf8(const std::string& text) override;
 };
 
 }  // namespace ostrel::win32

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/win32/win32_desktop.h"
+#include "platform/win32/win32_event_log.h"
 #include "platform/win32/win32_hid.h"
 #include "platform/win32/win32_host_control.h"
 #include "platform/win32/win32_processes.h"
@@ -17,6 +18,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Win32Desktop desktop;
     Win32Hid hid;
     LazyHostControl hostControl;
-    ostrel::OstrelCopy copy(ostrel::Platform{registry, processes, desktop, hid, hostControl});
+    Win32EventLog eventLog;
+    ostrel::OstrelCopy copy(
+        ostrel::Platform{registry, processes, desktop, hid, hostControl, eventLog});
     copy.Main(ProgramArgument());
 }

@@ -15,6 +15,7 @@ namespace ostrel::diag_test {
 using diag::Verdict;
 
 constexpr const char* kFolder = "C:\\Ostrel";
+constexpr const char* kLog = "C:\\Ostrel\\CCProcess.log";
 constexpr const char* kControlKey = "Software\\Classes\\VEQSERVERLib.VEQServer\\CLSID";
 constexpr const char* kClsid = "{5A1C0F00-1111-4D2E-9F00-0000000000AB}";
 constexpr const char* kServer = "C:\\Host\\veqserver.dll";

@@ -7,6 +7,7 @@
 #include "platform/sim/sim_readers.h"
 #include "tests/card_digit_oracle.h"
 #include "tests/logic/diag_fixture.h"
+#include "support/product.h"
 #include "tests/logic/json_check.h"
 
 namespace ostrel {
@@ -65,16 +66,42 @@ TEST(DiagRun, JsonIsOneWellFormedDocument) {
     DiagFixture f;
     f.hid.Plug(sim::KeyboardDevice());
     f.hid.Plug(sim::ReaderDevice(2));
-    // Texts that need escaping: quotes, backslashes, control and non-ASCII bytes.
+    // Texts that need escaping (quotes, backslashes, control bytes) and texts of the ANSI code
+    // page (1252 here), which go as UTF-8: "é" and the euro sign.
     f.registry.PutText(kHkeyCurrentUser, "Software\\TOVAN\\RODazedur", "MSconnect",
-                       "2NSay \"hi\"\\\t\x01\xE9~");
+                       "2NSay \"hi\"\\\t\x01\xE9\x80~");
     f.desktop.files["C:\\Ostrel\\CCProcess.log"] = "09:00:01 a \"quoted\" line\r\n";
     std::string out;
     EXPECT_EQ(f.Run({"--json"}, &out), 1);  // no control registered
     EXPECT_TRUE(json_check::IsDocument(out)) << out;
     EXPECT_NE(out.find("\"verdict\": \"FAIL\""), std::string::npos);
-    EXPECT_NE(out.find("Say \\\"hi\\\"\\\\\\t\\u0001\\u00e9"), std::string::npos) << out;
+    EXPECT_NE(out.find("Say \\\"hi\\\"\\\\\\t\\u0001\xC3\xA9\xE2\x82\xAC"), std::string::npos)
+        << out;
     EXPECT_NE(out.find("\"exitCode\": 1"), std::string::npos);
+    // What a fleet's collector files it under.
+    for (const std::string& fact :
+         {std::string("\"version\": \"") + kVersionText + "\"", std::string("\"build\": \"x"),
+          std::string("\"computer\": \"TILL-07\""), std::string("\"user\": \"clerk\""),
+          std::string("\"time\": \"2026-03-04T05:06:07Z\"")})
+        EXPECT_NE(out.find(fact), std::string::npos) << fact;
+}
+
+TEST(DiagJson, StringsAreUtf8WhateverTheyAreGiven) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xB3",
+         "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xB3\""},
+        {"\xE9t\xE9", "\"\\ufffdt\\ufffd\""},  // a byte of a code page, not UTF-8
+        {"\xC3", "\"\\ufffd\""},               // cut short
+        {"\xC0\xAF \xED\xA0\x80",
+         "\"\\ufffd\\ufffd \\ufffd\\ufffd\\ufffd\""},  // overlong, surrogate
+        {"\x7F\x1F", "\"\\u007f\\u001f\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(diag::JsonString(c.in), c.out);
+        EXPECT_TRUE(json_check::IsDocument(diag::JsonString(c.in)));
+    }
 }
 
 TEST(DiagJson, CheckerRefusesWhatIsNoDocument) {

@@ -327,13 +327,24 @@ TEST(DiagLog, VerdictPerFolder) {
         std::function<void(DiagFixture&)> setUp;
         Verdict verdict;
         const char* writable;
+        bool logAfter;  // the check opens the log as the program does: a missing one is made
     };
+    const auto readOnly = [](DiagFixture& f) { f.probe.readOnlyFolders.insert(kFolder); };
+    const auto installedLog = [](DiagFixture& f) { f.desktop.files[kLog] = ""; };
     const std::vector<Case> cases = {
-        {"writable", [](DiagFixture&) {}, Verdict::Ok, "yes"},
-        {"read-only", [](DiagFixture& f) { f.probe.readOnlyFolders.insert(kFolder); },
-         Verdict::Warning, "no (error 5)"},
+        {"writable", [](DiagFixture&) {}, Verdict::Ok, "yes", true},
+        {"read-only", readOnly, Verdict::Warning, "no (error 5)", false},
         {"missing", [](DiagFixture& f) { f.probe.folders.clear(); }, Verdict::Warning,
-         "no: the folder does not exist"},
+         "no: the folder does not exist", false},
+        // A per-machine install: the folder is read-only, the log laid down open to appends.
+        {"read-only, with a log users append to",
+         [&](DiagFixture& f) { readOnly(f), installedLog(f); }, Verdict::Ok, "yes", true},
+        {"read-only, its log too",
+         [&](DiagFixture& f) {
+             readOnly(f), installedLog(f);
+             f.probe.readOnlyFiles.insert(kLog);
+         },
+         Verdict::Warning, "no (error 5)", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -342,7 +353,10 @@ TEST(DiagLog, VerdictPerFolder) {
         const diag::Item item = diag::GatherLog(f.probe, f.desktop, kFolder);
         EXPECT_EQ(item.verdict, c.verdict);
         EXPECT_EQ(DiagFixture::FactOf(item, "writable"), c.writable);
-        EXPECT_EQ(f.desktop.files.count("C:\\Ostrel\\CCProcess.log"), 0u);
+        EXPECT_EQ(f.desktop.files.count(kLog), c.logAfter ? 1u : 0u);
+        if (c.logAfter) {
+            EXPECT_EQ(f.desktop.files[kLog], "");
+        }
     }
 }
 
@@ -360,7 +374,6 @@ TEST(DiagLog, LastTenLinesWithDigitRunsMasked) {
               "4:45:12 PM Track: %B4111************^DOE/JOHN^2512");
     // The log itself is left as it was.
     EXPECT_EQ(f.desktop.files["C:\\Ostrel\\CCProcess.log"], log);
-    EXPECT_EQ(f.probe.scratchFilesCreated, 1);
 }
 
 }  // namespace

@@ -171,6 +171,40 @@ TEST_F(ProgramCheckTest, AWatchKeepsAHostOfTheOtherBitnessOpenUntilItEnds) {
     EXPECT_EQ(processes.OpenHandles(), 0u);
 }
 
+// On a terminal server each user runs a host: only one in the program's own session keeps it
+// alive. A session that cannot be told counts, as before.
+TEST_F(ProgramCheckTest, OnlyAHostInTheProgramsOwnSessionCounts) {
+    constexpr uint32_t kOther = 2;
+    const std::string host = "C:\\Apps\\kt4r.exe";
+    struct Case {
+        const char* name;
+        std::vector<sim::SimProcesses::Process> list;
+        bool ownSessionKnown;
+        bool found;
+    } cases[] = {
+        {"another session's only", {{.pid = 4, .path = host, .session = kOther}}, true, false},
+        {"another session's and ours",
+         {{.pid = 4, .path = host, .session = kOther}, {.pid = 8, .path = host}},
+         true,
+         true},
+        {"another user's, elevated",
+         {{.pid = 4, .path = host, .readable = false, .session = kOther}},
+         true,
+         false},
+        {"our session unknown", {{.pid = 4, .path = host, .session = kOther}}, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        processes.processes = c.list;
+        processes.ownSessionKnown = c.ownSessionKnown;
+        EXPECT_EQ(Active("kt4r.exe"), c.found);
+        ProgramWatch watch;
+        EXPECT_EQ(watch.isPgmActive(processes, desktop, "kt4r.exe"), c.found);
+        EXPECT_EQ(watch.isPgmActive(processes, desktop, "kt4r.exe"), c.found);
+    }
+    EXPECT_EQ(processes.OpenHandles(), 0u);
+}
+
 TEST_F(ProgramCheckTest, OutsideTheNtFamilyTheAnswerIsNoWithoutLooking) {
     processes.Start("C:\\Apps\\kt4r.exe");
     processes.platformId = 1;

@@ -265,7 +265,7 @@ TEST(ProgramRace, ASecondStartDuringTheRunningCopysHandshakeLeavesAWellFormedTab
         RacingRegistry racing(h.registry);
         h.copy.reset();
         h.copy =
-            std::make_unique<OstrelCopy>(Platform{racing, h.processes, h.desktop, h.hid, h.host});
+            std::make_unique<OstrelCopy>(Platform{racing, h.processes, h.desktop, h.hid, h.host, h.events});
         std::vector<std::string> tables;
         h.host.onCall = [&](const Call& call) {
             // Just before the arming pass writes "Y".

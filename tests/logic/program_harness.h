@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_event_log.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_host_screen.h"
 #include "platform/sim/sim_processes.h"
@@ -61,7 +62,7 @@ class ProgramHarness {
     }
 
     std::unique_ptr<OstrelCopy> NewCopy(sim::SimDesktop& d) {
-        return std::make_unique<OstrelCopy>(Platform{registry, processes, d, hid, host});
+        return std::make_unique<OstrelCopy>(Platform{registry, processes, d, hid, host, events});
     }
 
     // Runs the copy until it ends or the clock reaches the given time.
@@ -165,6 +166,7 @@ class ProgramHarness {
     sim::SimDesktop desktop;
     sim::SimDesktop secondDesktop;
     sim::SimHid hid;
+    sim::SimEventLog events;  // the Windows event log's entries
     sim::SimHostScreen host;
     uint32_t hostPid = 0;
     sim::SimHid::DeviceId readerId = 0;

@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <tuple>
 
 #include "shell/status_texts.h"
+#include "support/product.h"
+#include "tests/card_digit_oracle.h"
 #include "tests/logic/program_harness.h"
 
 namespace ostrel {
@@ -63,6 +67,80 @@ TEST_F(ProgramRequestsTest, AReaderOfProductIdOneIsReportedOnceAndNeverRead) {
     EXPECT_EQ(improper(h.HostStatus()), 1);
     EXPECT_FALSE(h.Showed(status::kProcessing));
     EXPECT_EQ(h.host.Field(2, "W1AC#"), "");
+}
+
+// What stops a cashier goes to the Windows event log, once, with at most the first four digits
+// of a number; a good swipe writes nothing there.
+TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
+    using Entry = std::tuple<EventType, uint32_t, std::vector<std::string>>;
+    const std::string notCreated = "ActiveX component can't create object: VEQSERVERLib.VEQServer";
+    const int32_t classNotRegistered = static_cast<int32_t>(0x80040154);
+    // The line the program's log got for the swipe, without its time of day.
+    const auto logLine = [](ProgramHarness& h) {
+        const std::string log = h.Log();
+        const size_t text = log.find("Card data err**");
+        return text == std::string::npos ? log : log.substr(text, log.size() - text - 2);
+    };
+    struct Case {
+        const char* name;
+        std::function<void(ProgramHarness&)> setUp;
+        std::function<std::vector<Entry>(ProgramHarness&)> expected;
+    } cases[] = {
+        {"a good swipe", [](ProgramHarness& h) { h.SwipeAt(8, kVisaTrack); },
+         [](ProgramHarness&) { return std::vector<Entry>{}; }},
+        {"no reader", [](ProgramHarness& h) { h.hid.Unplug(h.readerId); },
+         [](ProgramHarness&) {
+             return std::vector<Entry>{{EventType::Error, 2, {}}};
+         }},
+        {"a reader of product id 1", [](ProgramHarness& h) { h.UseReaderModel(1); },
+         [](ProgramHarness&) {
+             return std::vector<Entry>{
+                 {EventType::Error, 3, {"1", "the program shows \"Improper Input Device.\""}}};
+         }},
+        {"a device of the reader's maker that is no reader",
+         [](ProgramHarness& h) { h.UseReaderModel(4); },
+         [](ProgramHarness&) {
+             return std::vector<Entry>{{EventType::Error, 3, {"4", "the program has ended"}}};
+         }},
+        {"a swipe not read",
+         [](ProgramHarness& h) {
+             sim::Swipe misread;
+             misread.tracks[0] = kVisaTrack;
+             misread.decodeStatus[0] = 1;
+             h.SwipeAt(8, misread);
+         },
+         [&](ProgramHarness& h) {
+             return std::vector<Entry>{{EventType::Warning, 1, {logLine(h)}}};
+         }},
+        {"a swipe whose name holds the number",
+         [](ProgramHarness& h) { h.SwipeAt(8, "%B4111111111111111^4111111111111111^2512101"); },
+         [&](ProgramHarness& h) {
+             return std::vector<Entry>{{EventType::Warning, 1, {logLine(h)}}};
+         }},
+        {"the host's control not created",
+         [&](ProgramHarness& h) {
+             h.host.notCreated = sim::SimHostScreen::Failure{classNotRegistered, notCreated};
+             h.desktop.answers = {kIdCancel};
+         },
+         [&](ProgramHarness&) {
+             return std::vector<Entry>{
+                 {EventType::Error, 4, {"VEQSERVERLib.VEQServer", "0x80040154", notCreated}},
+                 {EventType::Error, 5, {std::to_string(classNotRegistered), notCreated}}};
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProgramHarness h;
+        c.setUp(h);
+        h.Run("C,Front Desk", 20);
+        std::vector<Entry> entries;
+        for (const auto& e : h.events.entries) {
+            entries.emplace_back(e.type, e.eventId, e.strings);
+            for (const std::string& text : e.strings)
+                EXPECT_EQ(oracle::FindCardDigits(text, "4111111111111111"), std::nullopt) << text;
+        }
+        EXPECT_EQ(entries, c.expected(h));
+    }
 }
 
 // When the swipe prompt first reached the host; -1 when it never did.
@@ -227,7 +305,7 @@ TEST_F(ProgramRequestsTest, TheRequestIsArmedWithTheSwipePromptAndTheTable) {
     const std::vector<std::string> statuses = h.HostStatus();
     ASSERT_FALSE(statuses.empty());
     EXPECT_EQ(statuses.front(), status::kPleaseSwipe);
-    EXPECT_EQ(h.desktop.caption, "Ostrel Interface v. 5.1.1");
+    EXPECT_EQ(h.desktop.caption, std::string("Ostrel Interface v. ") + kVersionText);
     EXPECT_TRUE(h.desktop.iconPresent);
     EXPECT_FALSE(h.desktop.visible);
 }

@@ -290,6 +290,7 @@ class Soak {
         Forget(h.desktop.labelHistory);
         Forget(h.desktop.messageBoxes);
         Forget(h.desktop.iconCalls);
+        Forget(h.events.entries);
         h.desktop.files.clear();
     }
 

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # One build's release artefacts under Wine, as an administrator and the host use them: the
-# release command makes the zip and the MSI; the MSI installs per user; the installed program,
-# started as the host starts it, writes its log beside itself; a newer build upgrades; a
-# downgrade is refused; the uninstall leaves nothing of the package, and keeps the log with
-# KEEPLOG=1. For the 64-bit build also: the other build's package of the same version is
-# replaced by this one and replaces it in turn (installing needs no 32-bit code).
+# release command makes the zip and the MSI, unsigned or signed (from files or a SoftHSM token);
+# the MSI installs per user; the installed program, started as the host starts it, writes its
+# log beside itself; a newer build upgrades; a downgrade is refused; the uninstall leaves nothing
+# of the package, and keeps the log with KEEPLOG=1. Then per machine (ALLUSERS=1): installed,
+# started, upgraded and removed the same way, with its log and event source. For the 64-bit
+# build also: the other build's package of the same version is replaced by this one and
+# replaces it in turn, and installs per machine into Program Files (x86) (installing needs no
+# 32-bit code).
 # Needs the Wine set-up of scripts/test (WINEPREFIX, DISPLAY, WINE). Whatever happens, no
 # product of the package stays installed and the program's "Logging" setting is as it was.
 #   install_test.sh <win32|win64> <msi_products.exe> <ostrel_watch.exe>
@@ -19,6 +22,11 @@ case $build in
     win64) arch=x64 other_build=win32 other_arch=x86 ;;
     *) echo "no such build: $build"; exit 2 ;;
 esac
+
+# The version the build makes (the CMake project's) and a newer one for the upgrade.
+version=$(sed -n 's/^project(ostrel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+[[ $version =~ ^([0-9]+\.[0-9]+)\.([0-9]+)$ ]] || { echo "no version in CMakeLists.txt"; exit 2; }
+newer=${BASH_REMATCH[1]}.$((BASH_REMATCH[2] + 1))
 
 UPGRADE_CODE='{FDABD3B7-99F6-413B-9253-7661FCBE71FE}'
 SHIPPED=(ostrel.exe ostrel-diag.exe README.txt LICENSE.txt)
@@ -35,6 +43,7 @@ check() {
         failures=$((failures + 1))
     fi
 }
+not() { ! "$@"; }
 die() {
     echo "FAILED: $*"
     exit 1
@@ -42,8 +51,41 @@ die() {
 
 work=$(mktemp -d)
 win() { "$WINE" winepath -w "$1" 2>/dev/null; }
-msiexec() { "$WINE" msiexec "$@" >/dev/null 2>&1; }
-refused() { ! msiexec "$@"; }
+# msiexec, its exit code shown when it fails. 1618 (another installation is under way) is waited
+# out, as Windows Installer asks: Wine's installer may still be finishing the one before.
+msiexec() {
+    local rc try
+    for try in 1 2 3 4 5; do
+        "$WINE" msiexec "$@" >/dev/null 2>&1
+        rc=$?
+        ((rc == 1618)) || break
+        sleep 2
+    done
+    ((rc == 0)) || echo "    msiexec $*: exit code $rc"
+    return "$rc"
+}
+# Each per-user step under Wine says ALLUSERS="": Wine knows no MSIINSTALLPERUSER and takes the
+# package's ALLUSERS=2 for a per-machine install. Windows resolves ALLUSERS=2 with
+# MSIINSTALLPERUSER=1 to a per-user install and clears ALLUSERS itself; the rows that make it do
+# so are checked below.
+PER_USER='ALLUSERS=""'
+# The package's rows of a table, tab-separated, without the header.
+TAB=$'\t'
+rows() { msiinfo export "$1" "$2" 2>/dev/null | tr -d '\r' | tail -n +4; }
+# has_row <msi> <table> <row>...: the table has each of the rows.
+has_row() {
+    local all row
+    all=$(rows "$1" "$2")
+    shift 2
+    for row; do grep -qxF "$row" <<<"$all" || return 1; done
+}
+# has_lines <file> <pattern>...: each extended regular expression matches a line of the file.
+has_lines() {
+    local file=$1 pattern
+    shift
+    for pattern; do grep -qE "$pattern" "$file" || return 1; done
+}
+refused() { ! "$WINE" msiexec "$@" >/dev/null 2>&1; }
 products() { "$WINE" "$products_exe" "$UPGRADE_CODE" 2>/dev/null | tr -d '\r'; }
 # The one product registered, as "<version> <package file>".
 installed_product() { products | cut -d' ' -f2-; }
@@ -58,11 +100,16 @@ settings_kept() { "$WINE" reg query "$SETTINGS" /v MSconnect >/dev/null 2>&1; }
 INSTALLER_LISTS='^HKEY_CURRENT_USER\\Software\\Microsoft\\(Installer(\\[A-Za-z]+)?|Windows\\CurrentVersion\\Uninstall)$'
 INSTALLER_LISTS+='|^HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer'
 INSTALLER_LISTS+='(\\UpgradeCodes|\\UserData(\\S-[0-9-]+(\\[A-Za-z]+)?)?)?$'
+INSTALLER_LISTS+='|^HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer(\\[A-Za-z]+)?$'
+EVENT_SOURCE='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Ostrel Interface'
 package_keys() {
     local key
     for key in 'HKCU\Software\Microsoft\Installer' 'HKCU\Software\Ostrel Interface' \
         'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
-        'HKLM\Software\Microsoft\Windows\CurrentVersion\Installer'; do
+        'HKLM\Software\Microsoft\Windows\CurrentVersion\Installer' \
+        'HKLM\Software\Classes\Installer' 'HKLM\Software\Ostrel Interface' \
+        'HKLM\Software\Wow6432Node\Ostrel Interface' "$EVENT_SOURCE" \
+        'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'; do
         "$WINE" reg query "$key" /s 2>/dev/null | tr -d '\r' | grep '^HKEY_'
     done | grep -v -E "$INSTALLER_LISTS" | sort
 }
@@ -85,6 +132,7 @@ cleanup() {
         msiexec /x "$code" /qn
     done
     [[ -n ${installed:-} ]] && rm -rf "$installed"
+    [[ -n ${machine_dir:-} ]] && rm -rf "$machine_dir"
     if ((had_logging)); then
         "$WINE" reg add "$SETTINGS" /v Logging /t REG_SZ /d "$old_logging" /f >/dev/null 2>&1
     else
@@ -106,22 +154,23 @@ release() {
 release --arch "$build"
 check "an unsigned release says so" grep -q "the programs and packages are unsigned" \
     "$work/release.log"
-release --arch "$build" --version 5.1.2 --out "$work/newer"
+check "and says nothing of time stamps" not grep -q "time stamp" "$work/release.log"
+release --arch "$build" --version $newer --out "$work/newer"
 release --arch "$build" --out "$work/again"
-zip=build/release/ostrel-5.1.1-$build.zip
-msi=build/release/ostrel-5.1.1-$arch.msi
-newer_msi=$work/newer/ostrel-5.1.2-$arch.msi
+zip=build/release/ostrel-$version-$build.zip
+msi=build/release/ostrel-$version-$arch.msi
+newer_msi=$work/newer/ostrel-$newer-$arch.msi
 check "the zip and the MSI are made" test -s "$zip" -a -s "$msi" -a -s "$newer_msi"
 check "the zip holds the four files" \
     test "$(unzip -Z1 "$zip" | sort)" == "$(printf '%s\n' "${SHIPPED[@]}" | sort)"
-check "the same files give the same zip" cmp -s "$zip" "$work/again/ostrel-5.1.1-$build.zip"
-unzip -q "$zip" -d "$work/zip-5.1.1"
-unzip -q "$work/newer/ostrel-5.1.2-$build.zip" -d "$work/zip-5.1.2"
-check "README.txt names this build's installer" grep -q "msiexec /i ostrel-5.1.1-$arch.msi" \
-    "$work/zip-5.1.1/README.txt"
+check "the same files give the same zip" cmp -s "$zip" "$work/again/ostrel-$version-$build.zip"
+unzip -q "$zip" -d "$work/zip-$version"
+unzip -q "$work/newer/ostrel-$newer-$build.zip" -d "$work/zip-$newer"
+check "README.txt names this build's installer" grep -q "msiexec /i ostrel-$version-$arch.msi" \
+    "$work/zip-$version/README.txt"
 pe_format=$([[ $build == win64 ]] && echo pei-x86-64 || echo pei-i386)
 check "the programs are of this build's architecture" test "$(x86_64-w64-mingw32-objdump -f \
-    "$work/zip-5.1.1/ostrel.exe" "$work/zip-5.1.1/ostrel-diag.exe" | grep -c "format $pe_format\$")" == 2
+    "$work/zip-$version/ostrel.exe" "$work/zip-$version/ostrel-diag.exe" | grep -c "format $pe_format\$")" == 2
 echo "release command: $(($(date +%s%3N) - start)) ms"
 
 # Signed with a throw-away code-signing certificate, given as a PKCS#12 file with a password or
@@ -139,12 +188,31 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Ostrel release test
 OSTREL_SIGN_PASSWORD=release-test release --arch "$build" --pfx "$signer/cert.pfx" \
     --out "$work/signed"
 release --arch "$build" --cert "$signer/cert.pem" --key "$signer/key.pem" --out "$work/signed-pem"
+check "a release signed without a time stamp says so, last" \
+    grep -q "signed without a time stamp" <(tail -n 1 "$work/release.log")
+# The key on a throw-away SoftHSM token, reached through its PKCS#11 module as a hardware
+# token's or an HSM's would be: the key never leaves the token.
+hsm=$work/hsm
+mkdir -p "$hsm/tokens"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' \
+    "$hsm/tokens" >"$hsm/softhsm2.conf"
+export SOFTHSM2_CONF=$hsm/softhsm2.conf
+openssl pkcs8 -topk8 -nocrypt -in "$signer/key.pem" -out "$hsm/key.p8" &&
+    softhsm2-util --init-token --free --label ostrel-release-test --pin 4321 \
+        --so-pin 87654321 >/dev/null &&
+    softhsm2-util --import "$hsm/key.p8" --token ostrel-release-test --label signer --id 01 \
+        --pin 4321 >/dev/null ||
+    die "a throw-away SoftHSM token could not be made"
+rm -f "$hsm/key.p8"
+OSTREL_SIGN_PASSWORD=4321 release --arch "$build" --pkcs11-module /usr/lib/softhsm/libsofthsm2.so \
+    --cert "$signer/cert.pem" --key "pkcs11:token=ostrel-release-test;object=signer;type=private" \
+    --out "$work/signed-token"
 verified() { osslsigncode verify -in "$1" -CAfile "$signer/cert.pem" >"$work/verify.log" 2>&1; }
 not_verified() { ! verified "$1"; }
 signed_all() {
     local file
-    unzip -q -o "$1/ostrel-5.1.1-$build.zip" ostrel.exe ostrel-diag.exe -d "$1/zip"
-    for file in "$1/zip/ostrel.exe" "$1/zip/ostrel-diag.exe" "$1/ostrel-5.1.1-$arch.msi"; do
+    unzip -q -o "$1/ostrel-$version-$build.zip" ostrel.exe ostrel-diag.exe -d "$1/zip"
+    for file in "$1/zip/ostrel.exe" "$1/zip/ostrel-diag.exe" "$1/ostrel-$version-$arch.msi"; do
         verified "$file" && grep -q "Message digest algorithm *: SHA256" "$work/verify.log" ||
             { echo "    $file"; return 1; }
     done
@@ -152,6 +220,7 @@ signed_all() {
 check "signed from a PKCS#12 file: both programs and the MSI verify (SHA-256)" \
     signed_all "$work/signed"
 check "signed from a certificate and key: likewise" signed_all "$work/signed-pem"
+check "signed from a key on a PKCS#11 token: likewise" signed_all "$work/signed-token"
 check "the unsigned release does not verify" not_verified "$msi"
 cp "$work/signed/zip/ostrel.exe" "$work/changed.exe"
 printf 'X' | dd of="$work/changed.exe" bs=1 seek=4096 conv=notrunc 2>/dev/null
@@ -162,18 +231,22 @@ local_appdata=$("$WINE" cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
 installed=$("$WINE" winepath -u "$local_appdata\\Ostrel Interface" 2>/dev/null)
 [[ -n $local_appdata && -n $installed ]] || die "the user's local application data folder"
 [[ ! -e $installed ]] || die "$installed exists before the test"
-# Whether the installed files are those of the given version's zip.
+# Whether the files installed (in the user's folder unless another is given) are those of the
+# given version's zip.
 same_as_zip() {
     local name
-    for name in "${SHIPPED[@]}"; do cmp -s "$work/zip-$1/$name" "$installed/$name" || return 1; done
+    for name in "${SHIPPED[@]}"; do
+        cmp -s "$work/zip-$1/$name" "${2:-$installed}/$name" || return 1
+    done
 }
+# No product registered, the folder gone, no registry key of the package left.
+nothing_left() { test -z "$(products)" -a ! -e "$1" && keys_as_before; }
 
 start=$(date +%s%3N)
-check "a per-machine install is refused" refused /i "$(win "$msi")" /qn ALLUSERS=1
-check "msiexec /i installs as the user" msiexec /i "$(win "$msi")" /qn
-check "the files are in the user's local application data folder, as in the zip" same_as_zip 5.1.1
-check "one product is registered, version 5.1.1 of this build" \
-    test "$(installed_product)" == "5.1.1 ostrel-5.1.1-$arch.msi"
+check "msiexec /i installs as the user" msiexec /i "$(win "$msi")" /qn "$PER_USER"
+check "the files are in the user's local application data folder, as in the zip" same_as_zip $version
+check "one product is registered, version $version of this build" \
+    test "$(installed_product)" == "$version ostrel-$version-$arch.msi"
 echo "install: $(($(date +%s%3N) - start)) ms"
 
 # Started from where it is installed, as the host starts it: with no reader and no host it
@@ -187,48 +260,108 @@ check "the installed program ends by itself" grep -q 'exit code 0' "$work/watch.
 check "it writes its log beside itself" grep -q 'Front Desk' "$installed/CCProcess.log"
 
 start=$(date +%s%3N)
-check "installing the newer build succeeds" msiexec /i "$(win "$newer_msi")" /qn
-check "one product is registered, the newer version" test "$(installed_product)" == "5.1.2 ostrel-5.1.2-$arch.msi"
-check "the newer build's files are there after the upgrade" same_as_zip 5.1.2
-check "the older build is refused over the newer one" refused /i "$(win "$msi")" /qn
-check "the newer version stays after the refusal" test "$(installed_product)" == "5.1.2 ostrel-5.1.2-$arch.msi"
+check "installing the newer build succeeds" msiexec /i "$(win "$newer_msi")" /qn "$PER_USER"
+check "one product is registered, the newer version" test "$(installed_product)" == "$newer ostrel-$newer-$arch.msi"
+check "the newer build's files are there after the upgrade" same_as_zip $newer
+check "the older build is refused over the newer one" refused /i "$(win "$msi")" /qn "$PER_USER"
+check "the newer version stays after the refusal" test "$(installed_product)" == "$newer ostrel-$newer-$arch.msi"
 
 echo "line of the program's log" >>"$installed/CCProcess.log"
-check "msiexec /x removes it" msiexec /x "$(win "$newer_msi")" /qn
+check "msiexec /x removes it" msiexec /x "$(win "$newer_msi")" /qn "$PER_USER"
 check "no product is registered" test -z "$(products)"
 check "no file and no folder is left, the log neither" test ! -e "$installed"
 check "no registry key of the package is left" keys_as_before
 check "the program's settings key is left alone" settings_kept
 
-check "installing again succeeds" msiexec /i "$(win "$msi")" /qn
+check "installing again succeeds" msiexec /i "$(win "$msi")" /qn "$PER_USER"
 echo "line of the program's log" >"$installed/CCProcess.log"
-check "msiexec /x with KEEPLOG=1 removes it" msiexec /x "$(win "$msi")" /qn KEEPLOG=1
+check "msiexec /x with KEEPLOG=1 removes it" msiexec /x "$(win "$msi")" /qn "$PER_USER" KEEPLOG=1
 check "with KEEPLOG=1 the log stays, and only the log" \
     test "$(ls -A "$installed" 2>/dev/null)" == CCProcess.log
 check "no product is registered after it" test -z "$(products)"
 check "no registry key of the package is left after it" keys_as_before
 echo "upgrade, refusal and two removals: $(($(date +%s%3N) - start)) ms"
 
+# Per machine, as Group Policy, Intune, Configuration Manager and remote-management agents
+# install it. Wine enforces no file permissions and keeps no event log: the package's rows for
+# the log's permissions are checked instead, and the event source's registration.
+start=$(date +%s%3N)
+# The folder a build's package installs into per machine: the 32-bit one into Program Files
+# (x86) where Windows is 64-bit.
+machine_folder() {
+    local folder
+    folder=$("$WINE" cmd /c "echo %ProgramFiles$([[ $1 == x86 ]] && echo '(x86)')%" 2>/dev/null |
+        tr -d '\r')
+    [[ $folder == %* ]] && folder=$("$WINE" cmd /c 'echo %ProgramFiles%' 2>/dev/null | tr -d '\r')
+    echo "$folder\\Ostrel Interface"
+}
+machine_win=$(machine_folder "$arch")
+machine_dir=$("$WINE" winepath -u "$machine_win" 2>/dev/null)
+[[ -n $machine_dir && ! -e $machine_dir ]] || die "$machine_dir exists before the test"
+check "run without properties it installs per user on Windows (ALLUSERS=2, MSIINSTALLPERUSER=1)" \
+    has_row "$msi" Property "ALLUSERS${TAB}2" "MSIINSTALLPERUSER${TAB}1"
+check "the log and the event source are installed per machine only" \
+    test "$(rows "$msi" Component | awk -F'\t' '$5 == "ALLUSERS=1" {print $1}' | sort | xargs)" \
+    == "EventSource MachineLog"
+check "users may read and append to the per-machine log, and do nothing else to it" \
+    has_row "$msi" MsiLockPermissionsEx "$(printf '%s\t' ProcessLogAppend ProcessLogFile File \
+        'D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x12008d;;;BU)')ALLUSERS=1"
+check "msiexec /i ALLUSERS=1 installs per machine" msiexec /i "$(win "$msi")" /qn ALLUSERS=1
+check "the files are in Program Files, as in the zip" same_as_zip "$version" "$machine_dir"
+check "with an empty log" test -f "$machine_dir/CCProcess.log" -a ! -s "$machine_dir/CCProcess.log"
+check "nothing is installed for the user" test ! -e "$installed/ostrel.exe"
+check "the event source's messages are the installed program's" test "$("$WINE" reg query \
+    "$EVENT_SOURCE" /v EventMessageFile 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ *EventMessageFile *REG_EXPAND_SZ *//p')" == "$machine_win\\ostrel.exe"
+# The first copy blanks "Logging" as it ends: on again for this run's session trace.
+"$WINE" reg add "$SETTINGS" /v Logging /t REG_SZ /d Y /f >/dev/null 2>&1
+"$WINE" "$watch_exe" "$machine_win\\ostrel.exe" '"C,Front Desk"' 40 >"$work/watch.log" 2>&1
+check "started from Program Files, it ends by itself" grep -q 'exit code 0' "$work/watch.log"
+check "and appends to the log there" grep -q 'Front Desk' "$machine_dir/CCProcess.log"
+"$WINE" "$machine_win\\ostrel-diag.exe" --json >"$work/diag.json" 2>/dev/null
+check "the diagnostics tool finds the log writable, and names its run for a fleet" \
+    grep -q '"reason": "the log can be written"' "$work/diag.json"
+check "its JSON names the version, computer, user and time" has_lines "$work/diag.json" \
+    "\"version\": \"$version\"" '"computer": ".+"' '"user": ".+"' \
+    '"time": "20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-9]{2}:[0-9]{2}:[0-9]{2}Z"'
+check "the newer build upgrades it per machine" msiexec /i "$(win "$newer_msi")" /qn ALLUSERS=1
+check "one product is registered per machine, the newer version" \
+    test "$(installed_product)" == "$newer ostrel-$newer-$arch.msi"
+check "the newer build's files are in Program Files" same_as_zip "$newer" "$machine_dir"
+check "msiexec /x ALLUSERS=1 removes it" msiexec /x "$(win "$newer_msi")" /qn ALLUSERS=1
+check "no product is registered after the per-machine removal" test -z "$(products)"
+check "nothing is left in Program Files, the log neither" test ! -e "$machine_dir"
+check "no registry key of the package is left, the event source's neither" keys_as_before
+echo "per machine: $(($(date +%s%3N) - start)) ms"
+
 # One program, one log per user: each build's package of a version replaces the other's.
 if [[ $build == win64 ]]; then
     start=$(date +%s%3N)
     release --arch "$other_build"
-    other_msi=build/release/ostrel-5.1.1-$other_arch.msi
-    unzip -q "build/release/ostrel-5.1.1-$other_build.zip" -d "$work/zip-other"
-    check "the $other_arch package installs" msiexec /i "$(win "$other_msi")" /qn
-    check "the $arch package of the same version replaces it" msiexec /i "$(win "$msi")" /qn
+    other_msi=build/release/ostrel-$version-$other_arch.msi
+    unzip -q "build/release/ostrel-$version-$other_build.zip" -d "$work/zip-other"
+    check "the $other_arch package installs" msiexec /i "$(win "$other_msi")" /qn "$PER_USER"
+    check "the $arch package of the same version replaces it" msiexec /i "$(win "$msi")" /qn "$PER_USER"
     check "only the $arch product is registered after it" \
-        test "$(installed_product)" == "5.1.1 ostrel-5.1.1-$arch.msi"
-    check "the $arch files are there" same_as_zip 5.1.1
+        test "$(installed_product)" == "$version ostrel-$version-$arch.msi"
+    check "the $arch files are there" same_as_zip $version
     check "the $other_arch package replaces the $arch one in turn" \
-        msiexec /i "$(win "$other_msi")" /qn
+        msiexec /i "$(win "$other_msi")" /qn "$PER_USER"
     check "only the $other_arch product is registered after it" \
-        test "$(installed_product)" == "5.1.1 ostrel-5.1.1-$other_arch.msi"
+        test "$(installed_product)" == "$version ostrel-$version-$other_arch.msi"
     check "the $other_arch files are there" same_as_zip other
-    check "msiexec /x removes the $other_arch package" msiexec /x "$(win "$other_msi")" /qn
+    check "msiexec /x removes the $other_arch package" msiexec /x "$(win "$other_msi")" /qn "$PER_USER"
     check "no product is registered after the builds' swap" test -z "$(products)"
     check "no file and no folder is left after the builds' swap" test ! -e "$installed"
     check "no registry key of the package is left after the builds' swap" keys_as_before
+    other_machine_win=$(machine_folder "$other_arch")
+    other_machine_dir=$("$WINE" winepath -u "$other_machine_win" 2>/dev/null)
+    check "the $other_arch package installs per machine" \
+        msiexec /i "$(win "$other_msi")" /qn ALLUSERS=1
+    check "into Program Files (x86), as in its zip" same_as_zip other "$other_machine_dir"
+    check "msiexec /x ALLUSERS=1 removes the $other_arch package" \
+        msiexec /x "$(win "$other_msi")" /qn ALLUSERS=1
+    check "nothing is left of the $other_arch package" nothing_left "$other_machine_dir"
     echo "the builds' swap: $(($(date +%s%3N) - start)) ms"
 fi
 

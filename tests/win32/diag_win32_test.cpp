@@ -87,11 +87,9 @@ TEST(DiagTool, NoReaderAndNoControlStopTheProgram) {
     EXPECT_NE(run.output.find("Log folder: OK - the log can be written"), std::string::npos);
     EXPECT_NE(run.output.find("line=16:45:12 Card 4111************ refused"), std::string::npos)
         << run.output;
-    // The scratch file went as it was closed; only the log is left.
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder.path + "\\*.tmp").c_str(), &found);
-    EXPECT_EQ(search, INVALID_HANDLE_VALUE);
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    // Opened for appending, the log is left as it was.
+    EXPECT_EQ(FileText(folder.path + "\\CCProcess.log"),
+              "16:45:12 Card 4111111111111111 refused\r\n");
 }
 
 TEST(DiagTool, RegisteredStandinIsCreatableAndJsonParses) {
@@ -181,8 +179,29 @@ TEST(DiagProbe, FileCallsTakeUtf8PathsAndAnsiTexts) {
     for (const std::string& path : {folder.path, ansi}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(probe.FileAttributes(path) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
-        EXPECT_EQ(probe.CreateScratchFile(path + "\\scratch.tmp"), 0u);
+        // Opened for appending as the program opens its log: made when missing, never written.
+        const std::string log = path + "\\CCProcess.log";
+        EXPECT_EQ(probe.OpenForAppend(log), 0u);
+        EXPECT_EQ(probe.OpenForAppend(log), 0u);
+        EXPECT_EQ(FileText(folder.path + "\\CCProcess.log"), "");
     }
+    EXPECT_EQ(probe.AnsiToUtf8("caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");
+}
+
+// What a fleet's report is filed under comes from the system.
+TEST(DiagProbe, NamesTheComputerTheUserAndTheTime) {
+    Win32SystemProbe probe;
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    ASSERT_TRUE(GetComputerNameA(name, &size));
+    EXPECT_EQ(probe.ComputerName(), name);
+    EXPECT_FALSE(probe.UserName().empty());
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    const UtcTime probed = probe.SystemTimeUtc();
+    EXPECT_EQ(probed.year, now.wYear);
+    EXPECT_GE(probed.month, 1);
+    EXPECT_LE(probed.month, 12);
 }
 
 TEST(DiagTool, BadArgumentsGiveTheUsage) {

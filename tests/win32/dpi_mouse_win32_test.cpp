@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/sim/sim_event_log.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_host_screen.h"
 #include "platform/sim/sim_processes.h"
@@ -31,7 +32,8 @@ TEST(DpiChild, MouseMovesOverTheWindowAreNoIconEvents) {
     sim::SimHostScreen host;
     processes.Start("C:\\Apps\\Host\\kt4r.exe");
     Win32Desktop desktop;
-    OstrelCopy copy(Platform{registry, processes, desktop, hid, host});
+    sim::SimEventLog events;
+    OstrelCopy copy(Platform{registry, processes, desktop, hid, host, events});
     ParseCommandLine("C,Front Desk", copy.session);
     copy.form.Show();  // loaded: the icon is there, the window hidden
     // The reader's ticks would change the status line meanwhile.

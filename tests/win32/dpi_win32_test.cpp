@@ -18,6 +18,7 @@
 #include "platform/win32/win32_desktop.h"
 #include "tests/win32/no_events.h"
 #include "shell/status_texts.h"
+#include "support/product.h"
 #include "tests/win32/window_pixels.h"
 
 namespace ostrel::win32 {
@@ -350,7 +351,8 @@ TEST(ProgramResources, TheManifestAndVersionAreThere) {
     EXPECT_EQ(text("CompanyName"), "Tovan");
     EXPECT_EQ(text("FileDescription"), "Ostrel Interface");
     EXPECT_EQ(text("ProductName"), "Ostrel Interface");
-    EXPECT_EQ(text("ProductVersion"), "5.1.1");
+    EXPECT_EQ(text("ProductVersion"), kVersionText);
+    EXPECT_EQ(text("FileVersion"), kVersionText);
     EXPECT_EQ(text("LegalCopyright"), "Copyright (c) 2026 the Ostrel Interface developers");
 }
 

@@ -197,6 +197,7 @@ TEST(CreateHostControl, AControlThatIsNotInstalledRaisesItsHresult) {
                 e.Number() == static_cast<int32_t>(REGDB_E_CLASSNOTREG))
         << std::hex << e.Number();
     EXPECT_NE(e.Description().find("OstrelTests.NoSuchControl"), std::string::npos);
+    EXPECT_EQ(e.Source(), kHostControlNotCreated);
 }
 
 }  // namespace

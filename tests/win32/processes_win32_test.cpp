@@ -71,6 +71,12 @@ void ProcessesWin32Test::ExpectHostSeenWhileItRuns(const std::string& exe, bool 
     }
     EXPECT_TRUE(seen);
     EXPECT_TRUE(Active("KT4R.EXE"));
+    // The host started here runs in this program's session, so it counts.
+    uint32_t own = 0;
+    uint32_t host = 0;
+    EXPECT_TRUE(processes.ProcessIdToSessionId(processes.CurrentProcessId(), &own));
+    EXPECT_TRUE(processes.ProcessIdToSessionId(info.dwProcessId, &host));
+    EXPECT_EQ(host, own);
     // The watch the loop uses keeps the host it found open and asks it alone; it must see the
     // host end all the same.
     ProgramWatch watch;

@@ -10,10 +10,15 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/desktop.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/utf8_path.h"
+#include "platform/win32/win32_event_log.h"
+#include "shell/program_events.h"
+#include "support/product.h"
+#include "ostrel_events.h"
 #include "tests/win32/scratch_folder.h"
 #include "tests/win32/windows_under_test.h"
 
@@ -21,6 +26,8 @@ namespace ostrel::win32 {
 namespace {
 
 constexpr const char* kKey = "Software\\TOVAN\\RODazedur";
+// The caption the program makes from its version resource.
+const std::string kCaption = std::string("Ostrel Interface v. ") + kVersionText;
 
 std::string BuildDirectory() {
     char path[MAX_PATH];
@@ -166,7 +173,7 @@ class ProgramWin32 : public ::testing::Test {
 };
 
 TEST_F(ProgramWin32, RunsHiddenHandsOverASecondStartAndEndsFromTheIconMenu) {
-    EXPECT_TRUE(WaitFor([&] { return Text(window) == "Ostrel Interface v. 5.1.1"; }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return Text(window) == kCaption; }, 3000));
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }, 5000));
 
     // A second start for the same session leaves its request and ends at once; the running
@@ -259,12 +266,79 @@ TEST(ProgramWin32Folders, AFolderNamedOutsideTheCodePageKeepsTheLogAndTheVersion
         HWND window = nullptr;
         ASSERT_TRUE(WaitFor(
             [&] { return (window = WindowOf(copy.process.id, "OstrelInterfaceWindow")); }, 8000));
-        EXPECT_TRUE(WaitFor([&] { return Text(window) == "Ostrel Interface v. 5.1.1"; }, 5000))
-            << Text(window);
+        EXPECT_TRUE(WaitFor([&] { return Text(window) == kCaption; }, 5000)) << Text(window);
         EXPECT_TRUE(WaitFor(
             [&] { return FileText(log).find("2PFront Desk~") != std::string::npos; }, 5000));
     }
     SetProgramSetting("Logging", " ");
+}
+
+// The event source's messages are ostrel.exe's message table: each id the program reports
+// formats, with its insertion strings, as Event Viewer will show it.
+TEST(ProgramEventMessages, EachEventsMessageFormatsFromTheProgram) {
+    static_assert(event_id::kSwipeNotRead == OSTREL_EVENT_SWIPE_NOT_READ);
+    static_assert(event_id::kNoReader == OSTREL_EVENT_NO_READER);
+    static_assert(event_id::kReaderNotUsable == OSTREL_EVENT_READER_NOT_USABLE);
+    static_assert(event_id::kHostControlNotCreated == OSTREL_EVENT_HOST_CONTROL_NOT_CREATED);
+    static_assert(event_id::kReset == OSTREL_EVENT_RESET);
+    const std::string program = BuildDirectory() + "\\..\\ostrel.exe";
+    const HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module) << GetLastError();
+    const struct {
+        uint32_t id;
+        std::vector<const char*> strings;
+        const char* begins;
+        const char* ends;
+    } cases[] = {
+        {event_id::kSwipeNotRead,
+         {"Card data err**2**%B4111**...*^DOE/JOHN^***"},
+         "A card swipe could not be read;",
+         "log line:\r\n\r\nCard data err**2**%B4111**...*^DOE/JOHN^***"},
+        {event_id::kNoReader,
+         {},
+         "No card reader was found, and the program has ended",
+         "lists what the program sees."},
+        {event_id::kReaderNotUsable,
+         {"1", "the program has ended"},
+         "The card reader attached cannot be used (USB vendor id 0801, product id 1): the program "
+         "has ended.",
+         "tells why this one is not taken."},
+        {event_id::kHostControlNotCreated,
+         {"VEQSERVERLib.VEQServer", "0x80040154", "Class not registered"},
+         "The host's control VEQSERVERLib.VEQServer could not be created (error 0x80040154: Class "
+         "not registered).",
+         "which build of the program can use it."},
+        {event_id::kReset,
+         {"-2147221164", "ActiveX component can't create object"},
+         "An error stopped the program, and the cashier was offered a reset:\r\n\r\nError: "
+         "-2147221164' ActiveX component can't create object",
+         "ActiveX component can't create object"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        char* text = nullptr;
+        std::vector<DWORD_PTR> args;
+        for (const char* text : c.strings)
+            args.push_back(reinterpret_cast<DWORD_PTR>(text));
+        const DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                               FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                           module, c.id, 0, reinterpret_cast<char*>(&text), 0,
+                           reinterpret_cast<va_list*>(args.empty() ? nullptr : args.data()));
+        ASSERT_GT(length, 0u) << GetLastError();
+        const std::string message(text, length);
+        LocalFree(text);
+        EXPECT_EQ(message.rfind(c.begins, 0), 0u) << message;
+        EXPECT_EQ(message.size() - message.rfind(c.ends), std::string(c.ends).size()) << message;
+    }
+    FreeLibrary(module);
+}
+
+// Wine keeps no event log, but takes the calls: the source registers and an entry is reported.
+TEST(ProgramEventMessages, AnEntryIsReportedThroughTheEventLogCalls) {
+    Win32EventLog log("Ostrel Interface tests");
+    EXPECT_TRUE(log.WriteEntry(EventType::Warning, event_id::kSwipeNotRead, {"a line"}));
+    EXPECT_TRUE(log.WriteEntry(EventType::Error, event_id::kNoReader, {}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_event_log.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_host_control.h"
 #include "platform/win32/win32_processes.h"
@@ -71,6 +72,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     EmulatorSwipes swipes;
     ostrel::training::TrainingReaderHid hid(swipes, *model);
     LazyHostControl hostControl;
-    ostrel::OstrelCopy copy(ostrel::Platform{registry, processes, desktop, hid, hostControl});
+    // A source of its own: a trainer's swipes are no till's trouble to a fleet's collector.
+    Win32EventLog eventLog("Ostrel Interface training");
+    ostrel::OstrelCopy copy(
+        ostrel::Platform{registry, processes, desktop, hid, hostControl, eventLog});
     copy.Main(ProgramArgument());
 }

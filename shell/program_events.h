@@ -1,0 +1,45 @@
+#pragma once
+// What stops a cashier, told to the Windows event log, where a fleet's tools (event forwarding,
+// SIEM agents) collect it: a swipe not read, no reader or one that cannot be used, the host's
+// control not created, the reset dialog. A successful swipe writes nothing. The log file stays
+// as it is; these come beside it.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/app_error.h"
+#include "platform/event_log.h"
+
+namespace ostrel {
+
+// The message ids of the event source's message table (res/ostrel_events.mc).
+namespace event_id {
+constexpr uint32_t kSwipeNotRead = 1;
+constexpr uint32_t kNoReader = 2;
+constexpr uint32_t kReaderNotUsable = 3;
+constexpr uint32_t kHostControlNotCreated = 4;
+constexpr uint32_t kReset = 5;
+}  // namespace event_id
+
+class ProgramEvents {
+  public:
+    explicit ProgramEvents(EventLog& log) : log_(log) {}
+
+    // logLine: the text of the process log's line for it ("Card data err**...").
+    void SwipeNotRead(const std::string& logLine);
+    void NoReader();
+    // The reader of that product id is shown as improper and kept (programEnds false), or the
+    // program ends.
+    void ReaderNotUsable(uint16_t productId, bool programEnds);
+    // An error reached the reset dialog; one of a control that could not be created says so
+    // first.
+    void ResetOffered(const AppError& error);
+
+  private:
+    // Every insertion string with no more than the first four digits of a card number.
+    void Report(EventType type, uint32_t eventId, std::vector<std::string> strings);
+
+    EventLog& log_;
+};
+
+}  // namespace ostrel
