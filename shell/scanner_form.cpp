@@ -35,8 +35,11 @@ ScannerForm::~ScannerForm() {
 
 void ScannerForm::Show() {
     // Each step counts as done once it has succeeded: after a failure and OK in the reset
-    // dialog it is tried again, as a failed load is.
-    if (!created_) {
+    // dialog it is tried again, as a failed load is. A later copy hands its request over in its
+    // load and ends there: the window nobody would see is not made first, so that the request
+    // reaches the running copy without waiting for it.
+    const bool handsOver = desktop_.PreviousInstance();
+    if (!created_ && !handsOver) {
         desktop_.CreateMainWindow(*this);
         created_ = true;
     }
@@ -47,6 +50,10 @@ void ScannerForm::Show() {
     if (!loaded_) {
         Form_Load();
         loaded_ = true;
+    }
+    if (!created_) {
+        desktop_.CreateMainWindow(*this);
+        created_ = true;
     }
     // The window's first display raises a resize, which sends it to the notification area.
     desktop_.ShowWindow(WindowShow::Show);

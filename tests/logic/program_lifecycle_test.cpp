@@ -56,6 +56,7 @@ TEST_F(ProgramLifecycleTest, ASecondStartForAnotherSessionIsRefusedTwiceAndEnds)
     h.SecondStartAt(7, "D,Back Office");
     EXPECT_EQ(h.Run("C,Front Desk", 8), End::Stopped);
     ASSERT_EQ(h.secondDesktop.messageBoxes.size(), 2u);
+    EXPECT_EQ(h.secondDesktop.WindowHandle(), 0u);  // the boxes need none
     for (const auto& box : h.secondDesktop.messageBoxes) {
         EXPECT_EQ(box.text, kRefusal);
         EXPECT_EQ(box.caption, "Ostrel Interface");
@@ -140,6 +141,9 @@ TEST_F(ProgramLifecycleTest, ASecondStartIsActedOnAtOnceAndKeepsTheCardSwipedMea
                     statuses.emplace_back(now - started, call.args[2].text);
             };
             EXPECT_EQ(run.Run("C,Front Desk", 10), End::Stopped);
+            // The second copy handed over before making a window it would not have kept.
+            EXPECT_TRUE(run.secondDesktop.ended);
+            EXPECT_EQ(run.secondDesktop.WindowHandle(), 0u);
             // A card taken up before the prompt is delivered in its place.
             const size_t shown = swiped ? 1 : c.statuses.size();
             ASSERT_GE(statuses.size(), shown);
