@@ -340,7 +340,18 @@ TEST_F(ProgramRequestsTest, AReadBackThatDiffersClearsTheFieldsAndAsksForANewSwi
 }
 
 TEST_F(ProgramRequestsTest, ARequestWithoutASwipeTimesOutInItsThirtyFirstPass) {
+    int64_t prompted = -1;
+    int64_t timedOutAt = -1;
+    h.host.onCall = [&](const Call& call) {
+        if (call.dispId != dispid::kPutScreenField) return;
+        if (prompted < 0 && call.args[2].text == status::kPleaseSwipe)
+            prompted = h.desktop.nowMicros;
+        if (call.args[2].text == status::kTimedOut) timedOutAt = h.desktop.nowMicros;
+    };
     EXPECT_EQ(h.Run("C,Front Desk", 22), End::Stopped);
+    // Passes whose sleep can end early still time the request out no sooner than 31 full ones.
+    EXPECT_GE(timedOutAt - prompted, Micros(15.5));
+    EXPECT_LT(timedOutAt - prompted, Micros(15.6));
     const size_t armed = h.StatusPut(status::kPleaseSwipe);
     const size_t timedOut = h.StatusPut(status::kTimedOut);
     ASSERT_LT(timedOut, h.host.calls.size());
