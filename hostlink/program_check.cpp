@@ -145,6 +145,21 @@ ProcHandle OpenProgram(Processes& processes, Desktop& desktop, const std::string
     return 0;
 }
 
+// Whether a process kept open still runs: its handle is set once it has ended. One opened
+// without the right to wait on it is asked for its exit code instead.
+bool StillRunning(Processes& processes, ProcHandle process) {
+    switch (processes.WaitForProcess(process, 0)) {
+        case kWaitTimeout:
+            return true;
+        case kWaitObject0:
+            return false;
+        default:
+            break;
+    }
+    uint32_t code = 0;
+    return processes.GetExitCodeProcess(process, &code) && code == kStillActive;
+}
+
 // Runs check with the errors the check passes on described as "ProcessInfo".
 template <class Check>
 auto Described(Check&& check) {
@@ -183,24 +198,37 @@ bool ProgramWatch::isPgmActive(Processes& processes, Desktop& desktop, const std
         }
         if (found_ && processes_ == &processes && foundName_ == wanted) {
             desktop.DoEvents();
-            uint32_t code = 0;
-            if (processes.GetExitCodeProcess(found_, &code) && code == kStillActive) return true;
+            if (StillRunning(processes, found_)) return true;
         }
         Forget();
         const ProcHandle opened = OpenProgram(processes, desktop, wanted);
         // The walk yields, and what runs there (a delivery whose host call failed) may have asked
         // again and kept a process of its own: that one is let go, not overwritten.
         Forget();
-        found_ = opened;
         processes_ = &processes;
         foundName_ = wanted;
+        Keep(processes, opened);
         return found_ != 0;
     });
+}
+
+void ProgramWatch::Keep(Processes& processes, ProcHandle opened) {
+    found_ = opened;
+    waitable_ = false;
+    if (!opened) return;
+    // Opened while the walk's handle still holds the process, so its id names no other.
+    const uint32_t pid = processes.ProcessIdOf(opened);
+    const ProcHandle waitable = pid ? processes.OpenProcessHandle(kSynchronize, false, pid) : 0;
+    if (!waitable) return;
+    processes.CloseProcessHandle(opened);
+    found_ = waitable;
+    waitable_ = true;
 }
 
 void ProgramWatch::Forget() {
     if (found_) processes_->CloseProcessHandle(found_);
     found_ = 0;
+    waitable_ = false;
 }
 
 }  // namespace ostrel

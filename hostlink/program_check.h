@@ -21,8 +21,9 @@ uint32_t GetPlatformId(Processes& processes);
 bool isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName);
 
 // The same question asked over and over (the scan loop asks twice a second). The process found
-// is kept open: while it has not ended the answer is yes without walking every process (which
-// costs the idle program most of its time); once it has, the whole list is walked again.
+// is kept open, for waiting on: while it has not ended the answer is yes without walking every
+// process (which costs the idle program most of its time); once it has, the whole list is walked
+// again.
 class ProgramWatch {
   public:
     ProgramWatch() = default;
@@ -31,12 +32,19 @@ class ProgramWatch {
     ProgramWatch& operator=(const ProgramWatch&) = delete;
 
     bool isPgmActive(Processes& processes, Desktop& desktop, const std::string& exeName);
+    // The process found last, set once it ends, for a wait to end with it; 0 when none is kept
+    // or it could not be opened for waiting.
+    ProcHandle EndHandle() const { return waitable_ ? found_ : 0; }
 
   private:
     void Forget();
+    // Keeps the process found: a handle that can be waited on in place of the one the walk
+    // opened, or that one when waiting is refused.
+    void Keep(Processes& processes, ProcHandle opened);
 
     Processes* processes_ = nullptr;
-    ProcHandle found_ = 0;  // the process found last, open
+    ProcHandle found_ = 0;   // the process found last, open
+    bool waitable_ = false;  // found_ was opened with kSynchronize
     std::string foundName_;
 };
 

@@ -4,6 +4,7 @@
 // place, its version and whether another copy was running at start; files; ending.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace ostrel {
 
@@ -76,6 +77,8 @@ class WindowEvents {
     virtual std::uintptr_t WakeHandle() { return 0; }
     // The wake handle was found set: in DoEvents, before the pending messages are dispatched.
     virtual void OnWake() {}
+    // A device of a class the program asked to hear of has arrived (WM_DEVICECHANGE).
+    virtual void OnDeviceArrival() {}
 };
 
 class Desktop {
@@ -118,8 +121,9 @@ class Desktop {
     virtual bool WaitForMessage(uint32_t ms) = 0;
     // Blocks the thread; no message is dispatched meanwhile.
     virtual void Sleep(uint32_t ms) = 0;
-    // As Sleep, but ends early when the window events' wake handle is set: true then.
-    virtual bool SleepUnlessWoken(uint32_t ms) = 0;
+    // As Sleep, but ends as soon as one of the handles is set (WaitForMultipleObjects, any):
+    // returns its index then, -1 when the time has passed. A 0 in the list is never set.
+    virtual int SleepUntilSet(uint32_t ms, const std::vector<std::uintptr_t>& handles) = 0;
     // Seconds since midnight, with a fraction; starts again at 0 at midnight.
     virtual double SecondsSinceMidnight() = 0;
     // A clock that only moves forward, in microseconds from an arbitrary start.

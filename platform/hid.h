@@ -1,8 +1,8 @@
 #pragma once
 // The HID calls the card reader makes: device interface enumeration (SetupDi), CreateFileA,
-// the HidD_ and HidP_ calls, events and overlapped reads. Each method mirrors one Windows call:
-// the same arguments, results and error codes. Method names differ where the Windows name is a
-// macro there.
+// the HidD_ and HidP_ calls, events and overlapped reads, and the notice of arriving devices. Each
+// method mirrors one Windows call: the same arguments, results and error codes. Method names differ
+// where the Windows name is a macro there.
 #include <cstdint>
 #include <string>
 
@@ -198,6 +198,12 @@ class Hid {
     virtual std::uintptr_t ReadWaitHandle(EventHandle readEvent) { return readEvent; }
     // CloseHandle, for device and event handles alike.
     virtual bool CloseHandle(std::uintptr_t handle) = 0;
+    // RegisterDeviceNotificationA(window, a device interface filter of the class,
+    // DEVICE_NOTIFY_WINDOW_HANDLE): the window is sent WM_DEVICECHANGE as such a device arrives.
+    // 0 on failure. UnregisterDeviceNotification.
+    virtual std::uintptr_t RegisterInterfaceNotification(std::uintptr_t window,
+                                                         const Guid& interfaceClass) = 0;
+    virtual bool UnregisterInterfaceNotification(std::uintptr_t notification) = 0;
     // GetLastError after the last call that failed.
     virtual uint32_t LastError() = 0;
 };

@@ -1,7 +1,8 @@
 #pragma once
 // The process list calls of host program detection, shaped like GetVersionExA, EnumProcesses,
 // OpenProcess, EnumProcessModules, GetModuleFileNameExA, QueryFullProcessImageNameA,
-// GetExitCodeProcess, CloseHandle, GetLastError, GetCurrentProcessId and ProcessIdToSessionId.
+// GetExitCodeProcess, GetProcessId, WaitForSingleObject, CloseHandle, GetLastError,
+// GetCurrentProcessId and ProcessIdToSessionId.
 #include <cstdint>
 
 #include "platform/win_errors.h"
@@ -17,6 +18,13 @@ constexpr uint32_t kProcessQueryInformation = 0x0400;
 constexpr uint32_t kProcessQueryAndRead = kProcessQueryInformation | kProcessVmRead;
 // Enough to name a process and ask for its exit code, and reads none of its memory.
 constexpr uint32_t kProcessQueryLimited = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION
+// Enough to wait for a process to end.
+constexpr uint32_t kSynchronize = 0x00100000;
+
+// WaitForSingleObject's results.
+constexpr uint32_t kWaitObject0 = 0;
+constexpr uint32_t kWaitTimeout = 258;
+constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
 
 constexpr uint32_t kProcessNameWin32 = 0;  // QueryFullProcessImageNameA: "C:\..." path form
 constexpr uint32_t kPlatformWin32Nt = 2;
@@ -54,6 +62,11 @@ class Processes {
                                   uint32_t* size) = 0;
     // kStillActive in *code while the process runs.
     virtual bool GetExitCodeProcess(ProcHandle process, uint32_t* code) = 0;
+    // GetProcessId: 0 on failure.
+    virtual uint32_t ProcessIdOf(ProcHandle process) = 0;
+    // WaitForSingleObject on a process handle: kWaitObject0 once it has ended, kWaitTimeout
+    // while it runs, kWaitFailed for a handle without kSynchronize.
+    virtual uint32_t WaitForProcess(ProcHandle process, uint32_t ms) = 0;
     virtual bool CloseProcessHandle(ProcHandle handle) = 0;
     // GetLastError after the last call that failed.
     virtual uint32_t LastError() = 0;

@@ -38,9 +38,32 @@ struct SwipeRecord {
     void WipeTracks();
 };
 
+// The window's registration for arriving HID devices, undone when it goes.
+class ArrivalNotice {
+  public:
+    explicit ArrivalNotice(Hid& hid) : hid_(hid) {}
+    ~ArrivalNotice() {
+        if (notification_) hid_.UnregisterInterfaceNotification(notification_);
+    }
+    ArrivalNotice(const ArrivalNotice&) = delete;
+    ArrivalNotice& operator=(const ArrivalNotice&) = delete;
+    // Registers the window once; a registration that failed is tried again at the next call.
+    void Register(std::uintptr_t window) {
+        if (!notification_)
+            notification_ = hid_.RegisterInterfaceNotification(window, hid_.GetHidGuid());
+    }
+
+  private:
+    Hid& hid_;
+    std::uintptr_t notification_ = 0;
+};
+
 class CardReader {
   public:
-    CardReader(Hid& hid, Desktop& desktop) : hid_(hid), desktop_(desktop) {}
+    // The track texts start blank: a fresh buffer holds whatever its memory held before.
+    CardReader(Hid& hid, Desktop& desktop) : hid_(hid), desktop_(desktop), arrivals_(hid) {
+        swipe_.WipeTracks();
+    }
     ~CardReader();
     CardReader(const CardReader&) = delete;
     CardReader& operator=(const CardReader&) = delete;
@@ -52,8 +75,15 @@ class CardReader {
     void CloseReadEvent();
     bool ReaderPresent();
 
+    // The desktop's window is told when a HID device arrives (OnDeviceArrival), so that the
+    // search need not wait for the timer to find it.
+    void WatchArrivals() { arrivals_.Register(desktop_.WindowHandle()); }
+
     // True when InputReport holds a report that arrived since the previous true result.
     bool ReadReport();
+    bool IsReadPending() const { return ReadPending; }
+    // How many reads have been left pending so far: tells one pending read from the next.
+    uint64_t ReadsStarted() const { return readsStarted_; }
     // While a read is pending: a handle that is set once it may have completed. 0 otherwise.
     std::uintptr_t ReadWaitHandle() const {
         return ReadPending ? hid_.ReadWaitHandle(ReadEvent) : 0;
@@ -123,8 +153,11 @@ class CardReader {
     uint16_t layoutProductId_ = 0;                         // the model the layout is for
     SwipeRecord swipe_;
 
+    uint64_t readsStarted_ = 0;
+
     Hid& hid_;
     Desktop& desktop_;
+    ArrivalNotice arrivals_;
     bool searching_ = false;
 };
 

@@ -10,7 +10,8 @@ namespace ostrel {
 
 namespace {
 
-constexpr float kOpenDelayMs = 1000;
+// How long a device that refused to open is given before it is tried once more.
+constexpr float kOpenRetryMs = 1000;
 
 // A candidate that passed every test but opened only with access 0, as a reader's keyboard
 // collection does (the system holds keyboards): its reads would fail. It is kept open while the
@@ -96,10 +97,13 @@ void CardReader::OpenReader() {
         if (CheckPath(path) != PathCheck::MayBeTheReader) continue;
 
         // A device listed a moment ago may still be starting (its driver, say) and not yet take
-        // an open; a second's wait gives it time, and window messages are handled meanwhile.
-        WaitMs(desktop_, kOpenDelayMs);
+        // an open; one that refuses is given a second, window messages handled meanwhile.
         OpenAccess access = OpenAccess::None;
         ReaderHandle = OpenCandidate(hid_, path, &access);
+        if (ReaderHandle == kInvalidFileHandle) {
+            WaitMs(desktop_, kOpenRetryMs);
+            ReaderHandle = OpenCandidate(hid_, path, &access);
+        }
         if (ReaderHandle == kInvalidFileHandle) continue;
 
         const bool accepted = CheckCandidate(hid_, ReaderHandle, ReaderAttributes, PreparsedData,

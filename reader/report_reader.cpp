@@ -38,6 +38,7 @@ bool CardReader::ReadReport() {
     }
     if (hid_.LastError() == winerr::kIoPending) {
         ReadPending = true;
+        ++readsStarted_;
         return false;
     }
     CloseReader();

@@ -54,17 +54,22 @@ void ScannerForm::Timer1_Timer() {
             copy_.events.ReaderNotUsable(reader_.ReaderProductId(), false);
             break;
         case ReaderPhase::Reading:
-            ReadSwipe();
+            ReadSwipes();
             break;
         default:
             break;
     }
 }
 
-void ScannerForm::ReadSwipe() {
+void ScannerForm::ReadSwipes() {
+    while (ReadSwipe() && !TickOnlyReads && ReadingForRequest()) {
+    }
+}
+
+bool ScannerForm::ReadSwipe() {
     // Only for a request being served; a report waits until one is, and is then thrown away
     // if it came before the request.
-    if (!copy_.ScannerActive || !reader_.ReadReport()) return;
+    if (!copy_.ScannerActive || !reader_.ReadReport()) return false;
     SetStatus(status::kProcessing);
     MirrorIfLinked();
     WaitMs(desktop_, 100);
@@ -75,6 +80,7 @@ void ScannerForm::ReadSwipe() {
         ~WipeAfterUse() { form.WipeSwipe(); }
     } wipeAfterUse{*this};
     if (reader_.DecodeReport()) DisplayMSRResults();
+    return true;
 }
 
 // The timer also runs while the host link is closed (the loop's reader wait, after a

@@ -1,5 +1,7 @@
 // ProcLoop: serves the host's requests from the session table, about twice a second, for the
 // rest of the program's life.
+#include <utility>
+
 #include "hostlink/program_check.h"
 #include "shell/scanner_form.h"
 #include "shell/status_texts.h"
@@ -9,19 +11,17 @@
 namespace ostrel {
 
 namespace {
-constexpr int kReaderWaitRounds = 10;
+// The reader wait lasts about 11 s, as its eleven 1 s rounds always did; a reader first seen in
+// the last of them, from the tenth second on, still counts as missing.
+constexpr int64_t kReaderWaitMicros = 11'000'000;
+constexpr int64_t kReaderSeenByMicros = 10'000'000;
+constexpr uint32_t kPassMs = 500;
 constexpr int16_t kTimeoutTicks = 30;
 }  // namespace
 
 void ScannerForm::ProcLoop() {
     desktop_.SetTimerEnabled(true);
-    int rounds = 0;
-    do {
-        desktop_.DoEvents();
-        desktop_.Sleep(1000);
-        ++rounds;
-    } while (ReaderState == ReaderPhase::NoDevice && rounds <= kReaderWaitRounds);
-    if (ReaderState == ReaderPhase::UnsupportedReader || rounds > kReaderWaitRounds) {
+    if (!WaitForReader() || ReaderState == ReaderPhase::UnsupportedReader) {
         if (ReaderState == ReaderPhase::UnsupportedReader) {
             copy_.events.ReaderNotUsable(reader_.ReaderProductId(), true);
         } else {
@@ -35,6 +35,8 @@ void ScannerForm::ProcLoop() {
     }
 
     for (;;) {
+        // Set again only by a pass that re-activates.
+        const bool afterReactivation = std::exchange(reactivated_, false);
         // Only the id of a host session (0 to 24) is served. A blank one (after Clear/reAttach),
         // one that could not be read, or any other (an older version's, a hand edit's) serves
         // nothing, like a held pass, and the copy keeps addressing the session it served last.
@@ -45,34 +47,69 @@ void ScannerForm::ProcLoop() {
             const HandshakeReading reading =
                 table_.SessionHandshake(session_.SessionIndex, std::nullopt, std::nullopt, "RTV");
             // A table that could not be read is no news: the pass acts on nothing it knew.
-            if (!reading.unreadable) ServeFiledSession(reading);
+            if (!reading.unreadable) ServeFiledSession(reading, afterReactivation);
         }
         TellLogFailure();
         desktop_.DoEvents();
-        PassSleep(500);
+        // The swipe request a re-activation has just filed is acted on in a pass that comes at
+        // once: the prompt follows "Ostrel re-activated." without a pass's wait.
+        PassSleep(reactivated_ && SwipeRequested() ? 0 : kPassMs);
         if (!copy_.hostWatch.isPgmActive(copy_.platform.processes, desktop_, kHostProgram)) {
             mnuEnd_Click();
         }
     }
 }
 
-void ScannerForm::PassSleep(uint32_t ms) {
-    // The pass keeps its length: the sleep ends when it would have, or as soon as the read's
-    // work is done if that took longer.
-    const int64_t end = desktop_.MonotonicMicros() + int64_t{ms} * 1000;
+// The reader wait: a look at once, then the timer's looks (once a second) and one whenever a
+// HID device arrives, until a reader is seen or the time is up. True when one was seen in time.
+bool ScannerForm::WaitForReader() {
+    reader_.WatchArrivals();
+    const int64_t start = desktop_.MonotonicMicros();
+    Arrived(WindowEvent::Tick);
     for (;;) {
-        const int64_t left = end - desktop_.MonotonicMicros();
-        if (left <= 0) return;
-        if (!desktop_.SleepUnlessWoken(static_cast<uint32_t>((left + 999) / 1000))) return;
-        OnWake();
+        const int64_t waited = desktop_.MonotonicMicros() - start;
+        if (ReaderState != ReaderPhase::NoDevice) return waited < kReaderSeenByMicros;
+        if (waited >= kReaderWaitMicros) return false;
+        desktop_.WaitForMessage(static_cast<uint32_t>((kReaderWaitMicros - waited + 999) / 1000));
+        desktop_.DoEvents();
     }
 }
 
-void ScannerForm::ServeFiledSession(const HandshakeReading& reading) {
+void ScannerForm::PassSleep(uint32_t ms) {
+    // The pass keeps its length: the sleep ends when it would have, or as soon as the read's
+    // work is done if that took longer. It ends early for news: a request another copy filed,
+    // or the host gone (the check after the sleep then ends the program).
+    const int64_t end = desktop_.MonotonicMicros() + int64_t{ms} * 1000;
+    for (;;) {
+        if (store_.ChangedElsewhere({"cSesId", "NSesDly", "MSconnect"})) return;
+        const int64_t left = end - desktop_.MonotonicMicros();
+        if (left <= 0) return;
+        enum { kRead, kKeyChanged, kHostEnded };
+        const int woken = desktop_.SleepUntilSet(
+            static_cast<uint32_t>((left + 999) / 1000),
+            {WakeHandle(), store_.ChangeEvent(), copy_.hostWatch.EndHandle()});
+        if (woken < 0 || woken == kHostEnded) return;
+        if (woken == kRead) OnWake();
+    }
+}
+
+// Whether the table holds a swipe request for the session served.
+bool ScannerForm::SwipeRequested() {
+    const std::optional<std::string> table = store_.ReadSetting("MSconnect");
+    const std::optional<std::string> id = EntryIdOf(session_.SessionIndex);
+    if (!table || !id) return false;
+    for (const TableEntry& entry : ParseSessionTable(*table)) {
+        if (entry.IsSession() && entry.id == *id)
+            return entry.state == LetterText(EntryLetter::Requested);
+    }
+    return false;
+}
+
+void ScannerForm::ServeFiledSession(const HandshakeReading& reading, bool afterReactivation) {
     TakeEntry(reading);
     DelayMode = reading.delayMode.value_or("");
     if (DelayMode == "ON") return;
-    ActOnRequest();
+    ActOnRequest(afterReactivation);
     const std::string info = hostLink_.GetSessionInfo(session_.SessionIndex);
     const bool active = ToUpper(info) == ToUpper(EntryText) && ActiveTicks < kTimeoutTicks + 1;
     if (active) {
@@ -83,15 +120,18 @@ void ScannerForm::ServeFiledSession(const HandshakeReading& reading) {
     ++ActiveTicks;
 }
 
-void ScannerForm::ActOnRequest() {
+void ScannerForm::ActOnRequest(bool afterReactivation) {
     const std::string request = ToUpper(EntryState);
     if (request == LetterText(EntryLetter::Reactivate)) {
+        // The request begins here: a card swiped from now on is its own, even before the
+        // prompt shows.
+        StartNewRequest();
         hostLink_.OpenHostLink(session_.SessionIndex);
         table_.SessionHandshake(session_.SessionIndex, EntryLetter::Requested, EntryText);
         ClearCardFields();
         ReportStatus(status::kReactivated);
         WithReader([this] { reader_.OpenReader(); });
-        StartNewRequest();
+        reactivated_ = true;
     } else if (request == LetterText(EntryLetter::Deactivate)) {
         hostLink_.OpenHostLink(session_.SessionIndex);
         table_.SessionHandshake(session_.SessionIndex, EntryLetter::NotActive, EntryText);
@@ -100,10 +140,11 @@ void ScannerForm::ActOnRequest() {
         hostLink_.CloseHostLink();
     } else if (request == LetterText(EntryLetter::Requested) ||
                request == LetterText(EntryLetter::Filed) || request.empty()) {
+        // The request begins here, or at the re-activation that filed it: a card swiped from
+        // then on is its own, even before the prompt shows.
+        if (!afterReactivation) StartNewRequest();
         hostLink_.OpenHostLink(session_.SessionIndex);
         ClearCardFields();
-        // Before the prompt: a card swiped once it shows is this request's.
-        StartNewRequest();
         ReportStatus(status::kPleaseSwipe);
         table_.SessionHandshake(session_.SessionIndex, EntryLetter::Armed, EntryText);
         ActiveTicks = 0;

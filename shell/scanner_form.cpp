@@ -3,7 +3,6 @@
 
 #include <cstdlib>
 
-#include "reader/wait.h"
 #include "shell/status_texts.h"
 #include "support/product.h"
 #include "support/wipe.h"
@@ -36,8 +35,11 @@ ScannerForm::~ScannerForm() {
 
 void ScannerForm::Show() {
     // Each step counts as done once it has succeeded: after a failure and OK in the reset
-    // dialog it is tried again, as a failed load is.
-    if (!created_) {
+    // dialog it is tried again, as a failed load is. A later copy hands its request over in its
+    // load and ends there: the window nobody would see is not made first, so that the request
+    // reaches the running copy without waiting for it.
+    const bool handsOver = desktop_.PreviousInstance();
+    if (!created_ && !handsOver) {
         desktop_.CreateMainWindow(*this);
         created_ = true;
     }
@@ -48,6 +50,10 @@ void ScannerForm::Show() {
     if (!loaded_) {
         Form_Load();
         loaded_ = true;
+    }
+    if (!created_) {
+        desktop_.CreateMainWindow(*this);
+        created_ = true;
     }
     // The window's first display raises a resize, which sends it to the notification area.
     desktop_.ShowWindow(WindowShow::Show);
@@ -100,11 +106,11 @@ void ScannerForm::Form_Load() {
     ReaderState = ReaderPhase::NoDevice;
     StopPolling();
     ReleaseReader();
-    desktop_.Sleep(1000);
+    // No wait here: a reader is opened only by the polling started next, so none has just been
+    // let go that a device would need time for, and the window has nothing to settle but the
+    // messages handled here.
     StartPolling();
-    // Half a second for the window to settle, on the monotonic clock so that it ends even
-    // across midnight.
-    WaitMs(desktop_, 500);
+    desktop_.DoEvents();
     desktop_.SetTimerEnabled(true);
     reader_.EditSwipe().WipeClearTracks();
 }
@@ -291,14 +297,29 @@ void ScannerForm::OnCloseRequest() {
 }
 
 void ScannerForm::OnYield() {
+    if (stepDue_ && copy_.gate.Quiet()) {
+        stepDue_ = false;
+        copy_.gate.Take(WindowEvent::Tick);
+    }
     RunHeld();
+    // A request being served has a read pending for its card: one that was taken up, thrown
+    // away or not yet started is started here rather than at the next tick.
+    if (ReadsAtOnce() && !reader_.IsReadPending()) TakeUpReads();
+}
+
+bool ScannerForm::ReadingForRequest() const {
+    return copy_.ScannerActive && ReaderState == ReaderPhase::Reading && reader_.IsOpen() &&
+           reader_.LayoutFitsReader();
+}
+
+bool ScannerForm::ReadsAtOnce() const {
+    return !TickOnlyReads && copy_.gate.Quiet() && ReadingForRequest();
 }
 
 // A pending read of a request being served, while nothing else is under way: its completion
 // is taken up at once instead of at the next tick.
 std::uintptr_t ScannerForm::WakeHandle() {
-    if (TickOnlyReads || earlyReadTried_ || !copy_.gate.Quiet()) return 0;
-    if (!copy_.ScannerActive || ReaderState != ReaderPhase::Reading) return 0;
+    if (!ReadsAtOnce() || readTried_ == reader_.ReadsStarted()) return 0;
     return reader_.ReadWaitHandle();
 }
 
@@ -309,9 +330,18 @@ void ScannerForm::OnWake() {
     // drops it, Exit ends the program.
     desktop_.DispatchCommands();
     if (!WakeHandle()) return;
-    earlyReadTried_ = true;
-    WithReader([this] { Guarded([this] { ReadSwipe(); }); });
+    readTried_ = reader_.ReadsStarted();
+    TakeUpReads();
     RunHeld();
+}
+
+void ScannerForm::TakeUpReads() {
+    WithReader([this] { Guarded([this] { ReadSwipes(); }); });
+}
+
+// A HID device has come: the reader is looked for now rather than at the timer's next tick.
+void ScannerForm::OnDeviceArrival() {
+    Arrived(WindowEvent::Tick);
 }
 
 void ScannerForm::Arrived(WindowEvent event) {
@@ -330,8 +360,11 @@ void ScannerForm::Run(WindowEvent event) {
             // A tick held while the timer was stopped is dropped, as a stopped timer's pending
             // WM_TIMER is.
             if (!desktop_.IsTimerEnabled()) return;
-            earlyReadTried_ = false;
             WithReader([this] { Guarded([this] { Timer1_Timer(); }); });
+            // A layout to load or an unusable reader to report waits for nothing: the next tick's
+            // step is taken at the next yield rather than a second later.
+            stepDue_ = ReaderState == ReaderPhase::SupportedReader ||
+                       ReaderState == ReaderPhase::ImproperReader;
             break;
         case WindowEvent::Logging:
             Guarded([this] { mnuLogging_Click(); });

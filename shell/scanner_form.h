@@ -63,8 +63,9 @@ class ScannerForm : public WindowEvents {
     [[noreturn]] void Form_Unload();
     void Form_Terminate();
     void Timer1_Timer();
-    // The timer's reading branch: a completed read is shown, decoded and delivered.
-    void ReadSwipe();
+    // The timer's reading branch: a completed read is shown, decoded and delivered. Returns
+    // whether there was one; a read not yet complete is left pending, or started.
+    bool ReadSwipe();
     void mnuLogging_Click();
     void mnuAttach_Click();
     [[noreturn]] void mnuEnd_Click();
@@ -93,6 +94,7 @@ class ScannerForm : public WindowEvents {
     void OnYield() override;
     std::uintptr_t WakeHandle() override;
     void OnWake() override;
+    void OnDeviceArrival() override;
     template <class Handler>
     void Guarded(Handler&& handler);
     // An event through the gate, and then whatever it held that may run now.
@@ -114,13 +116,25 @@ class ScannerForm : public WindowEvents {
     void ReleaseHoldIfRefused(const HandshakeReading& reading);
 
     // Scan session loop pieces.
-    void ServeFiledSession(const HandshakeReading& reading);
-    void ActOnRequest();
+    bool WaitForReader();
+    bool SwipeRequested();
+    void ServeFiledSession(const HandshakeReading& reading, bool afterReactivation);
+    void ActOnRequest(bool afterReactivation);
     void ServeActive();
     void StartNewRequest();
     void EndRequest();
     // The pass's sleep; a read that completes meanwhile is taken up in it.
     void PassSleep(uint32_t ms);
+
+    // Reads for a request being served: the reader reading, armed for the request.
+    bool ReadingForRequest() const;
+    // Reads are taken up as they complete, and nothing else is under way.
+    bool ReadsAtOnce() const;
+    // Takes up the reports that have come; with reads taken up at once, leaves the next read
+    // pending rather than starting it at the next tick.
+    void ReadSwipes();
+    // ReadSwipes as reader work, with its errors offered as a tick's are.
+    void TakeUpReads();
 
     // Swipe interpretation and hand-off.
     SecretText Track1Text() const;
@@ -164,9 +178,13 @@ class ScannerForm : public WindowEvents {
     // No request has been served since the last one ended (or ever): the next arming is a new
     // request's, and reports that came before it are thrown away.
     bool requestEnded_ = true;
-    // A read's completion was taken up between ticks: at most once until the next tick, so a
-    // handle that stays set cannot keep the waits awake.
-    bool earlyReadTried_ = false;
+    // The read whose completion was last looked for on a wake (CardReader::ReadsStarted): once
+    // per read, so a handle that stays set cannot keep the waits awake.
+    uint64_t readTried_ = 0;
+    // The reader's next step waits for nothing: it is taken at the next yield.
+    bool stepDue_ = false;
+    // This pass re-activated the request: the next one acts on the swipe request it filed.
+    bool reactivated_ = false;
 };
 
 // One running copy of the program: its platform, its module-level state and its window.

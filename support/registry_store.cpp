@@ -48,9 +48,10 @@ std::string RegistryStore::RegistryValue(const std::string& root, const std::str
     if (!Arguments(root, path, name)) return "";
     if (value.empty()) return Read(path, name).value_or("");
     // Our own writes do not wait for the registry's notice.
-    if (ToUpper(root) == "HKCU" && ToUpper(path) == ToUpper(kSettingsPath)) Forget();
+    const bool ownKey = ToUpper(root) == "HKCU" && ToUpper(path) == ToUpper(kSettingsPath);
+    if (ownKey) Forget();
     CreateKey(path);
-    SetValue(path, name, value);
+    if (SetValue(path, name, value) && ownKey) known_[ToUpper(name)] = value;
     return value;
 }
 
@@ -70,10 +71,12 @@ std::optional<std::string> RegistryStore::Read(const std::string& path, const st
     switch (query.found) {
         case Query::Found::Text:
             if (ownKey && watching_) remembered_[ToUpper(name)] = query.text;
+            if (ownKey) known_[ToUpper(name)] = query.text;
             return query.text;
         case Query::Found::Missing:
         case Query::Found::NotText:
             // Not a text value: none of ours. It reads as empty and is left as it is.
+            if (ownKey) known_[ToUpper(name)] = "";
             return "";
         case Query::Found::Unreadable:
             break;
@@ -116,6 +119,20 @@ bool RegistryStore::KeyUnchanged() {
     return false;
 }
 
+bool RegistryStore::ChangedElsewhere(std::initializer_list<const char*> names) {
+    if (watching_ && !registry_.IsEventSet(keyChanged_)) return false;
+    bool changed = false;
+    for (const char* name : names) {
+        // A value never read before is taken as it stands: nothing to compare it with.
+        const auto known = known_.find(ToUpper(name));
+        const std::optional<std::string> was =
+            known == known_.end() ? std::nullopt : std::optional(known->second);
+        const std::optional<std::string> now = ReadSetting(name);
+        if (was && now && *now != *was) changed = true;
+    }
+    return changed;
+}
+
 void RegistryStore::Forget() {
     remembered_.clear();
     watching_ = false;
@@ -132,15 +149,17 @@ void RegistryStore::CreateKey(const std::string& path) {
     }
 }
 
-void RegistryStore::SetValue(const std::string& path, const std::string& name,
+bool RegistryStore::SetValue(const std::string& path, const std::string& name,
                              const std::string& value) {
     RegKey key = 0;
-    if (registry_.OpenKey(RootKey(), path, kKeySetValue, &key) != kErrorSuccess) return;
+    if (registry_.OpenKey(RootKey(), path, kKeySetValue, &key) != kErrorSuccess) return false;
     // The text and its terminating NUL.
     const std::string data = value + '\0';
-    registry_.SetValue(key, name, kRegSz, reinterpret_cast<const uint8_t*>(data.data()),
-                       static_cast<uint32_t>(data.size()));
+    const long rc =
+        registry_.SetValue(key, name, kRegSz, reinterpret_cast<const uint8_t*>(data.data()),
+                           static_cast<uint32_t>(data.size()));
     registry_.CloseKey(key);
+    return rc == kErrorSuccess;
 }
 
 RegistryStore::Query RegistryStore::QueryValue(const std::string& path, const std::string& name) {

@@ -2,6 +2,7 @@
 // The one settings operation: RegistryValue reads a text value when given the empty text and
 // writes it otherwise, creating keys on the way. A read never writes: copies share the values
 // unlocked, and a read that wrote could undo what another copy has just written.
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -45,13 +46,19 @@ class RegistryStore {
         return ReadValue(kSettingsRoot, kSettingsPath, name);
     }
 
+    // While the program's key is watched, the event its next change sets; 0 otherwise.
+    RegEvent ChangeEvent() const { return watching_ ? keyChanged_ : 0; }
+    // Whether one of these values of the program's key now reads other than this copy last
+    // read or wrote it: another copy has written there. The key is watched again on the way.
+    bool ChangedElsewhere(std::initializer_list<const char*> names);
+
   private:
     // Remembers the root and checks the arguments, showing what is wrong.
     bool Arguments(const std::string& root, const std::string& path, const std::string& name);
     std::optional<std::string> Read(const std::string& path, const std::string& name);
     RegKey RootKey() const;
     void CreateKey(const std::string& path);
-    void SetValue(const std::string& path, const std::string& name, const std::string& value);
+    bool SetValue(const std::string& path, const std::string& name, const std::string& value);
     struct Query;
     Query QueryValue(const std::string& path, const std::string& name);
     void ShowError(const std::string& text);
@@ -70,6 +77,8 @@ class RegistryStore {
     RegEvent keyChanged_ = 0;
     bool watching_ = false;
     std::map<std::string, std::string> remembered_;  // by upper-case value name
+    // The program's own values as this copy last read or wrote them, by upper-case name.
+    std::map<std::string, std::string> known_;
 };
 
 }  // namespace ostrel

@@ -121,6 +121,12 @@ EmulatorReply EmulatorCore::Handle(const Message& request) {
         }
         return Ok(std::move(lines));
     }
+    if (verb == "scan-times") {
+        std::vector<std::string> lines;
+        for (const int64_t ms : scanTimes_)
+            lines.push_back(std::to_string(ms));
+        return Ok(std::move(lines));
+    }
     if (verb == "calls") {
         size_t from = 0;
         if (request.size() > 1) {
@@ -152,6 +158,7 @@ EmulatorReply EmulatorCore::Handle(const Message& request) {
         if (!session) return Error(kNoSession);
     }
     if (verb == "scan") {
+        scanTimes_.push_back(clock_());
         const std::string argument =
             std::string(1, LetterOfSession(*session)) + "," + screens_.Session(*session).screenText;
         return {OkReply(), {EmulatorAction::Kind::StartProgram, *session, argument}};

@@ -27,6 +27,7 @@ constexpr const char* kCommandSummary =
     "  status-times <letter>          the same, each after the millisecond it arrived and a tab\n"
     "  swipe-times                    each swipe's millisecond, a tab, and the one the reader\n"
     "                                 took it (\"-\" while it waits); same clock as status-times\n"
+    "  scan-times                     the millisecond of each \"Credit Card Scan\", on that clock\n"
     "  calls [<from>]                 the control calls received, from the given number on\n"
     "  nested-calls                   control calls begun while another was in progress, each\n"
     "                                 as \"<call> inside <call>\" (the stand-in reports them)\n"
@@ -77,6 +78,7 @@ class EmulatorCore {
     HostScreens screens_;
     std::deque<TrainingSwipe> swipes_;
     std::vector<SwipeTimes> swipeTimes_;
+    std::vector<int64_t> scanTimes_;  // when each start of the program was asked for
     std::string program_;
     std::vector<std::string> nestedCalls_;
 };

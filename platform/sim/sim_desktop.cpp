@@ -113,7 +113,7 @@ int SimDesktop::ShowMessageBox(const std::string& text, const std::string& capti
 
 void SimDesktop::DoEvents() {
     ++doEventsCount;
-    PassTimeUntil(nowMicros + pumpStepMicros, 0);
+    PassTimeUntil(nowMicros + pumpStepMicros, {});
     if (onDoEvents) onDoEvents();
     if (events_) {
         events_->OnYield();
@@ -159,25 +159,36 @@ bool SimDesktop::WaitForMessage(uint32_t ms) {
     for (const Scripted& event : script_)
         next = std::min(next, event.at);
     if (timerEnabled && events_) next = std::min(next, nextTickMicros);
-    if (PassTimeUntil(next, WakeHandle())) return true;
+    if (PassTimeUntil(next, {WakeHandle()}, true) >= 0) return true;
     return next < deadline;
 }
 
-bool SimDesktop::SleepUnlessWoken(uint32_t ms) {
-    return PassTimeUntil(nowMicros + int64_t{ms} * 1000, WakeHandle());
+int SimDesktop::SleepUntilSet(uint32_t ms, const std::vector<std::uintptr_t>& handles) {
+    return PassTimeUntil(nowMicros + int64_t{ms} * 1000, handles);
 }
 
 void SimDesktop::PassTime(int64_t micros) {
-    PassTimeUntil(nowMicros + micros, 0);
+    PassTimeUntil(nowMicros + micros, {});
 }
 
 std::uintptr_t SimDesktop::WakeHandle() const {
     return events_ ? events_->WakeHandle() : 0;
 }
 
-bool SimDesktop::PassTimeUntil(int64_t until, std::uintptr_t wake) {
+int SimDesktop::FirstSet(const std::vector<std::uintptr_t>& handles) const {
+    for (size_t i = 0; i < handles.size(); ++i) {
+        if (handles[i] && handleSet && handleSet(handles[i])) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int SimDesktop::PassTimeUntil(int64_t until, const std::vector<std::uintptr_t>& handles,
+                              bool forMessages) {
     for (;;) {
-        if (wake && handleSet && handleSet(wake)) return true;
+        if (const int set = FirstSet(handles); set >= 0) return set;
+        if (forMessages && std::any_of(script_.begin(), script_.end(),
+                                       [this](const Scripted& s) { return s.at <= nowMicros; }))
+            return static_cast<int>(handles.size());
         const auto due =
             std::min_element(outside_.begin(), outside_.end(),
                              [](const Scripted& a, const Scripted& b) { return a.at < b.at; });
@@ -188,7 +199,7 @@ bool SimDesktop::PassTimeUntil(int64_t until, std::uintptr_t wake) {
         action();
     }
     nowMicros = std::max(nowMicros, until);
-    return false;
+    return -1;
 }
 
 double SimDesktop::SecondsSinceMidnight() {
@@ -239,6 +250,10 @@ void SimDesktop::PostMenu(int64_t at, MenuItem item) {
 
 void SimDesktop::PostClose(int64_t at) {
     script_.push_back(Scripted{at, [this] { events_->OnCloseRequest(); }, true});
+}
+
+void SimDesktop::PostDeviceArrival(int64_t at) {
+    script_.push_back(Scripted{at, [this] { events_->OnDeviceArrival(); }});
 }
 
 void SimDesktop::AtOutside(int64_t at, std::function<void()> action) {

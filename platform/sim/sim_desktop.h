@@ -55,7 +55,7 @@ class SimDesktop : public Desktop {
     void DispatchCommands() override;
     bool WaitForMessage(uint32_t ms) override;
     void Sleep(uint32_t ms) override { PassTime(int64_t{ms} * 1000); }
-    bool SleepUnlessWoken(uint32_t ms) override;
+    int SleepUntilSet(uint32_t ms, const std::vector<std::uintptr_t>& handles) override;
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override { return nowMicros; }
     std::string TimeOfDayText() override;
@@ -75,14 +75,16 @@ class SimDesktop : public Desktop {
     // window, so it arrives with the pump like any message, and with DispatchCommands.
     void PostMenu(int64_t at, MenuItem item);
     void PostClose(int64_t at);
+    // A device of a class the program registered for arrives then (WM_DEVICECHANGE).
+    void PostDeviceArrival(int64_t at);
     // Runs action when the clock reaches at, whatever the program is doing then (pumping,
     // waiting, sleeping, waiting for a host's answer): something outside it, a card swiped.
     void AtOutside(int64_t at, std::function<void()> action);
     // The clock moves on by micros, with the outside events due meanwhile, as in a sleep.
     void PassTime(int64_t micros);
     WindowEvents* Events() const { return events_; }
-    // Whether a handle that the program's waits wake for (WindowEvents::WakeHandle) is set;
-    // with none given, no wait wakes for one.
+    // Whether a handle that the program's waits wake for (WindowEvents::WakeHandle, and those
+    // SleepUntilSet is given) is set; with none given, no wait wakes for one.
     std::function<bool(std::uintptr_t)> handleSet;
 
     static constexpr std::uintptr_t kWindow = 0x10010;
@@ -140,9 +142,12 @@ class SimDesktop : public Desktop {
     // pump again); with commandsOnly, only the commands.
     void RunDue(bool commandsOnly);
 
-    // The clock to until, with the outside events due by then; stops early, true, once wake is
-    // set.
-    bool PassTimeUntil(int64_t until, std::uintptr_t wake);
+    // The clock to until, with the outside events due by then; stops early once one of the
+    // handles is set, and returns its index (-1 when none was). With forMessages, also once an
+    // outside event has posted a message: handles.size() then.
+    int PassTimeUntil(int64_t until, const std::vector<std::uintptr_t>& handles,
+                      bool forMessages = false);
+    int FirstSet(const std::vector<std::uintptr_t>& handles) const;
     std::uintptr_t WakeHandle() const;
 
     WindowEvents* events_ = nullptr;

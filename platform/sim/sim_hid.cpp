@@ -154,6 +154,11 @@ FileHandle SimHid::OpenDevice(const std::string& path, uint32_t access, uint32_t
         return kInvalidFileHandle;
     }
     ++it->openAttempts;
+    if (it->info.refuseOpens > 0) {
+        --it->info.refuseOpens;
+        Fail(winerr::kFileNotFound);
+        return kInvalidFileHandle;
+    }
     if (it->info.refuseReadWrite && (access & (kGenericRead | kGenericWrite))) {
         Fail(winerr::kAccessDenied);
         return kInvalidFileHandle;

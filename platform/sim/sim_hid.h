@@ -28,6 +28,9 @@ struct SimHidDevice {
     // CreateFileA with GENERIC_READ or GENERIC_WRITE fails with ERROR_ACCESS_DENIED; access 0
     // still opens, but reads on such a handle fail.
     bool refuseReadWrite = false;
+    // So many CreateFileA calls fail first, whatever the access, as on a device that is listed
+    // but still starting.
+    int refuseOpens = 0;
     // The last error of the interface-detail size query. Windows gives 122 there; anything
     // else makes the query misbehave, and 0 makes it succeed.
     uint32_t detailSizeQueryError = winerr::kInsufficientBuffer;
@@ -76,10 +79,14 @@ class SimHid : public Hid {
         return readWaitHandle ? readWaitHandle(readEvent) : readEvent;
     }
     bool CloseHandle(std::uintptr_t handle) override;
+    std::uintptr_t RegisterInterfaceNotification(std::uintptr_t window,
+                                                 const Guid& interfaceClass) override;
+    bool UnregisterInterfaceNotification(std::uintptr_t notification) override;
     uint32_t LastError() override { return lastError_; }
 
     // Test side.
-    // Makes the device present; it is listed after the devices already present.
+    // Makes the device present; it is listed after the devices already present, and each
+    // window registered for the HID class is told through deviceArrived.
     DeviceId Plug(SimHidDevice device);
     // The device leaves the list, its handles go dead and a pending read on them completes
     // with ERROR_DEVICE_NOT_CONNECTED. Plugging it in again makes a new device.
@@ -101,11 +108,15 @@ class SimHid : public Hid {
     bool IsSignalled(EventHandle event) const;
     // Device handles, events, preparsed data and device information sets not yet given back.
     size_t OpenResources() const;
+    // Registrations for arriving devices not yet undone.
+    size_t Notifications() const { return notifications_.size(); }
 
     bool failClassDevs = false;
     bool failEventCreation = false;
     // What a wait watches for a pending read signalling an event; the event itself unless set.
     std::function<std::uintptr_t(EventHandle)> readWaitHandle;
+    // How a window registered for arriving HID devices hears of one (a WM_DEVICECHANGE).
+    std::function<void(std::uintptr_t window)> deviceArrived;
     // So many ResetEvent calls fail next, with ERROR_INVALID_HANDLE, the event left as it was.
     int failResetEvents = 0;
     // What was done that Windows would punish (a buffer written after its owner let go of it,
@@ -172,6 +183,7 @@ class SimHid : public Hid {
     std::map<std::uintptr_t, DeviceHandle> handles_;
     std::map<EventHandle, Event> events_;
     std::map<PreparsedData, std::shared_ptr<const HidDescriptor>> preparsed_;
+    std::map<std::uintptr_t, std::uintptr_t> notifications_;  // the window of each
     std::uintptr_t nextHandle_ = 0x100;
     uint32_t lastError_ = 0;
 };

@@ -53,7 +53,27 @@ SimHid::DeviceId SimHid::Plug(SimHidDevice device) {
         state.descriptor = std::make_shared<const HidDescriptor>(std::move(*parsed));
     state.info = std::move(device);
     devices_.push_back(std::move(state));
+    if (deviceArrived) {
+        for (const auto& [notification, window] : notifications_)
+            deviceArrived(window);
+    }
     return devices_.size() - 1;
+}
+
+std::uintptr_t SimHid::RegisterInterfaceNotification(std::uintptr_t window,
+                                                     const Guid& interfaceClass) {
+    Trace("RegisterInterfaceNotification", Hex(window));
+    if (!window || interfaceClass != kHidGuid) {
+        Fail(winerr::kInvalidParameter);
+        return 0;
+    }
+    const std::uintptr_t notification = NewHandle();
+    notifications_[notification] = window;
+    return notification;
+}
+
+bool SimHid::UnregisterInterfaceNotification(std::uintptr_t notification) {
+    return notifications_.erase(notification) > 0 || Fail(winerr::kInvalidHandle);
 }
 
 void SimHid::Unplug(DeviceId device) {

@@ -58,7 +58,9 @@ const SimProcesses::OpenHandle* SimProcesses::Allowed(ProcHandle handle, uint32_
 ProcHandle SimProcesses::OpenProcessHandle(uint32_t access, bool, uint32_t pid) {
     const Process* process = Find(pid);
     const bool reads = (access & kProcessQueryAndRead) != 0;
-    if (!process || !process->canOpen || (reads && !process->readable)) {
+    const bool waits = (access & kSynchronize) != 0;
+    if (!process || !process->canOpen || (reads && !process->readable) ||
+        (waits && !process->waitable)) {
         Fail(process ? winerr::kAccessDenied : winerr::kInvalidParameter);
         return 0;
     }
@@ -117,6 +119,23 @@ bool SimProcesses::GetExitCodeProcess(ProcHandle handle, uint32_t* code) {
     const Process* process = Find(open->pid);
     *code = process && !process->ended ? kStillActive : 0;
     return true;
+}
+
+uint32_t SimProcesses::ProcessIdOf(ProcHandle handle) {
+    const OpenHandle* open = Allowed(handle, kProcessQueryLimited);
+    return open ? open->pid : 0;
+}
+
+uint32_t SimProcesses::WaitForProcess(ProcHandle handle, uint32_t) {
+    if (!Allowed(handle, kSynchronize)) return kWaitFailed;
+    return IsSignalled(handle) ? kWaitObject0 : kWaitTimeout;
+}
+
+bool SimProcesses::IsSignalled(ProcHandle handle) const {
+    const auto it = handles_.find(handle);
+    if (it == handles_.end() || !(it->second.access & kSynchronize)) return false;
+    const Process* process = Find(it->second.pid);
+    return !process || process->ended;
 }
 
 bool SimProcesses::ProcessIdToSessionId(uint32_t pid, uint32_t* session) {

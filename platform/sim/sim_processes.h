@@ -28,6 +28,8 @@ class SimProcesses : public Processes {
         // Ended, but listed still while some other program holds it open: its modules are
         // gone, its image path and exit code remain.
         bool ended = false;
+        // false: an open asking for kSynchronize is refused.
+        bool waitable = true;
         // The Remote Desktop session it runs in: another user's on a terminal server, or the
         // same account's signed in twice.
         uint32_t session = kOwnSession;
@@ -44,6 +46,9 @@ class SimProcesses : public Processes {
     bool ProcessImageName(ProcHandle process, uint32_t flags, char* buffer,
                           uint32_t* size) override;
     bool GetExitCodeProcess(ProcHandle process, uint32_t* code) override;
+    uint32_t ProcessIdOf(ProcHandle process) override;
+    // Never blocks: the answer is the process's state now, whatever ms is.
+    uint32_t WaitForProcess(ProcHandle process, uint32_t ms) override;
     bool CloseProcessHandle(ProcHandle handle) override;
     uint32_t LastError() override { return lastError_; }
     uint32_t CurrentProcessId() override { return currentPid; }
@@ -53,6 +58,8 @@ class SimProcesses : public Processes {
     uint32_t Start(std::string path);  // returns the new process's id
     void End(uint32_t pid);
     size_t OpenHandles() const { return handles_.size(); }
+    // Whether a handle is one a wait would find set: opened with kSynchronize, its process ended.
+    bool IsSignalled(ProcHandle handle) const;
 
     std::vector<Process> processes;
     uint32_t platformId = kPlatformWin32Nt;
@@ -75,7 +82,8 @@ class SimProcesses : public Processes {
 
     std::map<ProcHandle, OpenHandle> handles_;
     std::unordered_map<uint32_t, size_t> index_;  // pid -> position, as of the last listing
-    ProcHandle nextHandle_ = 0x100;
+    // Apart from the other simulated handles, so that one wait can watch handles of each.
+    ProcHandle nextHandle_ = 0x40000000;
     uint32_t nextPid_ = 1000;
     uint32_t lastError_ = 0;
 };

@@ -76,7 +76,8 @@ class SimRegistry : public Registry {
     std::map<std::string, Key> keys_;  // by upper-case "ROOT\PATH"
     std::set<std::string> denied_;
     std::map<RegKey, Handle> handles_;
-    RegKey nextHandle_ = 0x1000;
+    // Apart from the other simulated handles, so that one wait can watch handles of each.
+    RegKey nextHandle_ = 0x50000000;
     std::map<RegEvent, bool> events_;               // set or not
     std::multimap<std::string, RegEvent> watches_;  // by key
 };

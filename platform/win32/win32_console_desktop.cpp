@@ -26,10 +26,8 @@ void ConsoleDesktop::Sleep(uint32_t ms) {
     ::Sleep(ms);
 }
 
-// No window, so no events with a handle to wake for.
-bool ConsoleDesktop::SleepUnlessWoken(uint32_t ms) {
-    ::Sleep(ms);
-    return false;
+int ConsoleDesktop::SleepUntilSet(uint32_t ms, const std::vector<std::uintptr_t>& handles) {
+    return WaitForHandles(ms, handles);
 }
 
 double ConsoleDesktop::SecondsSinceMidnight() {

@@ -31,7 +31,7 @@ class ConsoleDesktop : public Desktop {
     void DispatchCommands() override {}  // no window, no menu
     bool WaitForMessage(uint32_t ms) override;
     void Sleep(uint32_t ms) override;
-    bool SleepUnlessWoken(uint32_t ms) override;
+    int SleepUntilSet(uint32_t ms, const std::vector<std::uintptr_t>& handles) override;
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override;
     std::string TimeOfDayText() override;

@@ -80,15 +80,28 @@ void Win32Desktop::Sleep(uint32_t ms) {
     ::Sleep(ms);
 }
 
-bool Win32Desktop::SleepUnlessWoken(uint32_t ms) {
-    HANDLE wake = WakeHandleOf(window_->events);
-    if (!wake) {
-        ::Sleep(ms);
-        return false;
+int WaitForHandles(uint32_t ms, const std::vector<std::uintptr_t>& handles) {
+    std::vector<HANDLE> waited;
+    std::vector<int> index;  // each waited handle's place in the list given
+    for (size_t i = 0; i < handles.size() && waited.size() < MAXIMUM_WAIT_OBJECTS; ++i) {
+        if (!handles[i]) continue;
+        waited.push_back(reinterpret_cast<HANDLE>(handles[i]));
+        index.push_back(static_cast<int>(i));
     }
-    const DWORD woken = WaitForSingleObject(wake, ms);
+    if (waited.empty()) {
+        ::Sleep(ms);
+        return -1;
+    }
+    const DWORD woken =
+        WaitForMultipleObjects(static_cast<DWORD>(waited.size()), waited.data(), FALSE, ms);
+    if (woken < WAIT_OBJECT_0 + waited.size()) return index[woken - WAIT_OBJECT_0];
+    // A handle that cannot be waited on would end every wait at once: the time is slept out.
     if (woken == WAIT_FAILED) ::Sleep(ms);
-    return woken == WAIT_OBJECT_0;
+    return -1;
+}
+
+int Win32Desktop::SleepUntilSet(uint32_t ms, const std::vector<std::uintptr_t>& handles) {
+    return WaitForHandles(ms, handles);
 }
 
 double LocalSecondsSinceMidnight() {

@@ -3,6 +3,7 @@
 // win32_window.cpp, the rest in win32_desktop.cpp.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/desktop.h"
 #include "platform/win32/unique_handle.h"
@@ -18,6 +19,8 @@ enum : uint32_t { kIdOptions = 100, kIdLogging, kIdAttach, kIdEnd };
 void PumpMessages();
 // Also ends when wake, a handle, is set (none when null).
 bool WaitForThreadMessage(uint32_t ms, void* wake = nullptr);
+// Desktop::SleepUntilSet, for the desktops with a window and without.
+int WaitForHandles(uint32_t ms, const std::vector<std::uintptr_t>& handles);
 double LocalSecondsSinceMidnight();
 int64_t PerformanceMicros();
 std::string LocalTimeOfDayText();
@@ -56,7 +59,7 @@ class Win32Desktop : public Desktop {
     void DispatchCommands() override;
     bool WaitForMessage(uint32_t ms) override;
     void Sleep(uint32_t ms) override;
-    bool SleepUnlessWoken(uint32_t ms) override;
+    int SleepUntilSet(uint32_t ms, const std::vector<std::uintptr_t>& handles) override;
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override;
     std::string TimeOfDayText() override;

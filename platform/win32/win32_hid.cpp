@@ -1,6 +1,7 @@
 #include "platform/win32/win32_hid.h"
 
 #include <windows.h>
+#include <dbt.h>
 #include <setupapi.h>
 
 #include <cstddef>
@@ -184,6 +185,20 @@ bool Win32Hid::CancelIo(FileHandle device) {
 
 bool Win32Hid::CloseHandle(std::uintptr_t handle) {
     return ::CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+std::uintptr_t Win32Hid::RegisterInterfaceNotification(std::uintptr_t window,
+                                                       const Guid& interfaceClass) {
+    DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = ToGuid(interfaceClass);
+    return reinterpret_cast<std::uintptr_t>(::RegisterDeviceNotificationA(
+        reinterpret_cast<HWND>(window), &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
+}
+
+bool Win32Hid::UnregisterInterfaceNotification(std::uintptr_t notification) {
+    return ::UnregisterDeviceNotification(reinterpret_cast<HDEVNOTIFY>(notification)) != FALSE;
 }
 
 uint32_t Win32Hid::LastError() {

@@ -37,6 +37,9 @@ class Win32Hid : public Hid {
                              bool wait) override;
     bool CancelIo(FileHandle device) override;
     bool CloseHandle(std::uintptr_t handle) override;
+    std::uintptr_t RegisterInterfaceNotification(std::uintptr_t window,
+                                                 const Guid& interfaceClass) override;
+    bool UnregisterInterfaceNotification(std::uintptr_t notification) override;
     uint32_t LastError() override;
 };
 

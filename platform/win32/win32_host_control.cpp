@@ -162,6 +162,7 @@ std::string DispatchHostControl::Invoke(int32_t dispId, std::span<DispArg> args)
 }
 
 std::string LazyHostControl::Invoke(int32_t dispId, std::span<DispArg> args) {
+    if (!apartment_) apartment_.emplace();
     if (!control_) control_ = CreateHostControl();
     return control_->Invoke(dispId, args);
 }

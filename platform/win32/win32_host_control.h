@@ -1,6 +1,7 @@
 #pragma once
 // The host maker's control through IDispatch::Invoke.
 #include <memory>
+#include <optional>
 
 #include "platform/host_control.h"
 #include "platform/win32/com_ref.h"
@@ -42,6 +43,9 @@ class LazyHostControl : public HostControl {
     std::string Invoke(int32_t dispId, std::span<DispArg> args) override;
 
   private:
+    // The thread enters COM's apartment only as the control is first made: a copy that hands
+    // its request over and ends never needs it, nor the window COM makes for it.
+    std::optional<ComApartment> apartment_;
     std::unique_ptr<HostControl> control_;
 };
 

@@ -13,6 +13,8 @@ static_assert(kStillActive == STILL_ACTIVE);
 static_assert(kProcessVmRead == PROCESS_VM_READ);
 static_assert(kProcessQueryInformation == PROCESS_QUERY_INFORMATION);
 static_assert(kProcessQueryLimited == PROCESS_QUERY_LIMITED_INFORMATION);
+static_assert(kSynchronize == SYNCHRONIZE);
+static_assert(kWaitTimeout == WAIT_TIMEOUT && kWaitFailed == WAIT_FAILED);
 static_assert(winerr::kPartialCopy == ERROR_PARTIAL_COPY);
 static_assert(winerr::kInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
 
@@ -68,6 +70,14 @@ bool Win32Processes::GetExitCodeProcess(ProcHandle process, uint32_t* code) {
     const BOOL ok = ::GetExitCodeProcess(reinterpret_cast<HANDLE>(process), &exitCode);
     *code = exitCode;
     return ok != FALSE;
+}
+
+uint32_t Win32Processes::ProcessIdOf(ProcHandle process) {
+    return GetProcessId(reinterpret_cast<HANDLE>(process));
+}
+
+uint32_t Win32Processes::WaitForProcess(ProcHandle process, uint32_t ms) {
+    return WaitForSingleObject(reinterpret_cast<HANDLE>(process), ms);
 }
 
 bool Win32Processes::CloseProcessHandle(ProcHandle handle) {

@@ -16,6 +16,8 @@ class Win32Processes : public Processes {
     bool ProcessImageName(ProcHandle process, uint32_t flags, char* buffer,
                           uint32_t* size) override;
     bool GetExitCodeProcess(ProcHandle process, uint32_t* code) override;
+    uint32_t ProcessIdOf(ProcHandle process) override;
+    uint32_t WaitForProcess(ProcHandle process, uint32_t ms) override;
     bool CloseProcessHandle(ProcHandle handle) override;
     uint32_t LastError() override;
     uint32_t CurrentProcessId() override;

@@ -2,6 +2,8 @@
 // "Tools" menu, and its timer. The notification icon and pop-up menu are in win32_tray.cpp.
 #include "platform/win32/win32_window.h"
 
+#include <dbt.h>
+
 #include <array>
 #include <cstddef>
 #include <cstdio>
@@ -189,6 +191,10 @@ LRESULT Win32Desktop::Window::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_ENDSESSION:
             if (wParam && events) events->OnEndSession();
             return 0;
+        case WM_DEVICECHANGE:
+            // Sent only for the classes the program registered for.
+            if (wParam == DBT_DEVICEARRIVAL && events) events->OnDeviceArrival();
+            return TRUE;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }

@@ -12,7 +12,6 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     using namespace ostrel::win32;
-    ComApartment com;  // the host's control lives in this thread's apartment
     Win32Registry registry;
     Win32Processes processes;
     Win32Desktop desktop;

@@ -55,6 +55,31 @@ TEST_F(ProgramCheckTest, AWatchAsksTheProcessItFoundUntilItEndsThenWalksTheListA
     EXPECT_EQ(processes.OpenHandles(), 0u);
 }
 
+// The host found is kept with the right to wait on it, so that a wait can end with it; where
+// that right is refused it is kept as the walk opened it and asked for its exit code.
+TEST_F(ProgramCheckTest, AWatchKeepsTheHostItFoundToWaitOn) {
+    for (const bool waitable : {true, false}) {
+        SCOPED_TRACE(waitable ? "waitable" : "waiting refused");
+        sim::SimProcesses list;
+        const uint32_t host = list.Start("C:\\Apps\\Host\\kt4r.exe");
+        list.processes.back().waitable = waitable;
+        ProgramWatch watch;
+        for (int pass = 0; pass < 3; ++pass)
+            EXPECT_TRUE(watch.isPgmActive(list, desktop, "kt4r.exe"));
+        EXPECT_EQ(list.enumCalls, 1);
+        EXPECT_EQ(list.OpenHandles(), 1u);
+        const ProcHandle end = watch.EndHandle();
+        EXPECT_EQ(end != 0, waitable);
+        EXPECT_FALSE(list.IsSignalled(end));
+        list.End(host);
+        EXPECT_EQ(list.IsSignalled(end), waitable);
+        EXPECT_FALSE(watch.isPgmActive(list, desktop, "kt4r.exe"));
+        EXPECT_EQ(watch.EndHandle(), 0u);
+        EXPECT_EQ(list.enumCalls, 2);
+        EXPECT_EQ(list.OpenHandles(), 0u);
+    }
+}
+
 // What runs in the walk's yields (a delivery whose host call failed) may ask the same watch.
 TEST_F(ProgramCheckTest, AWatchAskedAgainInsideItsWalkKeepsOneProcessOpen) {
     processes.Start("C:\\a.exe");
@@ -133,7 +158,7 @@ TEST_F(ProgramCheckTest, AWatchKeepsAHostOfTheOtherBitnessOpenUntilItEnds) {
         ProgramWatch watch;
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
-        EXPECT_EQ(processes.enumCalls, 1);       // its exit code answers the later passes
+        EXPECT_EQ(processes.enumCalls, 1);       // its handle answers the later passes
         EXPECT_EQ(processes.OpenHandles(), 1u);  // the reading handle was closed
 
         processes.End(4);

@@ -37,9 +37,17 @@ class ProgramHarness {
         processes.Start("C:\\WINDOWS\\system32\\services.exe");
         host.sessionInfo[2] = "Front Desk";
         readerId = hid.Plug(sim::ReaderDevice(2));
-        // The program's waits wake for the reader's read events.
-        for (sim::SimDesktop* d : {&desktop, &secondDesktop})
-            d->handleSet = [this](std::uintptr_t handle) { return hid.IsSignalled(handle); };
+        // The program's waits wake for the reader's read events, the settings key's change
+        // and the host's end; the running copy's window hears of arriving devices.
+        for (sim::SimDesktop* d : {&desktop, &secondDesktop}) {
+            d->handleSet = [this](std::uintptr_t handle) {
+                return hid.IsSignalled(handle) || registry.IsEventSet(handle) ||
+                       processes.IsSignalled(handle);
+            };
+        }
+        hid.deviceArrived = [this](std::uintptr_t) {
+            desktop.PostDeviceArrival(desktop.nowMicros);
+        };
         copy = NewCopy(desktop);
     }
     // The reader plugged in at the start, replaced by one of another model.
@@ -84,9 +92,10 @@ class ProgramHarness {
         swipe.tracks[1] = ";4111111111111111=2512101?";
         SwipeAt(seconds, swipe);
     }
-    // Another start of the program by the host, while this copy runs.
+    // Another start of the program by the host, while this copy runs: another process, so at
+    // that moment whatever this copy is doing then.
     void SecondStartAt(double seconds, const std::string& argument) {
-        At(seconds, [this, argument] {
+        desktop.AtOutside(Micros(seconds), [this, argument] {
             secondDesktop.previousInstance = true;
             secondDesktop.nowMicros = desktop.nowMicros;
             second = NewCopy(secondDesktop);

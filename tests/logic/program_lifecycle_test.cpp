@@ -56,6 +56,7 @@ TEST_F(ProgramLifecycleTest, ASecondStartForAnotherSessionIsRefusedTwiceAndEnds)
     h.SecondStartAt(7, "D,Back Office");
     EXPECT_EQ(h.Run("C,Front Desk", 8), End::Stopped);
     ASSERT_EQ(h.secondDesktop.messageBoxes.size(), 2u);
+    EXPECT_EQ(h.secondDesktop.WindowHandle(), 0u);  // the boxes need none
     for (const auto& box : h.secondDesktop.messageBoxes) {
         EXPECT_EQ(box.text, kRefusal);
         EXPECT_EQ(box.caption, "Ostrel Interface");
@@ -77,8 +78,89 @@ TEST_F(ProgramLifecycleTest, ASecondStartForANewSessionFilesASwipeRequest) {
     EXPECT_EQ(h.host.Field(12, "CCSTATUS"), status::kPleaseSwipe);
 }
 
+// A second start is acted on as soon as it has filed its request, not at the running copy's
+// next pass: here it comes 20 ms into a pass's sleep, which used to keep it waiting up to half
+// a second, and a re-activation a second pass before its prompt. A card swiped while the
+// request is being taken up, once it is filed, is the request's own.
+TEST_F(ProgramLifecycleTest, ASecondStartIsActedOnAtOnceAndKeepsTheCardSwipedMeanwhile) {
+    using Call = sim::SimHostScreen::Call;
+    const struct {
+        const char* what;
+        const char* argument;
+        bool deliveredFirst;  // a card delivered before: the session is left "N"
+        int32_t session;
+        std::vector<std::string> statuses;  // at the host from the second start on
+        const char* table;
+        const char* tableAfterCard;
+    } cases[] = {
+        {"while armed",
+         "C,Front Desk",
+         false,
+         2,
+         {status::kDeactivated},
+         "2NFront Desk~",
+         "2NFront Desk~"},
+        {"after a delivery",
+         "C,Front Desk",
+         true,
+         2,
+         {status::kReactivated, status::kPleaseSwipe},
+         "2YFront Desk~",
+         "2NFront Desk~"},
+        {"for a new session",
+         "M,Counter",
+         true,
+         12,
+         {status::kPleaseSwipe},
+         "2NFront Desk~CYCounter~",
+         "2NFront Desk~CNCounter~"},
+    };
+    for (const auto& c : cases) {
+        for (const bool swiped : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (swiped ? ", a card swiped" : ""));
+            ProgramHarness run;
+            run.host.sessionInfo[12] = "Counter";
+            if (c.deliveredFirst) run.SwipeAt(6, kVisaTrack);
+            // Calls take 10 ms each, so that taking up the request takes a while.
+            run.host.AnswerTakes(run.desktop, 10'000, false);
+            int64_t started = -1;
+            std::vector<std::pair<int64_t, std::string>> statuses;
+            run.host.onCall = [&](const Call& call) {
+                const int64_t now = run.desktop.nowMicros;
+                if (started < 0 && call.dispId == dispid::kGetSessionInfo && now >= Micros(8)) {
+                    started = now + 20'000;
+                    run.SecondStartAt(static_cast<double>(started) / 1e6, c.argument);
+                    if (swiped) {
+                        run.SwipeAt(static_cast<double>(started) / 1e6 + 0.03,
+                                    "%B5500000000000004^ROE/RICHARD^27011010000000000000");
+                    }
+                }
+                if (started >= 0 && call.dispId == dispid::kPutScreenField &&
+                    call.args[0].text == "CCSTATUS" && call.args[2].text != status::kProcessing &&
+                    call.args[2].text != status::kSent)
+                    statuses.emplace_back(now - started, call.args[2].text);
+            };
+            EXPECT_EQ(run.Run("C,Front Desk", 10), End::Stopped);
+            // The second copy handed over before making a window it would not have kept.
+            EXPECT_TRUE(run.secondDesktop.ended);
+            EXPECT_EQ(run.secondDesktop.WindowHandle(), 0u);
+            // A card taken up before the prompt is delivered in its place.
+            const size_t shown = swiped ? 1 : c.statuses.size();
+            ASSERT_GE(statuses.size(), shown);
+            for (size_t i = 0; i < shown; ++i) {
+                EXPECT_EQ(statuses[i].second, c.statuses[i]);
+                // Only the calls before it: each pass's own, none waited for.
+                EXPECT_LT(statuses[i].first, Micros(0.4));
+            }
+            EXPECT_EQ(run.host.Field(c.session, "W1AC#") == "5500000000000004", swiped);
+            EXPECT_EQ(run.Setting("MSconnect"), swiped ? c.tableAfterCard : c.table);
+        }
+    }
+}
+
 TEST_F(ProgramLifecycleTest, LoggingIsSwitchedOnAndOffFromTheMenu) {
-    h.At(3, [&] { h.desktop.Events()->OnMenu(MenuItem::Logging); });
+    // On from the end of the load, before the first pass arms the request.
+    h.At(0, [&] { h.desktop.Events()->OnMenu(MenuItem::Logging); });
     h.At(6.2, [&] {
         EXPECT_TRUE(h.desktop.menuChecked[MenuItem::Logging]);
         EXPECT_EQ(h.Setting("Logging"), "Y");

@@ -44,9 +44,9 @@ TEST_F(ProgramRequestsTest, AReaderNeverAttachedEndsTheProgramWithTheAttachText)
                                                      "Scan button.")),
                                 {24, {}},
                             }));
-    // Eleven rounds of the reader wait after a load of about 1.5 s.
-    EXPECT_GE(h.desktop.nowMicros, Micros(12.5));
-    EXPECT_LT(h.desktop.nowMicros, Micros(13.5));
+    // The reader wait's 11 s, after a load that waits for nothing.
+    EXPECT_GE(h.desktop.nowMicros, Micros(11));
+    EXPECT_LT(h.desktop.nowMicros, Micros(11.1));
     EXPECT_TRUE(h.Showed(status::kAttachDevice));
     EXPECT_EQ(h.desktop.labels[Label::Status], status::kSearching);
     // The first copy leaves the shared values blank when it ends.
@@ -208,12 +208,58 @@ TEST_F(ProgramRequestsTest, AnotherMakersDeviceWithAReadersProductIdIsNoReader) 
     EXPECT_FALSE(h.Showed(status::kPleaseSwipe));
 }
 
-TEST_F(ProgramRequestsTest, AReaderFirstSeenInTheEleventhRoundStillCountsAsMissing) {
-    h.hid.Unplug(h.readerId);
-    h.At(11.0, [&] { h.readerId = h.hid.Plug(sim::ReaderDevice(2)); });
-    EXPECT_EQ(h.Run(), End::Ended);
-    EXPECT_EQ(h.HostStatus(),
-              std::vector<std::string>{"Attach Device... then Re-click Credit Card Scan button."});
+// A reader plugged in during the wait is looked for as it arrives; one first seen in the wait's
+// last second still counts as missing, as one seen in its eleventh round always has.
+TEST_F(ProgramRequestsTest, AReaderPluggedInDuringTheWaitIsFoundAsItArrivesUnlessInItsLastSecond) {
+    const struct {
+        double pluggedAt;
+        bool served;
+    } cases[] = {{0.3, true}, {9.5, true}, {10.2, false}, {11.0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pluggedAt);
+        ProgramHarness run;
+        run.hid.Unplug(run.readerId);
+        int64_t prompted = -1;
+        run.host.onCall = [&](const Call& call) {
+            if (prompted < 0 && call.dispId == dispid::kPutScreenField &&
+                call.args[2].text == status::kPleaseSwipe)
+                prompted = run.desktop.nowMicros;
+        };
+        run.desktop.AtOutside(Micros(c.pluggedAt),
+                              [&] { run.readerId = run.hid.Plug(sim::ReaderDevice(2)); });
+        EXPECT_EQ(run.Run("C,Front Desk", 12), c.served ? End::Stopped : End::Ended);
+        if (c.served) {
+            EXPECT_GE(prompted, Micros(c.pluggedAt));
+            EXPECT_LT(prompted, Micros(c.pluggedAt + 0.05));
+        } else {
+            EXPECT_EQ(run.HostStatus(),
+                      std::vector<std::string>{
+                          "Attach Device... then Re-click Credit Card Scan button."});
+            EXPECT_LT(run.desktop.nowMicros, Micros(11.1));
+        }
+    }
+}
+
+// The host's first request: prompted as soon as the program has started and found the reader,
+// and a card swiped the moment the prompt shows is read as it comes.
+TEST_F(ProgramRequestsTest, TheFirstRequestIsPromptedAndReadWithoutWaiting) {
+    int64_t prompted = -1;
+    int64_t numberPut = -1;
+    h.host.onCall = [&](const Call& call) {
+        if (call.dispId != dispid::kPutScreenField) return;
+        if (prompted < 0 && call.args[2].text == status::kPleaseSwipe) {
+            prompted = h.desktop.nowMicros;
+            h.SwipeAt(static_cast<double>(prompted) / 1e6 + 0.01, kVisaTrack);
+        }
+        if (call.args[0].text == "W1AC#" && call.args[2].type == DispArg::Type::TextRef)
+            numberPut = h.desktop.nowMicros;
+    };
+    EXPECT_EQ(h.Run("C,Front Desk", 3), End::Stopped);
+    EXPECT_GE(prompted, 0);
+    EXPECT_LT(prompted, Micros(0.05));
+    // The card 10 ms after the prompt, then the reader's 100 ms to settle.
+    EXPECT_GE(numberPut - prompted, Micros(0.11));
+    EXPECT_LT(numberPut - prompted, Micros(0.13));
 }
 
 TEST_F(ProgramRequestsTest, AVisaSwipeIsDeliveredFieldByFieldAndConfirmed) {
@@ -294,7 +340,18 @@ TEST_F(ProgramRequestsTest, AReadBackThatDiffersClearsTheFieldsAndAsksForANewSwi
 }
 
 TEST_F(ProgramRequestsTest, ARequestWithoutASwipeTimesOutInItsThirtyFirstPass) {
+    int64_t prompted = -1;
+    int64_t timedOutAt = -1;
+    h.host.onCall = [&](const Call& call) {
+        if (call.dispId != dispid::kPutScreenField) return;
+        if (prompted < 0 && call.args[2].text == status::kPleaseSwipe)
+            prompted = h.desktop.nowMicros;
+        if (call.args[2].text == status::kTimedOut) timedOutAt = h.desktop.nowMicros;
+    };
     EXPECT_EQ(h.Run("C,Front Desk", 22), End::Stopped);
+    // Passes whose sleep can end early still time the request out no sooner than 31 full ones.
+    EXPECT_GE(timedOutAt - prompted, Micros(15.5));
+    EXPECT_LT(timedOutAt - prompted, Micros(15.6));
     const size_t armed = h.StatusPut(status::kPleaseSwipe);
     const size_t timedOut = h.StatusPut(status::kTimedOut);
     ASSERT_LT(timedOut, h.host.calls.size());
@@ -330,7 +387,8 @@ TEST_F(ProgramRequestsTest, ACodelessBrandAfterACodedOneSendsNoCode) {
 }
 
 TEST_F(ProgramRequestsTest, AHeldPassServesNothingButStillChecksTheHost) {
-    h.At(3, [&] { h.PutSetting("NSesDly", "ON"); });
+    // From the end of the load on, before the first pass.
+    h.At(0, [&] { h.PutSetting("NSesDly", "ON"); });
     std::string table;
     h.At(9.9, [&] { table = h.Setting("MSconnect"); });
     h.At(10, [&] { h.processes.End(h.hostPid); });
@@ -443,13 +501,24 @@ TEST_F(ProgramRequestsTest, AReaderPulledOutAndPluggedInAgainIsFoundAgain) {
     EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
 }
 
+// The host ending while armed ends the program in that pass: its sleep ends with the host, and
+// no later pass asks the host for its session.
 TEST_F(ProgramRequestsTest, TheHostProgramEndingWhileArmedEndsTheProgram) {
-    h.At(7, [&] { h.processes.End(h.hostPid); });
-    EXPECT_EQ(h.Run(), End::Ended);
-    EXPECT_LT(h.desktop.nowMicros, Micros(8));
-    EXPECT_EQ(h.host.calls.back(), (Call{24, {}}));
-    EXPECT_EQ(h.Setting("MSconnect"), " ");
-    EXPECT_FALSE(h.desktop.iconPresent);
+    for (const double endsAt : {7.0, 7.13, 7.37}) {
+        SCOPED_TRACE(endsAt);
+        ProgramHarness run;
+        size_t callsBefore = 0;
+        run.desktop.AtOutside(Micros(endsAt), [&] {
+            callsBefore = run.host.calls.size();
+            run.processes.End(run.hostPid);
+        });
+        EXPECT_EQ(run.Run(), End::Ended);
+        EXPECT_LT(run.desktop.nowMicros, Micros(endsAt + 0.01));
+        EXPECT_EQ(run.CountBetween(dispid::kGetSessionInfo, callsBefore, run.host.calls.size()), 0);
+        EXPECT_EQ(run.host.calls.back(), (Call{24, {}}));
+        EXPECT_EQ(run.Setting("MSconnect"), " ");
+        EXPECT_FALSE(run.desktop.iconPresent);
+    }
 }
 
 }  // namespace

@@ -225,5 +225,44 @@ TEST_F(RegistryStoreTest, AnUnchangedKeyIsReadFromMemoryAndAnyChangeIsReadAtOnce
     EXPECT_EQ(realReads, 5);
 }
 
+// The loop's sleep ends for what another copy writes: a value that now reads other than this
+// store last read or wrote it. Its own writes, and another's that change nothing, are no news.
+TEST_F(RegistryStoreTest, AValueChangedByAnotherWriterIsNewsOnce) {
+    const auto put = [&](const char* name, const char* text) {
+        registry.PutText(kHkeyCurrentUser, kPath, name, text);
+    };
+    const auto news = [&] { return store.ChangedElsewhere({"MSconnect", "NSesDly"}); };
+    put("MSconnect", "2YFront Desk~");
+    put("NSesDly", "OFF");
+    EXPECT_FALSE(news());
+    ASSERT_NE(store.ChangeEvent(), 0u);
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        bool news;
+    } changes[] = {
+        {"own write", [&] { store.Setting("MSconnect", "2NFront Desk~"); }, false},
+        {"the same text again", [&] { put("NSesDly", "OFF"); }, false},
+        {"another's request", [&] { put("MSconnect", "2RFront Desk~"); }, true},
+        {"another value", [&] { put("Logging", "Y"); }, false},
+        {"the hold", [&] { put("NSesDly", "ON"); }, true},
+        {"own write refused",
+         [&] {
+             registry.DenyWrites(kHkeyCurrentUser, kPath);
+             store.Setting("MSconnect", "2PFront Desk~");
+         },
+         false},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.what);
+        c.change();
+        EXPECT_EQ(news(), c.news);
+        EXPECT_FALSE(news());
+        // Watched again, its event clear until the next change.
+        ASSERT_NE(store.ChangeEvent(), 0u);
+        EXPECT_FALSE(registry.IsEventSet(store.ChangeEvent()));
+    }
+}
+
 }  // namespace
 }  // namespace ostrel

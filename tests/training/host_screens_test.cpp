@@ -175,6 +175,12 @@ TEST(EmulatorCore, SwipesAndStatusesAreTimedOnOneClock) {
               OkReply({"6100\tSend Card information ..."}));
     EXPECT_EQ(core.Handle({"status-times", "A"}).reply, OkReply());
     EXPECT_EQ(core.Handle({"status-times"}).reply[0], kError);
+    // The host's requests on the same clock; one for no session is none.
+    EXPECT_EQ(core.Handle({"scan-times"}).reply, OkReply());
+    now = 7400;
+    EXPECT_EQ(core.Handle({"scan", "C"}).action.kind, EmulatorAction::Kind::StartProgram);
+    core.Handle({"scan", "?"});
+    EXPECT_EQ(core.Handle({"scan-times"}).reply, OkReply({"7400"}));
 }
 
 }  // namespace

@@ -82,7 +82,12 @@ void ProcessesWin32Test::ExpectHostSeenWhileItRuns(const std::string& exe, bool 
     ProgramWatch watch;
     EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
     EXPECT_TRUE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
+    // It keeps the host open for waiting: a sleep given its handle ends as the host does.
+    const ProcHandle end = watch.EndHandle();
+    ASSERT_NE(end, 0u);
+    EXPECT_EQ(desktop.SleepUntilSet(0, {end}), -1);
     SetEvent(quit.Get());
+    EXPECT_EQ(desktop.SleepUntilSet(20000, {end}), 0);
     ASSERT_EQ(WaitForSingleObject(process.Get(), 20000), WAIT_OBJECT_0);
     EXPECT_FALSE(watch.isPgmActive(processes, desktop, "kt4r.exe"));
     EXPECT_TRUE(BecomesActive("kt4r.exe", false));

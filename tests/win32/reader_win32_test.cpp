@@ -81,6 +81,16 @@ TEST_F(ReaderWin32Test, TheDeviceListProtocolAnswersAsTheReaderExpects) {
     }
     EXPECT_EQ(hid.LastError(), winerr::kNoMoreItems);
     EXPECT_TRUE(hid.DestroyDeviceInfoList(set));
+    // A window can be told of the class's arriving devices, and stop being told.
+    HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(window);
+    const std::uintptr_t notification =
+        hid.RegisterInterfaceNotification(reinterpret_cast<std::uintptr_t>(window), guid);
+    EXPECT_NE(notification, 0u) << GetLastError();
+    if (notification) {
+        EXPECT_TRUE(hid.UnregisterInterfaceNotification(notification));
+    }
+    DestroyWindow(window);
 }
 
 // The search passes a device by on what its path shows, unopened: the ids a path names are to

@@ -1,5 +1,6 @@
 // The main window, its timer, notification icon and pop-up menu on the real system.
 #include <windows.h>
+#include <dbt.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -32,9 +33,10 @@ struct RecordedEvents : WindowEvents {
     void OnEndSession() override {}
     std::uintptr_t WakeHandle() override { return reinterpret_cast<std::uintptr_t>(wake); }
     void OnWake() override { ++wakes; }
+    void OnDeviceArrival() override { ++arrivals; }
 
     HANDLE wake = nullptr;
-    int clicks = 0, resizes = 0, ticks = 0, closeRequests = 0, wakes = 0;
+    int clicks = 0, resizes = 0, ticks = 0, closeRequests = 0, wakes = 0, arrivals = 0;
     std::vector<uint32_t> iconMessages;
     std::vector<MenuItem> menus;
     std::function<void()> onResize;
@@ -250,15 +252,21 @@ TEST_F(WindowWin32, TheNotificationIconUsesTheProgramsIconAndComesBackWithTheTas
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &probe));
 }
 
-// A pending read's event ends the program's waits, and DoEvents reports it before dispatching.
+// A pending read's event ends the program's waits, and DoEvents reports it before dispatching;
+// the pass's sleep also ends for the other handles it is given, and says which was set.
 TEST_F(WindowWin32, TheWakeHandleEndsWaitsAndDoEventsReportsIt) {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_TRUE(event);
+    HANDLE other = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(event && other);
+    const auto handles = [&] {
+        return std::vector<std::uintptr_t>{0, reinterpret_cast<std::uintptr_t>(other),
+                                           reinterpret_cast<std::uintptr_t>(event)};
+    };
     events.wake = event;
     desktop.DoEvents();
     EXPECT_EQ(events.wakes, 0);
     DWORD start = GetTickCount();
-    EXPECT_FALSE(desktop.SleepUnlessWoken(300));
+    EXPECT_EQ(desktop.SleepUntilSet(300, handles()), -1);
     EXPECT_GE(GetTickCount() - start, 250u);
 
     std::thread setter([event] {
@@ -266,9 +274,12 @@ TEST_F(WindowWin32, TheWakeHandleEndsWaitsAndDoEventsReportsIt) {
         SetEvent(event);
     });
     start = GetTickCount();
-    EXPECT_TRUE(desktop.SleepUnlessWoken(10000));
+    EXPECT_EQ(desktop.SleepUntilSet(10000, handles()), 2);
     EXPECT_LT(GetTickCount() - start, 5000u);
     setter.join();
+    SetEvent(other);
+    EXPECT_EQ(desktop.SleepUntilSet(10000, handles()), 1);
+    CloseHandle(other);
     start = GetTickCount();
     EXPECT_TRUE(desktop.WaitForMessage(10000));
     EXPECT_LT(GetTickCount() - start, 5000u);
@@ -280,10 +291,19 @@ TEST_F(WindowWin32, TheWakeHandleEndsWaitsAndDoEventsReportsIt) {
     events.wake = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x7FFF0));
     desktop.DoEvents();
     start = GetTickCount();
-    EXPECT_FALSE(desktop.SleepUnlessWoken(300));
+    EXPECT_EQ(desktop.SleepUntilSet(300, {events.WakeHandle()}), -1);
     EXPECT_FALSE(desktop.WaitForMessage(300));
     EXPECT_GE(GetTickCount() - start, 500u);
     EXPECT_EQ(events.wakes, 1);
+}
+
+// A device of the class the program registered for: the window's WM_DEVICECHANGE tells the
+// logic of its arrival, and of nothing else the message brings.
+TEST_F(WindowWin32, ADeviceArrivalReachesTheLogic) {
+    SendMessageA(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    EXPECT_EQ(events.arrivals, 0);
+    SendMessageA(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    EXPECT_EQ(events.arrivals, 1);
 }
 
 TEST_F(WindowWin32, IconMessagesClicksAndCloseReachTheLogic) {

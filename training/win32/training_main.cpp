@@ -65,7 +65,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                     "Ostrel training", MB_OK | MB_ICONERROR);
         return 1;
     }
-    ComApartment com;
     Win32Registry registry;
     Win32Processes processes;
     Win32Desktop desktop;
