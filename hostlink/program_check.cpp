@@ -61,7 +61,7 @@ std::string FileNameOf(std::string path) {
 }
 
 // kOtherBitness: listing its modules failed with ERROR_PARTIAL_COPY, as it does for a process
-// of the other bitness (and for one that has ended).
+// of the other bitness (and for one that has ended); Wine's 32-bit side says ERROR_NOACCESS.
 enum class Naming { kNamed, kNotNamed, kOtherBitness };
 
 // The file name of the process's main module, upper-cased, in *name.
@@ -69,8 +69,9 @@ Naming MainModuleName(Processes& processes, ProcHandle process, std::string* nam
     ModuleHandle modules[kModuleArrayBytes] = {};
     uint32_t needed = 0;
     if (!processes.EnumModules(process, modules, kModuleArrayBytes, &needed)) {
-        return processes.LastError() == winerr::kPartialCopy ? Naming::kOtherBitness
-                                                             : Naming::kNotNamed;
+        const uint32_t error = processes.LastError();
+        return error == winerr::kPartialCopy || error == winerr::kNoAccess ? Naming::kOtherBitness
+                                                                           : Naming::kNotNamed;
     }
     std::string path(kPathBufferSize, ' ');
     const uint32_t length = processes.ModuleFileName(process, modules[0], path.data(),

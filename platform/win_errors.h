@@ -12,6 +12,7 @@ constexpr uint32_t kInsufficientBuffer = 122;
 constexpr uint32_t kNoMoreItems = 259;
 constexpr uint32_t kPartialCopy = 299;  // EnumProcessModules on a process of the other bitness
 constexpr uint32_t kOperationAborted = 995;
+constexpr uint32_t kNoAccess = 998;  // the same call under Wine, from its 32-bit side
 constexpr uint32_t kIoIncomplete = 996;
 constexpr uint32_t kIoPending = 997;
 constexpr uint32_t kDeviceNotConnected = 1167;

@@ -77,7 +77,10 @@ bool SimProcesses::EnumModules(ProcHandle handle, ModuleHandle* modules, uint32_
     if (!open) return false;
     const Process* process = Find(open->pid);
     // Windows answers a process whose memory it cannot read as a partial copy.
-    if (!process || process->ended || process->otherBitness) return Fail(winerr::kPartialCopy);
+    if (process && process->otherBitness && !process->ended) {
+        return Fail(process->otherBitnessError);
+    }
+    if (!process || process->ended) return Fail(winerr::kPartialCopy);
     if (!process->modulesListed) return Fail(winerr::kAccessDenied);
     if (cb >= sizeof(ModuleHandle)) modules[0] = 0x400000;
     *needed = sizeof(ModuleHandle);

@@ -22,6 +22,9 @@ class SimProcesses : public Processes {
         // Built for the other architecture: its modules cannot be listed from here (as a 64-bit
         // process from a 32-bit program), its image path can be asked.
         bool otherBitness = false;
+        // The error that listing its modules fails with then: Windows says partial copy, Wine
+        // no access.
+        uint32_t otherBitnessError = winerr::kPartialCopy;
         // false: an open with the query or read rights is refused, a limited one is not (a
         // process of another user, or elevated).
         bool readable = true;

@@ -133,6 +133,11 @@ TEST_F(ProgramCheckTest, AProcessOfTheOtherBitnessIsNamedByItsImagePathByTheSame
         {{.pid = 4, .path = std::string("  kt4r.exe\0\0", 12), .otherBitness = true}, true},
         {{.pid = 4, .path = "C:\\kt4r.exe\\other.exe", .otherBitness = true}, false},
         {{.pid = 4, .path = "C:\\Apps\\kt4r.exe.bak", .otherBitness = true}, false},
+        {{.pid = 4,
+          .path = "C:\\Apps\\kt4r.exe",
+          .otherBitness = true,
+          .otherBitnessError = winerr::kNoAccess},
+         true},
         // Every other failure is no match, as before: the reading open refused, the modules'
         // listing refused, and an ended host that some program still holds open.
         {{.pid = 4, .path = "C:\\Apps\\kt4r.exe", .otherBitness = true, .readable = false}, false},
