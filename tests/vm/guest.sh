@@ -41,15 +41,16 @@ reader_start() {
     exec 7>"$READER_DIR/in"
     reader_wait $# plugged && reader_listed +
 }
+# reader_stop [--no-wait]: without waiting for Wine to let the devices go.
 reader_stop() {
     [[ -n ${READER_PID:-} ]] || return 0
     # The readers first, then the rest: two devices gone at one moment can leave one listed.
-    reader_unplug
+    [[ ${1:-} == --no-wait ]] || reader_unplug
     echo quit >&7
     exec 7>&-
     wait "$READER_PID"
     READER_PID=
-    reader_listed -
+    [[ ${1:-} == --no-wait ]] || reader_listed -
 }
 reader_unplug() { reader unplug >/dev/null && reader_listed - readers; }
 reader_plug() { reader plug >/dev/null && reader_listed + readers; }
