@@ -12,11 +12,11 @@ namespace {
 constexpr uint16_t kOtherMakerVendorId = 0x1234;
 constexpr uint16_t kOtherMakerLayout = 2;
 
-// The product id after "kind:", when the spec starts so and names a device of the reader's
+// The product id after "kind:", when the name starts so and is a device of the reader's
 // maker that sim::ReaderDevice knows.
-std::optional<uint16_t> ModelAfter(std::string_view spec, std::string_view kind) {
-    if (spec.substr(0, kind.size()) != kind) return std::nullopt;
-    const std::string digits(spec.substr(kind.size()));
+std::optional<uint16_t> ModelAfter(std::string_view name, std::string_view kind) {
+    if (name.substr(0, kind.size()) != kind) return std::nullopt;
+    const std::string digits(name.substr(kind.size()));
     for (const uint16_t model : {1, 2, 3, 4, 9, 14, 15}) {
         if (digits == std::to_string(model)) return model;
     }
@@ -25,28 +25,28 @@ std::optional<uint16_t> ModelAfter(std::string_view spec, std::string_view kind)
 
 }  // namespace
 
-std::optional<VirtualDevice> VirtualDeviceFrom(std::string_view spec, std::string* error) {
+std::optional<VirtualDevice> VirtualDeviceFrom(std::string_view name, std::string* error) {
     VirtualDevice device;
-    device.spec = std::string(spec);
-    if (const auto model = ModelAfter(spec, "reader:")) {
+    device.name = std::string(name);
+    if (const auto model = ModelAfter(name, "reader:")) {
         const sim::SimHidDevice reader = sim::ReaderDevice(*model);
         device.vendorId = reader.vendorId;
         device.productId = reader.productId;
         device.descriptor = reader.descriptor;
         device.model = model;
         device.reportId = *model >= 14 ? sim::kReaderReportId : 0;
-    } else if (const auto first = ModelAfter(spec, "keyboard-first:"); first && *first != 4) {
+    } else if (const auto first = ModelAfter(name, "keyboard-first:"); first && *first != 4) {
         device.vendorId = sim::kReaderVendorId;
         device.productId = *first;
         device.descriptor = sim::ReaderWithKeyboardDescriptor(*first);
         device.model = first;
         device.reportId = sim::kReaderReportId;
-    } else if (spec == "other-maker") {
+    } else if (name == "other-maker") {
         device.vendorId = kOtherMakerVendorId;
         device.productId = kOtherMakerLayout;
         device.descriptor = sim::ReaderDescriptor(kOtherMakerLayout);
     } else {
-        *error = "no such device: \"" + device.spec +
+        *error = "no such device: \"" + device.name +
                  "\" (reader:N or keyboard-first:N with N one of 1 2 3 9 14 15, reader:4, "
                  "other-maker)";
         return std::nullopt;

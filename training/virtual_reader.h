@@ -15,7 +15,7 @@ namespace ostrel::training {
 
 // A device as the kernel is told of it.
 struct VirtualDevice {
-    std::string spec;  // as given: "reader:2"
+    std::string name;  // as given: "reader:2"
     uint16_t vendorId = 0;
     uint16_t productId = 0;
     std::vector<uint8_t> descriptor;
@@ -27,8 +27,8 @@ struct VirtualDevice {
 // "reader:N" a reader of model N (1, 2, 3, 9, 14, 15, or 4: the maker's, but no reader);
 // "keyboard-first:N" the same reader with a keyboard collection before its own;
 // "other-maker" a device with model 2's layout under another vendor id.
-// Nothing for a spec that names none of these, with the reason in error.
-std::optional<VirtualDevice> VirtualDeviceFrom(std::string_view spec, std::string* error);
+// Nothing for a name that is none of these, with the reason in error.
+std::optional<VirtualDevice> VirtualDeviceFrom(std::string_view name, std::string* error);
 
 // One command.
 enum class VirtualCommandKind : uint8_t { Swipe, Unplug, Plug, Quit };

@@ -73,7 +73,7 @@ TEST(TrainingReader, TheModelComesFromTheSettingOrIsTheUsualOne) {
 // program's reader code decodes; the report id byte goes out only where ids are declared.
 TEST(VirtualReader, EachReaderSendsSwipesThatTheProgramDecodes) {
     const struct {
-        const char* spec;
+        const char* name;
         uint8_t reportId;
     } cases[] = {{"reader:2", 0},         {"reader:3", 0},  {"reader:9", 0},
                  {"reader:14", 1},        {"reader:15", 1}, {"keyboard-first:2", 1},
@@ -82,8 +82,8 @@ TEST(VirtualReader, EachReaderSendsSwipesThatTheProgramDecodes) {
     const auto swipe = ParseVirtualCommand("card visa", &error);
     ASSERT_TRUE(swipe);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.spec);
-        const auto device = VirtualDeviceFrom(c.spec, &error);
+        SCOPED_TRACE(c.name);
+        const auto device = VirtualDeviceFrom(c.name, &error);
         ASSERT_TRUE(device);
         EXPECT_EQ(device->vendorId, 0x0801);
         std::vector<uint8_t> report = VirtualReport(*device, swipe->swipe);
@@ -98,7 +98,7 @@ TEST(VirtualReader, EachReaderSendsSwipesThatTheProgramDecodes) {
         plugged.descriptor = device->descriptor;
         // Windows lists each top-level collection on its own: the reader's follows the
         // keyboard's (and the report id item given to it).
-        if (std::string_view(c.spec).starts_with("keyboard-first"))
+        if (std::string_view(c.name).starts_with("keyboard-first"))
             plugged.descriptor.erase(
                 plugged.descriptor.begin(),
                 plugged.descriptor.begin() + sim::KeyboardDescriptor().size() + 2);
@@ -141,9 +141,9 @@ TEST(VirtualReader, TakesTheCommandsAndDevicesItKnowsAndRefusesOthers) {
     ASSERT_TRUE(other);
     EXPECT_NE(other->vendorId, 0x0801);
     EXPECT_FALSE(other->model);
-    for (const char* spec : {"reader:5", "reader:", "keyboard-first:4", "reader:2x", "mouse"}) {
-        SCOPED_TRACE(spec);
-        EXPECT_FALSE(VirtualDeviceFrom(spec, &error));
+    for (const char* name : {"reader:5", "reader:", "keyboard-first:4", "reader:2x", "mouse"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(VirtualDeviceFrom(name, &error));
     }
 }
 

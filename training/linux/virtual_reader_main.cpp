@@ -52,7 +52,7 @@ class Plugged {
         uhid_event event{};
         event.type = UHID_CREATE2;
         std::snprintf(reinterpret_cast<char*>(event.u.create2.name), sizeof event.u.create2.name,
-                      "Virtual Card Reader %s", device_.spec.c_str());
+                      "Virtual Card Reader %s", device_.name.c_str());
         // A serial number of its own for each plug: Wine names a device's instance by it, and
         // one plugged back under the name of one Wine has not let go yet is never listed.
         static unsigned plugs = 0;
@@ -65,13 +65,13 @@ class Plugged {
         event.u.create2.product = device_.productId;
         event.u.create2.version = 0x0100;
         if (!Write(fd_, event)) {
-            Say("error: " + device_.spec + " not created: " + std::strerror(errno));
+            Say("error: " + device_.name + " not created: " + std::strerror(errno));
             Unplug();
             return false;
         }
         char ids[16];
         std::snprintf(ids, sizeof ids, "%04x:%04x", device_.vendorId, device_.productId);
-        Say("plugged " + device_.spec + " (" + ids + "), report descriptor " +
+        Say("plugged " + device_.name + " (" + ids + "), report descriptor " +
             std::to_string(device_.descriptor.size()) + " bytes");
         return true;
     }
@@ -84,7 +84,7 @@ class Plugged {
         close(fd_);
         fd_ = -1;
         opened_ = false;
-        Say("unplugged " + device_.spec);
+        Say("unplugged " + device_.name);
     }
 
     bool Send(const std::string& what, const ostrel::sim::Swipe& swipe) {
@@ -97,7 +97,7 @@ class Plugged {
         ostrel::Wipe(report);
         ostrel::WipeBytes(event.u.input2.data, sizeof event.u.input2.data);
         // Nobody reading: the kernel drops the report, as a real reader's would be lost.
-        Say(std::string(sent ? "sent " : "error: not sent ") + what + " to " + device_.spec + ": " +
+        Say(std::string(sent ? "sent " : "error: not sent ") + what + " to " + device_.name + ": " +
             std::to_string(event.u.input2.size) + " bytes" +
             (opened_ ? "" : ", while nobody has it open"));
         return sent;
@@ -112,11 +112,11 @@ class Plugged {
         switch (event.type) {
             case UHID_OPEN:
                 opened_ = true;
-                Say("opened " + device_.spec);
+                Say("opened " + device_.name);
                 break;
             case UHID_CLOSE:
                 opened_ = false;
-                Say("closed " + device_.spec);
+                Say("closed " + device_.name);
                 break;
             case UHID_GET_REPORT:
                 reply.type = UHID_GET_REPORT_REPLY;
