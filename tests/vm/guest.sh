@@ -21,6 +21,12 @@ use_build() {
         export WINEPREFIX=/root/.wine WINEARCH=win32 WINE=wine
     fi
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" REMOTE_DIR=$BIN/training
+    # Wine's HID bus reads devices through hidraw only. Its evdev side may otherwise take a
+    # reader with a keyboard collection first, as the bare keyboard the kernel makes of it.
+    wineserver -k 2>/dev/null
+    grep -q '^"DisableInput"=dword:00000001' "$WINEPREFIX/system.reg" ||
+        sed -i 's/^"Enable SDL"=dword:00000000$/&\n"DisableInput"=dword:00000001/' "$WINEPREFIX/system.reg"
+    grep -q '^"DisableInput"=dword:00000001' "$WINEPREFIX/system.reg" || return 1
     wineserver -p
     # The first start after boot also starts Wine's services, the HID bus among them.
     "$WINE" regsvr32 /s "$("$WINE" winepath -w "$BIN/training/kt4r_control.dll")"
