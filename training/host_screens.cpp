@@ -34,9 +34,6 @@ const std::array<Operation, 7> kOperations = {{
     {40, "GetSessionInfo", {Slot::Long, Slot::Long}},
 }};
 
-// GetSessionInfo's first argument that asks for the screen text.
-constexpr int32_t kInfoScreenText = 4;
-
 const Operation* Find(int32_t dispId) {
     for (const Operation& op : kOperations) {
         if (op.dispId == dispId) return &op;

@@ -14,6 +14,8 @@
 namespace ostrel::training {
 
 constexpr int kSessionCount = 25;  // A to Y
+// GetSessionInfo's first argument that asks for the screen text.
+constexpr int32_t kInfoScreenText = 4;
 constexpr std::array<std::string_view, 12> kCardFields = {
     "WFNAM", "WMNAM",  "WLNAM",  "W1AC#",  "W1CTYP",     "SCTYP",
     "SCDSC", "W1CEXP", "ZEXPMM", "ZEXPYY", "CCScanCard", "CCSTATUS"};

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/win32/ansi_text.h"
+#include "platform/win32/quiet_handles.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/utf8_path.h"
 #include "platform/win32/win32_window.h"
@@ -22,7 +23,9 @@ int Win32Desktop::ShowMessageBox(const std::string& text, const std::string& cap
 
 void PumpMessages() {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    // No yield of the processor when the queue is empty (Wine's default): this is a yield to
+    // the program's own windows, not to other programs.
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
@@ -35,17 +38,26 @@ HANDLE WakeHandleOf(WindowEvents* events) {
 }
 
 bool IsSet(HANDLE handle) {
-    return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+    return IsHandleSet(handle);
 }
 
 }  // namespace
+
+// The loop yields several times in a pass, within a millisecond when there is nothing to do;
+// under Wine each look at an empty queue also reads the display's connection. A queue seen
+// empty this recently counts as still empty: the next yield or wait for a message takes what
+// came meanwhile.
+constexpr int64_t kQueueNoteMicros = 2000;
 
 void Win32Desktop::DoEvents() {
     if (WindowEvents* events = window_->events) {
         events->OnYield();
         if (HANDLE wake = WakeHandleOf(events); wake && IsSet(wake)) events->OnWake();
     }
+    const int64_t now = PerformanceMicros();
+    if (queueSeenEmptyMicros_ != 0 && now - queueSeenEmptyMicros_ < kQueueNoteMicros) return;
     PumpMessages();
+    queueSeenEmptyMicros_ = PerformanceMicros();
 }
 
 void Win32Desktop::DispatchCommands() {
@@ -69,11 +81,14 @@ bool WaitForThreadMessage(uint32_t ms, HANDLE wake) {
         woken = MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
     timeEndPeriod(1);
+    if (woken == WAIT_TIMEOUT && wake) NoteUnset(&wake, 1);
     return woken != WAIT_TIMEOUT && woken != WAIT_FAILED;
 }
 
 bool Win32Desktop::WaitForMessage(uint32_t ms) {
-    return WaitForThreadMessage(ms, WakeHandleOf(window_->events));
+    const bool woken = WaitForThreadMessage(ms, WakeHandleOf(window_->events));
+    if (woken) queueSeenEmptyMicros_ = 0;
+    return woken;
 }
 
 void Win32Desktop::Sleep(uint32_t ms) {
@@ -95,6 +110,8 @@ int WaitForHandles(uint32_t ms, const std::vector<std::uintptr_t>& handles) {
     const DWORD woken =
         WaitForMultipleObjects(static_cast<DWORD>(waited.size()), waited.data(), FALSE, ms);
     if (woken < WAIT_OBJECT_0 + waited.size()) return index[woken - WAIT_OBJECT_0];
+    // The looks that follow a quiet sleep need not ask again at once.
+    if (woken == WAIT_TIMEOUT) NoteUnset(waited.data(), waited.size());
     // A handle that cannot be waited on would end every wait at once: the time is slept out.
     if (woken == WAIT_FAILED) ::Sleep(ms);
     return -1;

@@ -78,6 +78,8 @@ class Win32Desktop : public Desktop {
     struct Window;  // the window's handles and state (win32_window.cpp)
     std::unique_ptr<Window> window_;
     bool previousInstance_ = false;
+    // When a yield last found the queue empty; 0 once a wait has ended for a message.
+    int64_t queueSeenEmptyMicros_ = 0;
 };
 
 }  // namespace ostrel::win32

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "platform/win32/quiet_handles.h"
+
 namespace ostrel::win32 {
 
 static_assert(sizeof(OsVersionInfo) == sizeof(OSVERSIONINFOA));
@@ -77,10 +79,13 @@ uint32_t Win32Processes::ProcessIdOf(ProcHandle process) {
 }
 
 uint32_t Win32Processes::WaitForProcess(ProcHandle process, uint32_t ms) {
+    if (ms == 0) return LookAtHandle(reinterpret_cast<HANDLE>(process));
     return WaitForSingleObject(reinterpret_cast<HANDLE>(process), ms);
 }
 
 bool Win32Processes::CloseProcessHandle(ProcHandle handle) {
+    // Its number may come again for another process.
+    ForgetUnsetNotes();
     return CloseHandle(reinterpret_cast<HANDLE>(handle)) != FALSE;
 }
 

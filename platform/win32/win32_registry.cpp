@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/quiet_handles.h"
+
 namespace ostrel::win32 {
 
 namespace {
@@ -48,6 +50,8 @@ long Win32Registry::QueryValue(RegKey key, const std::string& name, uint32_t* ty
 
 long Win32Registry::SetValue(RegKey key, const std::string& name, uint32_t type,
                              const uint8_t* data, uint32_t size) {
+    // This copy's own write sets the key's change event.
+    ForgetUnsetNotes();
     return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
 }
 
@@ -65,7 +69,7 @@ RegEvent Win32Registry::NewEvent() {
 }
 
 bool Win32Registry::IsEventSet(RegEvent event) {
-    return WaitForSingleObject(reinterpret_cast<HANDLE>(event), 0) == WAIT_OBJECT_0;
+    return IsHandleSet(reinterpret_cast<HANDLE>(event));
 }
 
 bool Win32Registry::ResetEvent(RegEvent event) {

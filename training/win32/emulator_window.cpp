@@ -5,6 +5,8 @@
 #include <exception>
 #include <utility>
 
+#include "platform/host_control.h"
+
 namespace ostrel::training::win32 {
 namespace {
 
@@ -152,12 +154,18 @@ LRESULT EmulatorWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_TIMER:
+            if (wParam == kBoardTimer) {
+                if (ListBoardAnswers()) RefreshSoon();
+                return 0;
+            }
             if (wParam != kRefreshTimer) break;
             RefreshNow();
             return 0;
         case WM_CREATE:
             CreateControls();
             Refresh(true);
+            board_.Publish(core_.Screens());
+            SetTimer(hwnd_, kBoardTimer, kBoardListMs, nullptr);
             return 0;
         case WM_COMMAND:
             OnCommand(LOWORD(wParam), HIWORD(wParam));
@@ -167,6 +175,7 @@ LRESULT EmulatorWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             // process goes. Destroying the window first would keep it listed for seconds where
             // there is no window manager, while its control already failed.
             if (running_) {
+                board_.Withdraw();
                 PostQuitMessage(0);
                 return 0;
             }
@@ -174,6 +183,7 @@ LRESULT EmulatorWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             // From here on the pipe's requests get the "closing" reply.
             target_ = nullptr;
+            board_.Withdraw();
             if (running_) PostQuitMessage(0);
             return 0;
     }
@@ -235,8 +245,24 @@ void EmulatorWindow::Run(const Message& request, const std::string& done) {
     Refresh();
 }
 
+bool EmulatorWindow::ListBoardAnswers() {
+    const auto answered = board_.TakeAnswered();
+    bool any = false;
+    for (int s = 0; s < kSessionCount; ++s) {
+        for (LONG i = 0; i < answered[s]; ++i) {
+            core_.Screens().Apply(dispid::kGetSessionInfo,
+                                  {ControlArg::Long(kInfoScreenText), ControlArg::Long(s)});
+            any = true;
+        }
+    }
+    return any;
+}
+
 Message EmulatorWindow::Perform(const Message& request) {
+    // What the stand-in answered from the board came before this request.
+    ListBoardAnswers();
     EmulatorReply handled = core_.Handle(request);
+    board_.Publish(core_.Screens());
     if (swipeWaiting_) {
         if (core_.PendingSwipes() > 0) {
             SetEvent(swipeWaiting_.Get());

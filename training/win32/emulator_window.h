@@ -13,6 +13,7 @@
 
 #include "platform/win32/unique_handle.h"
 #include "training/emulator_core.h"
+#include "training/win32/screen_board.h"
 
 namespace ostrel::training::win32 {
 
@@ -45,6 +46,9 @@ class EmulatorWindow {
   private:
     static constexpr UINT_PTR kRefreshTimer = 1;
     static constexpr UINT kRequestPauseMs = 50;
+    // Questions the stand-in answered from the board are listed at least this often.
+    static constexpr UINT_PTR kBoardTimer = 2;
+    static constexpr UINT kBoardListMs = 250;
     enum ControlId : int {
         kIdSession = 101,
         kIdScreenText,
@@ -74,6 +78,8 @@ class EmulatorWindow {
     void OnCommand(int id, int code);
     // A request from the pipe or from the window's own buttons, with its action taken.
     Message Perform(const Message& request);
+    // Lists the questions answered from the board since the last time; true when there were.
+    bool ListBoardAnswers();
     Message StartProgram(const EmulatorAction& action);
     // A button's request: its failure goes to the status line.
     void Run(const Message& request, const std::string& done = {});
@@ -95,6 +101,7 @@ class EmulatorWindow {
     void SetStatus(const std::string& text);
 
     EmulatorCore& core_;
+    ScreenBoardWriter board_;
     // Set while swipes wait for the training reader.
     ostrel::win32::UniqueHandle swipeWaiting_{
         CreateEventA(nullptr, TRUE, FALSE, kSwipeWaitingEvent)};

@@ -14,6 +14,7 @@
 #include "training/emulator_core.h"
 #include "training/host_screens.h"
 #include "training/win32/pipe.h"
+#include "training/win32/screen_board.h"
 
 namespace ostrel::training::win32 {
 
@@ -42,6 +43,9 @@ DWORD DispatchMsFromEnvironment() {
 
 // Read once as the DLL loads: a test sets it in the environment the program inherits.
 const DWORD g_dispatchMs = DispatchMsFromEnvironment();
+
+// Where the screen text is read without asking the emulator.
+ScreenBoardReader g_board;
 
 // The operations in progress in this process, innermost last. The control is apartment
 // threaded, so only the thread that created it calls it and no lock is needed.
@@ -238,6 +242,15 @@ class StandinControl final : public ComObject<IDispatch> {
             }
         }
 
+        if (dispId == dispid::kGetSessionInfo) {
+            if (auto text = g_board.ScreenText(args[0].number, args[1].number)) {
+                if (result) {
+                    V_BSTR(result) = ToBstr(Widen(*text));
+                    V_VT(result) = VT_BSTR;
+                }
+                return S_OK;
+            }
+        }
         const auto reply = CallEmulator(ControlCall(dispId, args));
         if (!reply) return Raise(info, RPC_E_DISCONNECTED, kNoEmulator);
         const Message& answer = *reply;
