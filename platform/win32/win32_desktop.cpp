@@ -82,6 +82,7 @@ bool WaitForThreadMessage(uint32_t ms, HANDLE wake) {
     }
     timeEndPeriod(1);
     if (woken == WAIT_TIMEOUT && wake) NoteUnset(&wake, 1);
+    if (woken == WAIT_OBJECT_0 && wake) ForgetUnsetNotes();
     return woken != WAIT_TIMEOUT && woken != WAIT_FAILED;
 }
 
@@ -109,7 +110,11 @@ int WaitForHandles(uint32_t ms, const std::vector<std::uintptr_t>& handles) {
     }
     const DWORD woken =
         WaitForMultipleObjects(static_cast<DWORD>(waited.size()), waited.data(), FALSE, ms);
-    if (woken < WAIT_OBJECT_0 + waited.size()) return index[woken - WAIT_OBJECT_0];
+    if (woken < WAIT_OBJECT_0 + waited.size()) {
+        // A handle found set is news that the looks after this wait must see.
+        ForgetUnsetNotes();
+        return index[woken - WAIT_OBJECT_0];
+    }
     // The looks that follow a quiet sleep need not ask again at once.
     if (woken == WAIT_TIMEOUT) NoteUnset(waited.data(), waited.size());
     // A handle that cannot be waited on would end every wait at once: the time is slept out.

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include "platform/win32/quiet_handles.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/utf8_path.h"
 #include "platform/win32/win32_desktop.h"
@@ -176,6 +178,80 @@ TEST(DesktopWin32, DoEventsDispatchesWhatIsPending) {
     EXPECT_EQ(counter.Count(), 2);
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+}
+
+// Yields that come within a moment of each other look at the queue once; nothing is lost by
+// it: a wait for a message, or a yield once the moment has passed, takes what came meanwhile.
+TEST(DesktopWin32, AMessagePostedBetweenQuickYieldsIsTakenByTheNextWaitOrLaterYield) {
+    AppMessageCounter counter;
+    ASSERT_TRUE(counter.Valid());
+    Win32Desktop desktop;
+    int posted = 0;
+    const struct {
+        const char* then;
+        std::function<void()> take;
+    } rows[] = {
+        // Unless the thread was held up past the moment and the second yield took it already.
+        {"a wait for a message, then a yield",
+         [&] {
+             if (counter.Count() < posted) {
+                 EXPECT_TRUE(desktop.WaitForMessage(1000));
+             }
+             desktop.DoEvents();
+         }},
+        {"a pause past the moment, then a yield",
+         [&] {
+             Sleep(10);
+             desktop.DoEvents();
+         }},
+    };
+    for (const auto& row : rows) {
+        desktop.DoEvents();
+        counter.Post();
+        ++posted;
+        desktop.DoEvents();
+        row.take();
+        EXPECT_EQ(counter.Count(), posted) << row.then;
+    }
+}
+
+// A handle seen unset a moment ago counts as still unset until the note ages or is forgotten.
+// A set handle, and one that cannot be waited on, are looked at every time.
+TEST(DesktopWin32, AHandleSeenUnsetIsTakenAtItsWordForAMomentOnly) {
+    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(event);
+    HANDLE handle = event.Get();
+    const int64_t noted = PerformanceMicros();
+    NoteUnset(&handle, 1);
+    SetEvent(handle);
+    const bool seen = IsHandleSet(handle);
+    // Only where the thread was not held up past the moment can the note still hold.
+    if (PerformanceMicros() - noted < kUnsetNoteMicros) {
+        EXPECT_FALSE(seen);
+    }
+    Sleep(10);
+    EXPECT_TRUE(IsHandleSet(handle));
+    EXPECT_TRUE(IsHandleSet(handle));
+
+    ResetEvent(handle);
+    EXPECT_FALSE(IsHandleSet(handle));
+    SetEvent(handle);
+    ForgetUnsetNotes();
+    EXPECT_TRUE(IsHandleSet(handle));
+
+    // A wait that finds the handle set is news the next look sees, as soon as it comes.
+    ResetEvent(handle);
+    EXPECT_FALSE(IsHandleSet(handle));
+    SetEvent(handle);
+    EXPECT_EQ(WaitForHandles(1000, {reinterpret_cast<std::uintptr_t>(handle)}), 0);
+    EXPECT_TRUE(IsHandleSet(handle));
+
+    // No right to wait on it: a failed look is never taken for an unset handle.
+    UniqueHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentProcessId()));
+    ASSERT_TRUE(process);
+    EXPECT_EQ(LookAtHandle(process.Get()), WAIT_FAILED);
+    EXPECT_EQ(LookAtHandle(process.Get()), WAIT_FAILED);
 }
 
 // CPU time the calling thread has used, in microseconds.

@@ -172,7 +172,11 @@ TEST(RegistryWin32Watch, AValueAnotherProcessWritesIsReadAtOnce) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
     EXPECT_EQ(store.Setting("MSconnect"), "2DOther~");
-    store.Setting("MSconnect", " ");
+    // This copy's own writes read back at once, each right after the key was looked at.
+    for (const char* text : {"2YFront Desk~", "2AGuest Folio~", " "}) {
+        store.Setting("MSconnect", text);
+        EXPECT_EQ(store.Setting("MSconnect"), text);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The stand-in for the host maker's control: an in-process COM object whose IDispatch checks
-// each call against the operation's signature and forwards it to the host emulator kt4r.exe.
+// each call against the operation's signature and forwards it to the host emulator kt4r.exe;
+// the screen text, asked for twice a second, is read from the emulator's shared board.
 #include "training/win32/host_control_dll.h"
 
 #include <oleauto.h>

@@ -15,6 +15,7 @@
 #include "tests/training/win32/standin_dll.h"
 #include "training/emulator_core.h"
 #include "training/win32/pipe.h"
+#include "training/win32/screen_board.h"
 
 namespace ostrel::training {
 namespace {
@@ -240,6 +241,59 @@ TEST_F(HostControlStandin, CarriesTheProgramsCallsToTheEmulator) {
     EXPECT_EQ(RawInvoke(dispatch, 36, {Text(L"WLNAM"), Long(2)}).resultType, VT_BSTR);
     std::lock_guard lock(emulator.mutex);
     EXPECT_FALSE(emulator.core.Screens().Session(2).attached);
+}
+
+// The screen text comes from the board the emulator shares, with no request, and each question
+// is counted for the emulator to list. Without a board, past what a slot holds, for another
+// kind of information or session, or once the emulator has withdrawn, the emulator is asked.
+TEST_F(HostControlStandin, AnswersTheScreenTextFromTheEmulatorsBoardAndCountsEachQuestion) {
+    InProcessEmulator emulator;
+    ASSERT_TRUE(emulator.server.Started());
+    const auto control = ::ostrel::win32::CreateHostControl();
+    const auto screenText = [&](int32_t kind = 4, int32_t session = 2) {
+        return Call(*control, dispid::kGetSessionInfo,
+                    {DispArg::Long(kind), DispArg::Long(session)});
+    };
+    const auto requests = [&] {
+        std::lock_guard lock(emulator.mutex);
+        return emulator.requests;
+    };
+    const auto show = [&](const std::string& text, win32::ScreenBoardWriter* board) {
+        std::lock_guard lock(emulator.mutex);
+        emulator.core.Screens().SetScreenText(2, text);
+        if (board) board->Publish(emulator.core.Screens());
+    };
+    show("Payment Entry", nullptr);
+    EXPECT_EQ(screenText(), "Payment Entry");
+    EXPECT_EQ(requests(), 1u);
+
+    win32::ScreenBoardWriter board;
+    const struct {
+        std::string text;
+        size_t requests;
+        LONG answered;
+    } rows[] = {
+        {"Payment Entry", 1, 1},
+        {"Guest Folio", 1, 1},
+        {std::string(300, 'x'), 2, 0},
+        {"", 2, 1},
+    };
+    for (const auto& row : rows) {
+        show(row.text, &board);
+        EXPECT_EQ(screenText(), row.text);
+        EXPECT_EQ(requests(), row.requests) << row.text;
+        EXPECT_EQ(board.TakeAnswered()[2], row.answered) << row.text;
+    }
+    for (const auto& [kind, session] : {std::pair{3, 2}, std::pair{4, 25}}) {
+        EXPECT_EQ(CaughtError([&] { screenText(kind, session); }).Number(),
+                  static_cast<int32_t>(E_INVALIDARG));
+    }
+    EXPECT_EQ(requests(), 4u);
+    board.Withdraw();
+    show("Front Desk", &board);
+    EXPECT_EQ(screenText(), "Front Desk");
+    EXPECT_EQ(requests(), 5u);
+    EXPECT_EQ(board.TakeAnswered()[2], 0);
 }
 
 TEST_F(HostControlStandin, WithoutTheEmulatorEveryOperationSaysItIsNotRunning) {
