@@ -37,25 +37,19 @@ HANDLE WakeHandleOf(WindowEvents* events) {
     return events ? reinterpret_cast<HANDLE>(events->WakeHandle()) : nullptr;
 }
 
-bool IsSet(HANDLE handle) {
-    return IsHandleSet(handle);
-}
-
 }  // namespace
 
 // The loop yields several times in a pass, within a millisecond when there is nothing to do;
 // under Wine each look at an empty queue also reads the display's connection. A queue seen
-// empty this recently counts as still empty: the next yield or wait for a message takes what
-// came meanwhile.
-constexpr int64_t kQueueNoteMicros = 2000;
-
+// empty as recently as a handle's note holds counts as still empty: the next yield or wait
+// for a message takes what came meanwhile.
 void Win32Desktop::DoEvents() {
     if (WindowEvents* events = window_->events) {
         events->OnYield();
-        if (HANDLE wake = WakeHandleOf(events); wake && IsSet(wake)) events->OnWake();
+        if (HANDLE wake = WakeHandleOf(events); wake && IsHandleSet(wake)) events->OnWake();
     }
     const int64_t now = PerformanceMicros();
-    if (queueSeenEmptyMicros_ != 0 && now - queueSeenEmptyMicros_ < kQueueNoteMicros) return;
+    if (queueSeenEmptyMicros_ != 0 && now - queueSeenEmptyMicros_ < kUnsetNoteMicros) return;
     PumpMessages();
     queueSeenEmptyMicros_ = PerformanceMicros();
 }

@@ -114,6 +114,15 @@ ControlArg ArgOf(const VARIANT& v) {
     return {ControlArg::Kind::Other, 0, "variant type " + std::to_string(V_VT(&v))};
 }
 
+// A getter's text result, where the caller asked for one.
+HRESULT TextResult(const std::string& text, VARIANT* result) {
+    if (result) {
+        V_BSTR(result) = ToBstr(Widen(text));
+        V_VT(result) = VT_BSTR;
+    }
+    return S_OK;
+}
+
 HRESULT Raise(EXCEPINFO* info, HRESULT scode, const std::wstring& description) {
     if (info) {
         *info = {};
@@ -245,11 +254,7 @@ class StandinControl final : public ComObject<IDispatch> {
 
         if (dispId == dispid::kGetSessionInfo) {
             if (auto text = g_board.ScreenText(args[0].number, args[1].number)) {
-                if (result) {
-                    V_BSTR(result) = ToBstr(Widen(*text));
-                    V_VT(result) = VT_BSTR;
-                }
-                return S_OK;
+                return TextResult(*text, result);
             }
         }
         const auto reply = CallEmulator(ControlCall(dispId, args));
@@ -261,11 +266,7 @@ class StandinControl final : public ComObject<IDispatch> {
             }
             // A missing result is a broken reply, not an empty field.
             if (answer.size() < 2) return Raise(info, E_UNEXPECTED, kBadReply);
-            if (result) {
-                V_BSTR(result) = ToBstr(Widen(answer[1]));
-                V_VT(result) = VT_BSTR;
-            }
-            return S_OK;
+            return TextResult(answer[1], result);
         }
         if (answer.size() >= 3 && answer[0] == kError) {
             // The emulator refused the call as given (no such field, session or kind).

@@ -1,6 +1,7 @@
 #include "training/win32/screen_board.h"
 
 #include <cstring>
+#include <utility>
 
 namespace ostrel::training::win32 {
 
@@ -20,12 +21,31 @@ struct BoardLayout {
     char texts[kSessionCount][kSlotBytes];
 };
 
-ScreenBoardWriter::ScreenBoardWriter() {
-    mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                  sizeof(BoardLayout), kBoardName);
-    if (!mapping_) return;
-    board_ = static_cast<BoardLayout*>(
-        MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(BoardLayout)));
+BoardView::BoardView(HANDLE mapping)
+    : mapping_(mapping),
+      board_(mapping ? static_cast<BoardLayout*>(MapViewOfFile(
+                           mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(BoardLayout)))
+                     : nullptr) {}
+
+BoardView::~BoardView() {
+    if (board_) UnmapViewOfFile(board_);
+}
+
+BoardView::BoardView(BoardView&& other) noexcept
+    : mapping_(std::move(other.mapping_)), board_(std::exchange(other.board_, nullptr)) {}
+
+BoardView& BoardView::operator=(BoardView&& other) noexcept {
+    if (this != &other) {
+        if (board_) UnmapViewOfFile(board_);
+        mapping_ = std::move(other.mapping_);
+        board_ = std::exchange(other.board_, nullptr);
+    }
+    return *this;
+}
+
+ScreenBoardWriter::ScreenBoardWriter()
+    : board_(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                sizeof(BoardLayout), kBoardName)) {
     if (!board_) return;
     // A stand-in may still hold the board of an emulator before this one: counts it left
     // unlisted were that emulator's.
@@ -36,8 +56,6 @@ ScreenBoardWriter::ScreenBoardWriter() {
 
 ScreenBoardWriter::~ScreenBoardWriter() {
     Withdraw();
-    if (board_) UnmapViewOfFile(board_);
-    if (mapping_) CloseHandle(mapping_);
 }
 
 void ScreenBoardWriter::Publish(const HostScreens& screens) {
@@ -64,31 +82,16 @@ void ScreenBoardWriter::Withdraw() {
     if (board_) InterlockedExchange(&board_->emulatorId, 0);
 }
 
-ScreenBoardReader::~ScreenBoardReader() {
-    if (emulator_) CloseHandle(emulator_);
-    if (board_) UnmapViewOfFile(board_);
-    if (mapping_) CloseHandle(mapping_);
-}
-
 bool ScreenBoardReader::EmulatorRuns() {
-    if (!board_) {
-        // Looked for on each question until an emulator has made it.
-        mapping_ = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kBoardName);
-        if (!mapping_) return false;
-        board_ = static_cast<BoardLayout*>(
-            MapViewOfFile(mapping_, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(BoardLayout)));
-        if (!board_) {
-            CloseHandle(mapping_);
-            mapping_ = nullptr;
-            return false;
-        }
-    }
+    // Looked for on each question until an emulator has made it.
+    if (!board_)
+        board_ = BoardView(OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kBoardName));
+    if (!board_) return false;
     const DWORD id = static_cast<DWORD>(board_->emulatorId);
     if (id == 0) return false;
     if (id != emulatorId_) {
         // Another emulator has taken the board over.
-        if (emulator_) CloseHandle(emulator_);
-        emulator_ = OpenProcess(SYNCHRONIZE, FALSE, id);
+        emulator_ = ostrel::win32::UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, id));
         emulatorId_ = emulator_ ? id : 0;
         seenRunningTick_ = 0;
         if (!emulator_) return false;
@@ -97,7 +100,7 @@ bool ScreenBoardReader::EmulatorRuns() {
     // second: the question comes twice a second, and each look is a call into the system.
     const DWORD now = GetTickCount();
     if (seenRunningTick_ != 0 && now - seenRunningTick_ < kRunningLookMs) return true;
-    if (WaitForSingleObject(emulator_, 0) != WAIT_TIMEOUT) return false;
+    if (WaitForSingleObject(emulator_.Get(), 0) != WAIT_TIMEOUT) return false;
     seenRunningTick_ = now | 1;
     return true;
 }

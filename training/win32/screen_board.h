@@ -9,11 +9,30 @@
 #include <optional>
 #include <string>
 
+#include "platform/win32/unique_handle.h"
 #include "training/host_screens.h"
 
 namespace ostrel::training::win32 {
 
 struct BoardLayout;
+
+// The board's section and this process's view of it, let go of together; empty when the
+// section could not be had or mapped.
+class BoardView {
+  public:
+    BoardView() = default;
+    explicit BoardView(HANDLE mapping);
+    ~BoardView();
+    BoardView(BoardView&& other) noexcept;
+    BoardView& operator=(BoardView&& other) noexcept;
+
+    BoardLayout* operator->() const { return board_; }
+    explicit operator bool() const { return board_ != nullptr; }
+
+  private:
+    ostrel::win32::UniqueHandle mapping_;
+    BoardLayout* board_ = nullptr;
+};
 
 // The emulator's side: it makes the board and writes the texts whenever it may have changed
 // them.
@@ -32,15 +51,12 @@ class ScreenBoardWriter {
     void Withdraw();
 
   private:
-    HANDLE mapping_ = nullptr;
-    BoardLayout* board_ = nullptr;
+    BoardView board_;
 };
 
 // The stand-in's side.
 class ScreenBoardReader {
   public:
-    ~ScreenBoardReader();
-
     // The screen text of session when infoKind asks for it and a running emulator has the
     // board up, counted as answered; nothing otherwise (the question then goes to the pipe).
     std::optional<std::string> ScreenText(int32_t infoKind, int32_t session);
@@ -48,9 +64,8 @@ class ScreenBoardReader {
   private:
     bool EmulatorRuns();
 
-    HANDLE mapping_ = nullptr;
-    BoardLayout* board_ = nullptr;
-    HANDLE emulator_ = nullptr;  // the process that wrote the board, to wait on
+    BoardView board_;
+    ostrel::win32::UniqueHandle emulator_;  // the process that wrote the board, to wait on
     DWORD emulatorId_ = 0;
     DWORD seenRunningTick_ = 0;  // GetTickCount() of the last look that found it running
 };
