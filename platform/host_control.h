@@ -13,6 +13,10 @@ constexpr const char* kHostControlProgId = "VEQSERVERLib.VEQServer";
 // its server missing): the first call creates it.
 constexpr const char* kHostControlNotCreated = "CreateObject";
 
+// What COM answers a call to a control in another process made while the thread handles a
+// message another thread sent and whose sender still waits (RPC_E_CANTCALLOUT_ININPUTSYNCCALL).
+constexpr int32_t kCantCallOutInInputSyncCall = static_cast<int32_t>(0x8001010D);
+
 // Dispatch ids of the control's methods.
 namespace dispid {
 constexpr int32_t kAttachSession = 49;

@@ -67,9 +67,14 @@ void ScannerForm::ReadSwipes() {
 }
 
 bool ScannerForm::ReadSwipe() {
-    // Only for a request being served; a report waits until one is, and is then thrown away
-    // if it came before the request.
-    if (!copy_.ScannerActive || !reader_.ReadReport()) return false;
+    // Only for a request being served. With a request filed and not yet armed, a report waits
+    // for it; with none open, a card that comes is nobody's and is thrown away as it comes, so
+    // that what waits when a request is filed came after it.
+    if (!copy_.ScannerActive) {
+        if (requestEnded_) DropReports();
+        return false;
+    }
+    if (!reader_.ReadReport()) return false;
     SetStatus(status::kProcessing);
     MirrorIfLinked();
     WaitMs(desktop_, 100);
@@ -81,6 +86,13 @@ bool ScannerForm::ReadSwipe() {
     } wipeAfterUse{*this};
     if (reader_.DecodeReport()) DisplayMSRResults();
     return true;
+}
+
+void ScannerForm::DropReports() {
+    // What the HID stack holds comes at once; the first read that has to wait is the end of it.
+    constexpr int kMostQueued = 64;
+    for (int i = 0; i < kMostQueued && reader_.ReadReport(); ++i)
+        reader_.WipeSwipeData();
 }
 
 // The timer also runs while the host link is closed (the loop's reader wait, after a

@@ -37,6 +37,8 @@ void ScannerForm::ProcLoop() {
     for (;;) {
         // Set again only by a pass that re-activates.
         const bool afterReactivation = std::exchange(reactivated_, false);
+        // The table is read afresh: what another copy wrote is news no longer.
+        tableNews_ = false;
         // Only the id of a host session (0 to 24) is served. A blank one (after Clear/reAttach),
         // one that could not be read, or any other (an older version's, a hand edit's) serves
         // nothing, like a held pass, and the copy keeps addressing the session it served last.
@@ -70,7 +72,10 @@ bool ScannerForm::WaitForReader() {
         const int64_t waited = desktop_.MonotonicMicros() - start;
         if (ReaderState != ReaderPhase::NoDevice) return waited < kReaderSeenByMicros;
         if (waited >= kReaderWaitMicros) return false;
-        desktop_.WaitForMessage(static_cast<uint32_t>((kReaderWaitMicros - waited + 999) / 1000));
+        // A device's arrival, handled in the last yield, has the search looked at in the next.
+        if (!stepDue_)
+            desktop_.WaitForMessage(
+                static_cast<uint32_t>((kReaderWaitMicros - waited + 999) / 1000));
         desktop_.DoEvents();
     }
 }
@@ -80,8 +85,11 @@ void ScannerForm::PassSleep(uint32_t ms) {
     // work is done if that took longer. It ends early for news: a request another copy filed,
     // or the host gone (the check after the sleep then ends the program).
     const int64_t end = desktop_.MonotonicMicros() + int64_t{ms} * 1000;
+    // A device that arrived in the pass's last yield is looked for now, not a pass later.
+    TakeDueStep();
+    RunHeld();
     for (;;) {
-        if (store_.ChangedElsewhere({"cSesId", "NSesDly", "MSconnect"})) return;
+        if (TableNews()) return;
         const int64_t left = end - desktop_.MonotonicMicros();
         if (left <= 0) return;
         enum { kRead, kKeyChanged, kHostEnded };
@@ -156,8 +164,13 @@ void ScannerForm::ServeActive() {
         copy_.ScannerActive = true;
         ActiveTicks = 0;
         // Armed again after the request had ended (the host back on its screen): what was
-        // swiped meanwhile is not for it.
-        if (requestEnded_) StartNewRequest();
+        // swiped meanwhile is not for it, unless a request was filed meanwhile too.
+        if (requestEnded_) {
+            if (!TableNews()) reader_.DiscardReports();
+            StartNewRequest();
+        }
+        // A card kept for the request while it was not yet armed is taken up at once.
+        readTried_ = 0;
         desktop_.SetTimerEnabled(true);
         reader_.EditSwipe().WipeClearTracks();
     }
@@ -172,9 +185,10 @@ void ScannerForm::ServeActive() {
     }
 }
 
+// A card swiped before a request (the previous customer's) is never this request's card: with no
+// request open, each was thrown away as it came. What waits now came after the table was last
+// read without news, so after the request was filed or in the same moment, and it is kept.
 void ScannerForm::StartNewRequest() {
-    // A card swiped before a request (the previous customer's) is never this request's card.
-    reader_.DiscardReports();
     requestEnded_ = false;
 }
 

@@ -98,6 +98,8 @@ void ScannerForm::Form_Load() {
     }
     ReleaseHoldIfRefused(table_.SessionHandshake(session_.SessionIndex, EntryLetter::Requested,
                                                  session_.SessionText, "OFF"));
+    // The host's request is filed: a card swiped from now on is its own.
+    requestEnded_ = false;
     const VersionInfo version = desktop_.Version();
     desktop_.SetWindowCaption(version.productName + " v. " + std::to_string(version.major) + "." +
                               std::to_string(version.minor) + "." +
@@ -297,29 +299,31 @@ void ScannerForm::OnCloseRequest() {
 }
 
 void ScannerForm::OnYield() {
-    if (stepDue_ && copy_.gate.Quiet()) {
-        stepDue_ = false;
-        copy_.gate.Take(WindowEvent::Tick);
-    }
+    TakeDueStep();
     RunHeld();
-    // A request being served has a read pending for its card: one that was taken up, thrown
-    // away or not yet started is started here rather than at the next tick.
+    // A request being served has a read pending for its card, and with no request open one is
+    // pending too, to throw away what comes: one that was taken up, thrown away or not yet
+    // started is started here rather than at the next tick.
     if (ReadsAtOnce() && !reader_.IsReadPending()) TakeUpReads();
 }
 
+bool ScannerForm::Reading() const {
+    return ReaderState == ReaderPhase::Reading && reader_.IsOpen() && reader_.LayoutFitsReader();
+}
+
 bool ScannerForm::ReadingForRequest() const {
-    return copy_.ScannerActive && ReaderState == ReaderPhase::Reading && reader_.IsOpen() &&
-           reader_.LayoutFitsReader();
+    return copy_.ScannerActive && Reading();
 }
 
 bool ScannerForm::ReadsAtOnce() const {
-    return !TickOnlyReads && copy_.gate.Quiet() && ReadingForRequest();
+    if (!copy_.gate.Quiet() || !Reading()) return false;
+    return copy_.ScannerActive ? !TickOnlyReads : requestEnded_;
 }
 
-// A pending read of a request being served, while nothing else is under way: its completion
-// is taken up at once instead of at the next tick.
+// A pending read, while nothing else is under way: its completion is taken up (or thrown away)
+// at once instead of at the next tick. Not while news in the session table waits for the loop.
 std::uintptr_t ScannerForm::WakeHandle() {
-    if (!ReadsAtOnce() || readTried_ == reader_.ReadsStarted()) return 0;
+    if (tableNews_ || !ReadsAtOnce() || readTried_ == reader_.ReadsStarted()) return 0;
     return reader_.ReadWaitHandle();
 }
 
@@ -330,18 +334,34 @@ void ScannerForm::OnWake() {
     // drops it, Exit ends the program.
     desktop_.DispatchCommands();
     if (!WakeHandle()) return;
+    // A request filed meanwhile is acted on first: the card may have been swiped for it.
+    if (TableNews()) return;
     readTried_ = reader_.ReadsStarted();
     TakeUpReads();
     RunHeld();
+}
+
+bool ScannerForm::TableNews() {
+    if (!tableNews_) tableNews_ = store_.ChangedElsewhere({"cSesId", "NSesDly", "MSconnect"});
+    return tableNews_;
 }
 
 void ScannerForm::TakeUpReads() {
     WithReader([this] { Guarded([this] { ReadSwipes(); }); });
 }
 
-// A HID device has come: the reader is looked for now rather than at the timer's next tick.
+// A HID device has come: the reader is looked for at the next yield rather than at the timer's
+// next tick. Not here: Windows sends the message from another process and waits for the answer,
+// and a control in another process refuses the calls made meanwhile.
 void ScannerForm::OnDeviceArrival() {
-    Arrived(WindowEvent::Tick);
+    stepDue_ = true;
+}
+
+void ScannerForm::TakeDueStep() {
+    if (stepDue_ && copy_.gate.Quiet()) {
+        stepDue_ = false;
+        copy_.gate.Take(WindowEvent::Tick);
+    }
 }
 
 void ScannerForm::Arrived(WindowEvent event) {
@@ -381,13 +401,14 @@ void ScannerForm::Run(WindowEvent event) {
     }
 }
 
-// Log-off, shutdown or an installer's request: leave as "E&xit" does. Windows ends the process
-// soon after anyway, so an error is no reason for a dialog that nobody will answer.
+// Log-off, shutdown or an installer's request: leave as "E&xit" does, but without a word to the
+// host. Windows sends the message from another process and waits for the answer: a control in
+// another process refuses calls made meanwhile, and inside a host call the detach would be a
+// call within a call. The host ends with the session anyway, so the link is let go undetached.
+// Windows ends the process soon after, so an error is no reason for a dialog nobody will answer.
 void ScannerForm::OnEndSession() {
     try {
-        // Sent, it can come inside a host call that waits for its answer: the detach would be a
-        // call inside that one, which a control in another process refuses. The link is let go.
-        if (copy_.gate.InHostCall()) hostLink_.DropHostLink();
+        hostLink_.DropHostLink();
         mnuEnd_Click();
     } catch (const std::exception&) {
     }

@@ -99,6 +99,8 @@ class ScannerForm : public WindowEvents {
     void Guarded(Handler&& handler);
     // An event through the gate, and then whatever it held that may run now.
     void Arrived(WindowEvent event);
+    // The reader's next step, when one is due and nothing is under way: held to run now.
+    void TakeDueStep();
     void RunHeld();
     void Run(WindowEvent event);
 
@@ -126,10 +128,18 @@ class ScannerForm : public WindowEvents {
     // The pass's sleep; a read that completes meanwhile is taken up in it.
     void PassSleep(uint32_t ms);
 
+    // The reader reading: open, its layout loaded for it.
+    bool Reading() const;
     // Reads for a request being served: the reader reading, armed for the request.
     bool ReadingForRequest() const;
-    // Reads are taken up as they complete, and nothing else is under way.
+    // Reads are taken up (for a request being served) or thrown away (with no request open) as
+    // they complete, and nothing else is under way.
     bool ReadsAtOnce() const;
+    // Whether another copy has written to the session table since this pass read it: a request
+    // filed. Once seen, it stays news until the next pass reads the table.
+    bool TableNews();
+    // Throws away the reports that have come, and leaves the next read pending.
+    void DropReports();
     // Takes up the reports that have come; with reads taken up at once, leaves the next read
     // pending rather than starting it at the next tick.
     void ReadSwipes();
@@ -185,6 +195,8 @@ class ScannerForm : public WindowEvents {
     bool stepDue_ = false;
     // This pass re-activated the request: the next one acts on the swipe request it filed.
     bool reactivated_ = false;
+    // Another copy wrote to the session table after this pass read it (TableNews).
+    bool tableNews_ = false;
 };
 
 // One running copy of the program: its platform, its module-level state and its window.

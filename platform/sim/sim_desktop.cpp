@@ -140,7 +140,7 @@ void SimDesktop::RunDue(bool commandsOnly) {
     for (;;) {
         auto due = script_.end();
         for (auto it = script_.begin(); it != script_.end(); ++it) {
-            if (it->at <= nowMicros && (it->command || !commandsOnly) &&
+            if (it->at <= nowMicros && (it->kind != Kind::Posted || !commandsOnly) &&
                 (due == script_.end() || it->at < due->at))
                 due = it;
         }
@@ -197,6 +197,8 @@ int SimDesktop::PassTimeUntil(int64_t until, const std::vector<std::uintptr_t>& 
         const std::function<void()> action = due->action;
         outside_.erase(due);
         action();
+        // What else happens at this moment happens before the program can look.
+        if (FirstSet(handles) >= 0) RunOutsideDue();
     }
     nowMicros = std::max(nowMicros, until);
     return -1;
@@ -245,15 +247,42 @@ void SimDesktop::At(int64_t at, std::function<void()> action) {
 }
 
 void SimDesktop::PostMenu(int64_t at, MenuItem item) {
-    script_.push_back(Scripted{at, [this, item] { events_->OnMenu(item); }, true});
+    script_.push_back(Scripted{at, [this, item] { events_->OnMenu(item); }, Kind::Command});
 }
 
 void SimDesktop::PostClose(int64_t at) {
-    script_.push_back(Scripted{at, [this] { events_->OnCloseRequest(); }, true});
+    script_.push_back(Scripted{at, [this] { events_->OnCloseRequest(); }, Kind::Command});
 }
 
-void SimDesktop::PostDeviceArrival(int64_t at) {
-    script_.push_back(Scripted{at, [this] { events_->OnDeviceArrival(); }});
+void SimDesktop::SendDeviceArrival(int64_t at) {
+    Send(at, [this] { events_->OnDeviceArrival(); });
+}
+
+void SimDesktop::SendEndSession(int64_t at) {
+    Send(at, [this] { events_->OnEndSession(); });
+}
+
+void SimDesktop::Send(int64_t at, std::function<void()> handler) {
+    script_.push_back(Scripted{at,
+                               [this, handler] {
+                                   struct Handled {
+                                       int& depth;
+                                       ~Handled() { --depth; }
+                                   } handled{++sentDepth_};
+                                   handler();
+                               },
+                               Kind::Sent});
+}
+
+void SimDesktop::RunOutsideDue() {
+    for (;;) {
+        const auto due = std::find_if(outside_.begin(), outside_.end(),
+                                      [this](const Scripted& s) { return s.at <= nowMicros; });
+        if (due == outside_.end()) return;
+        const std::function<void()> action = due->action;
+        outside_.erase(due);
+        action();
+    }
 }
 
 void SimDesktop::AtOutside(int64_t at, std::function<void()> action) {

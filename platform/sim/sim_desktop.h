@@ -75,10 +75,16 @@ class SimDesktop : public Desktop {
     // window, so it arrives with the pump like any message, and with DispatchCommands.
     void PostMenu(int64_t at, MenuItem item);
     void PostClose(int64_t at);
-    // A device of a class the program registered for arrives then (WM_DEVICECHANGE).
-    void PostDeviceArrival(int64_t at);
+    // Messages the system sends from another process: a device of a class the program
+    // registered for arrives (WM_DEVICECHANGE), the user's session ends (WM_ENDSESSION). They
+    // are dispatched where the pump runs, DispatchCommands too, as a thread's pending sent
+    // messages are by any look at its queue; InSentMessage holds while one is handled.
+    void SendDeviceArrival(int64_t at);
+    void SendEndSession(int64_t at);
+    bool InSentMessage() const { return sentDepth_ > 0; }
     // Runs action when the clock reaches at, whatever the program is doing then (pumping,
     // waiting, sleeping, waiting for a host's answer): something outside it, a card swiped.
+    // Things outside due at the same moment have all happened once the program looks.
     void AtOutside(int64_t at, std::function<void()> action);
     // The clock moves on by micros, with the outside events due meanwhile, as in a sleep.
     void PassTime(int64_t micros);
@@ -132,15 +138,19 @@ class SimDesktop : public Desktop {
     std::map<std::string, uint32_t> directoryErrors;  // appends below a directory fail so
 
   private:
+    // How a scripted event reaches the window: from the queue, as a menu command or close
+    // request (posted, and looked for on their own), or sent by another process.
+    enum class Kind { Posted, Command, Sent };
     struct Scripted {
         int64_t at;
         std::function<void()> action;
-        bool command = false;  // a menu command or close request
+        Kind kind = Kind::Posted;
     };
 
     // Runs the scripted events due by now, each taken off the script before it runs (it may
-    // pump again); with commandsOnly, only the commands.
+    // pump again); with commandsOnly, only the commands and the sent messages.
     void RunDue(bool commandsOnly);
+    void Send(int64_t at, std::function<void()> handler);
 
     // The clock to until, with the outside events due by then; stops early once one of the
     // handles is set, and returns its index (-1 when none was). With forMessages, also once an
@@ -148,10 +158,13 @@ class SimDesktop : public Desktop {
     int PassTimeUntil(int64_t until, const std::vector<std::uintptr_t>& handles,
                       bool forMessages = false);
     int FirstSet(const std::vector<std::uintptr_t>& handles) const;
+    // Runs the outside events due by now.
+    void RunOutsideDue();
     std::uintptr_t WakeHandle() const;
 
     WindowEvents* events_ = nullptr;
     bool shownBefore_ = false;
+    int sentDepth_ = 0;
     std::vector<Scripted> script_;
     std::vector<Scripted> outside_;
 };

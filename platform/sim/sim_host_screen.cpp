@@ -11,6 +11,11 @@ void SimHostScreen::AnswerTakes(SimDesktop& desktop, int64_t answerMicros, bool 
     dispatching_ = dispatching;
 }
 
+void SimHostScreen::ReachedFrom(const SimDesktop& caller, Server server) {
+    caller_ = &caller;
+    server_ = server;
+}
+
 void SimHostScreen::TakeAnswerTime() {
     if (!desktop_) return;
     SimDesktop& desktop = *desktop_;
@@ -33,6 +38,13 @@ std::string SimHostScreen::Invoke(int32_t dispId, std::span<DispArg> args) {
     // gave.
     if (notCreated)
         throw AppError(notCreated->hresult, kHostControlNotCreated, notCreated->description);
+    // COM's check comes before the call leaves the process: the screen never sees it.
+    if (server_ == Server::OutOfProcess && caller_ && caller_->InSentMessage()) {
+        ++refusedInSentMessage;
+        throw AppError(kCantCallOutInInputSyncCall, "VEQServer",
+                       "An outgoing call cannot be made since the application is dispatching an "
+                       "input-synchronous call.");
+    }
     Call call{dispId, {}};
     for (const DispArg& a : args)
         call.args.push_back(Arg{a.type, a.i4, a.TextValue()});

@@ -42,6 +42,12 @@ class SimHostScreen : public HostControl {
     // answer, so the desktop's events that fall due meanwhile (ticks, scripted menu commands)
     // run inside it. Not dispatching, the caller's thread only blocks, as in-process.
     void AnswerTakes(SimDesktop& desktop, int64_t answerMicros, bool dispatching);
+    // The control as the caller's thread reaches it. In another process (LocalServer32), COM
+    // refuses a call made while the caller's window handles a message another process sent
+    // (the caller's desktop says when): the call never reaches the screen. In the caller's
+    // process, the call is a plain one.
+    enum class Server { InProcess, OutOfProcess };
+    void ReachedFrom(const SimDesktop& caller, Server server);
 
     std::vector<Call> calls;
     std::optional<int32_t> attachedSession;
@@ -59,14 +65,17 @@ class SimHostScreen : public HostControl {
     // What the screen gives back for a field it holds (the identity unless set).
     std::function<std::string(const std::string& field, const std::string& stored)> readBack;
 
-    int inFlight = 0;             // calls being answered now
-    int callsInsideCalls = 0;     // calls that began while another was being answered
-    int ticksWhileAnswering = 0;  // Timer1 ticks dispatched inside a call
+    int refusedInSentMessage = 0;  // calls COM refused inside a sent message
+    int inFlight = 0;              // calls being answered now
+    int callsInsideCalls = 0;      // calls that began while another was being answered
+    int ticksWhileAnswering = 0;   // Timer1 ticks dispatched inside a call
 
   private:
     void TakeAnswerTime();
 
     SimDesktop* desktop_ = nullptr;
+    const SimDesktop* caller_ = nullptr;
+    Server server_ = Server::InProcess;
     int64_t answerMicros_ = 0;
     bool dispatching_ = false;
 };

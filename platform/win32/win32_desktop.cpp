@@ -234,6 +234,9 @@ std::string Win32Desktop::ShownPath(const std::string& path) {
 }
 
 void Win32Desktop::EndProcess() {
+    // Ending inside a message another thread sent (the session's end): it is answered first, so
+    // that its sender, Windows ending the session, does not wait on a process that is going.
+    if (InSendMessage()) ReplyMessage(0);
     ExitProcess(0);
 }
 
