@@ -143,6 +143,9 @@ class Desktop {
     virtual uint32_t AppendToFile(const std::string& path, const std::string& bytes) = 0;
     // A path as a text shows it: in the ANSI code page, a character it cannot hold as "?".
     virtual std::string ShownPath(const std::string& path) = 0;
+    // Answers (with 0) the message another thread sent that the window handles now, before the
+    // handler returns (ReplyMessage): its sender waits no longer, and may end the process.
+    virtual void AnswerSentMessage() = 0;
     // Ends the process at once. Does not return.
     [[noreturn]] virtual void EndProcess() = 0;
 };

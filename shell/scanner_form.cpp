@@ -405,11 +405,17 @@ void ScannerForm::Run(WindowEvent event) {
 // host. Windows sends the message from another process and waits for the answer: a control in
 // another process refuses calls made meanwhile, and inside a host call the detach would be a
 // call within a call. The host ends with the session anyway, so the link is let go undetached.
-// Windows ends the process soon after, so an error is no reason for a dialog nobody will answer.
+// What the next start relies on is done before the answer, as Windows may end the process once
+// every window has answered; the icon and the window, which can take seconds, come after it.
+// An error is no reason for a dialog nobody will answer.
 void ScannerForm::OnEndSession() {
     try {
         hostLink_.DropHostLink();
-        mnuEnd_Click();
+        ResetSharedValues();
+        ReleaseReader();
+        desktop_.AnswerSentMessage();
+        DeleteTrayIcon();
+        Unload();
     } catch (const std::exception&) {
     }
     desktop_.EndProcess();

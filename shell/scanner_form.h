@@ -111,7 +111,10 @@ class ScannerForm : public WindowEvents {
     void StopPolling();
     void ReleaseReader();
     void AddTrayIcon();
+    // The shared values reset, then the icon deleted.
     void RemoveTrayIcon();
+    void ResetSharedValues();
+    void DeleteTrayIcon();
 
     // The caller's entry as a handshake read it, into EntryState and EntryText.
     void TakeEntry(const HandshakeReading& reading);

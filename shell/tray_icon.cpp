@@ -26,13 +26,21 @@ void ScannerForm::AddTrayIcon() {
 }
 
 void ScannerForm::RemoveTrayIcon() {
-    icon_.cbSize = kNotifyIconRecordSize;
-    icon_.hWnd = desktop_.WindowHandle();
+    ResetSharedValues();
+    DeleteTrayIcon();
+}
+
+void ScannerForm::ResetSharedValues() {
     // The first copy owns the shared values: they are reset whenever it ends.
     if (!desktop_.PreviousInstance()) {
         BlankSessionValues();
         store_.Setting("Logging", kBlank);
     }
+}
+
+void ScannerForm::DeleteTrayIcon() {
+    icon_.cbSize = kNotifyIconRecordSize;
+    icon_.hWnd = desktop_.WindowHandle();
     desktop_.NotifyIcon(kNimDelete, icon_);
     desktop_.ShowWindow(WindowShow::Show);
     desktop_.ShowWindow(WindowShow::Hide);

@@ -236,6 +236,12 @@ std::string SimDesktop::ShownPath(const std::string& path) {
     return shown;
 }
 
+void SimDesktop::AnswerSentMessage() {
+    if (!InSentMessage()) return;
+    ++sentAnswered;
+    if (onSentAnswered) onSentAnswered();
+}
+
 void SimDesktop::EndProcess() {
     ended = true;
     if (onEnd) onEnd();

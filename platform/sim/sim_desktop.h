@@ -66,6 +66,7 @@ class SimDesktop : public Desktop {
     uint32_t AppendToFile(const std::string& path, const std::string& bytes) override;
     // As an ANSI code page that holds ASCII only would: each other character becomes "?".
     std::string ShownPath(const std::string& path) override;
+    void AnswerSentMessage() override;
     [[noreturn]] void EndProcess() override;
 
     // Test side.
@@ -131,7 +132,9 @@ class SimDesktop : public Desktop {
     bool previousInstance = false;
     int failWindowCreations = 0;  // so many creations of the main window fail
     bool ended = false;
-    std::function<void()> onEnd;  // called as the process ends, before anything unwinds
+    int sentAnswered = 0;                  // sent messages answered from inside their handler
+    std::function<void()> onSentAnswered;  // called as one is
+    std::function<void()> onEnd;           // called as the process ends, before anything unwinds
     std::string exeDirectory = "C:\\Ostrel";
     VersionInfo version{kProductName, kVersionMajor, kVersionMinor, kVersionRevision};
     std::map<std::string, std::string> files;         // by full path

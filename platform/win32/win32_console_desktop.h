@@ -41,6 +41,7 @@ class ConsoleDesktop : public Desktop {
     VersionInfo Version() override { return {}; }
     uint32_t AppendToFile(const std::string& path, const std::string& bytes) override;
     std::string ShownPath(const std::string& path) override;
+    void AnswerSentMessage() override {}  // no window: no message is ever sent to it
     [[noreturn]] void EndProcess() override;
 };
 

@@ -233,10 +233,11 @@ std::string Win32Desktop::ShownPath(const std::string& path) {
     return ShownPathText(path);
 }
 
-void Win32Desktop::EndProcess() {
-    // Ending inside a message another thread sent (the session's end): it is answered first, so
-    // that its sender, Windows ending the session, does not wait on a process that is going.
+void Win32Desktop::AnswerSentMessage() {
     if (InSendMessage()) ReplyMessage(0);
+}
+
+void Win32Desktop::EndProcess() {
     ExitProcess(0);
 }
 

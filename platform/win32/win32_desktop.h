@@ -69,6 +69,7 @@ class Win32Desktop : public Desktop {
     VersionInfo Version() override;
     uint32_t AppendToFile(const std::string& path, const std::string& bytes) override;
     std::string ShownPath(const std::string& path) override;
+    void AnswerSentMessage() override;
     [[noreturn]] void EndProcess() override;
 
   private:
