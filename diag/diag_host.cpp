@@ -179,7 +179,9 @@ Item GatherHostControl(SystemProbe& probe, Bitness tool) {
             item.Judge(Verdict::Fail, std::string("the control is registered only as a ") +
                                           BitsName(other) + " in-process server, which this " +
                                           BitsName(tool) + " build cannot load: install the " +
-                                          BuildName(other) + " build");
+                                          BuildName(other) +
+                                          " build in this one's place (its package keeps this "
+                                          "folder)");
         } else {
             item.Add("build to use", "none: this build cannot create the control");
             item.Judge(Verdict::Fail,

@@ -210,7 +210,9 @@ TEST(DiagControl, NamesTheBuildThatCanUseIt) {
     const Bitness b32 = Bitness::Bits32, b64 = Bitness::Bits64;
     const Verdict ok = Verdict::Ok, fail = Verdict::Fail;
     const std::vector<Case> cases = {
-        {"M32i", true, b64, fail, "install the 32-bit (x86) build", "the 32-bit (x86) build"},
+        {"M32i", true, b64, fail,
+         "install the 32-bit (x86) build in this one's place (its package keeps this folder)",
+         "the 32-bit (x86) build"},
         {"U32i", true, b64, fail, "install the 32-bit (x86) build", "the 32-bit (x86) build"},
         {"M64i", true, b32, fail, "install the 64-bit (x64) build", "the 64-bit (x64) build"},
         {"M64i", true, b64, ok, "only the 64-bit (x64) build", "the 64-bit (x64) build only"},

@@ -6,8 +6,9 @@
 # of the package, and keeps the log with KEEPLOG=1. Then per machine (ALLUSERS=1): installed,
 # started, upgraded and removed the same way, with its log and event source. For the 64-bit
 # build also: the other build's package of the same version is replaced by this one and
-# replaces it in turn, and installs per machine into Program Files (x86) (installing needs no
-# 32-bit code).
+# replaces it in turn, per user and per machine, where each replaces the other in the folder
+# the first per-machine install chose, with its log (installing needs no 32-bit code; the
+# 32-bit program is compared with its zip, not started).
 # Needs the Wine set-up of scripts/test (WINEPREFIX, DISPLAY, WINE). Whatever happens, no
 # product of the package stays installed and the program's "Logging" setting is as it was.
 #   install_test.sh <win32|win64> <msi_products.exe> <ostrel_watch.exe>
@@ -133,6 +134,7 @@ cleanup() {
     done
     [[ -n ${installed:-} ]] && rm -rf "$installed"
     [[ -n ${machine_dir:-} ]] && rm -rf "$machine_dir"
+    [[ -n ${other_machine_dir:-} ]] && rm -rf "$other_machine_dir"
     if ((had_logging)); then
         "$WINE" reg add "$SETTINGS" /v Logging /t REG_SZ /d "$old_logging" /f >/dev/null 2>&1
     else
@@ -310,9 +312,13 @@ check "msiexec /i ALLUSERS=1 installs per machine" msiexec /i "$(win "$msi")" /q
 check "the files are in Program Files, as in the zip" same_as_zip "$version" "$machine_dir"
 check "with an empty log" test -f "$machine_dir/CCProcess.log" -a ! -s "$machine_dir/CCProcess.log"
 check "nothing is installed for the user" test ! -e "$installed/ostrel.exe"
-check "the event source's messages are the installed program's" test "$("$WINE" reg query \
-    "$EVENT_SOURCE" /v EventMessageFile 2>/dev/null | tr -d '\r' |
-    sed -n 's/^ *EventMessageFile *REG_EXPAND_SZ *//p')" == "$machine_win\\ostrel.exe"
+# The installed program the event source names (and a per-machine install's folder).
+message_file() {
+    "$WINE" reg query "$EVENT_SOURCE" /v EventMessageFile 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *EventMessageFile *REG_EXPAND_SZ *//p'
+}
+check "the event source's messages are the installed program's" \
+    test "$(message_file)" == "$machine_win\\ostrel.exe"
 # The first copy blanks "Logging" as it ends: on again for this run's session trace.
 "$WINE" reg add "$SETTINGS" /v Logging /t REG_SZ /d Y /f >/dev/null 2>&1
 "$WINE" "$watch_exe" "$machine_win\\ostrel.exe" '"C,Front Desk"' 40 >"$work/watch.log" 2>&1
@@ -354,14 +360,45 @@ if [[ $build == win64 ]]; then
     check "no product is registered after the builds' swap" test -z "$(products)"
     check "no file and no folder is left after the builds' swap" test ! -e "$installed"
     check "no registry key of the package is left after the builds' swap" keys_as_before
-    other_machine_win=$(machine_folder "$other_arch")
-    other_machine_dir=$("$WINE" winepath -u "$other_machine_win" 2>/dev/null)
-    check "the $other_arch package installs per machine" \
-        msiexec /i "$(win "$other_msi")" /qn ALLUSERS=1
-    check "into Program Files (x86), as in its zip" same_as_zip other "$other_machine_dir"
-    check "msiexec /x ALLUSERS=1 removes the $other_arch package" \
-        msiexec /x "$(win "$other_msi")" /qn ALLUSERS=1
-    check "nothing is left of the $other_arch package" nothing_left "$other_machine_dir"
+    # Per machine each build replaces the other in the folder the first install there chose,
+    # where the host's path names ostrel.exe: x64, x86, x64 in Program Files; x86, x64 in
+    # Program Files (x86).
+    other_machine_dir=$("$WINE" winepath -u "$(machine_folder "$other_arch")" 2>/dev/null)
+    declare -A msi_of=([$arch]=$msi [$other_arch]=$other_msi)
+    declare -A zip_of=([$arch]=$version [$other_arch]=other)
+    # in_place <folder> <folder not made> <build>...: each build per machine in turn, alone there.
+    in_place() {
+        local b
+        for b in "${@:3}"; do
+            msiexec /i "$(win "${msi_of[$b]}")" /qn ALLUSERS=1 &&
+                same_as_zip "${zip_of[$b]}" "$1" && test ! -e "$2" &&
+                test "$(installed_product)" == "$version ostrel-$version-$b.msi" &&
+                test "$(message_file)" == "$(win "$1")\\ostrel.exe" ||
+                { echo "    the $b build is not alone in $(win "$1")"; return 1; }
+        done
+    }
+    log_kept() { grep -q 'Front Desk' "$machine_dir/CCProcess.log"; }
+    removed() { msiexec /x "$(win "$1")" /qn ALLUSERS=1 && nothing_left "$2"; }
+    check "per machine, x64 then x86 then x64: each replaces the other in Program Files" \
+        in_place "$machine_dir" "$other_machine_dir" "$arch" "$other_arch" "$arch"
+    "$WINE" reg add "$SETTINGS" /v Logging /t REG_SZ /d Y /f >/dev/null 2>&1
+    "$WINE" "$watch_exe" "$machine_win\\ostrel.exe" '"C,Front Desk"' 40 >"$work/watch.log" 2>&1
+    check "the host's path starts it after the swaps, and it logs there" log_kept
+    # Windows removes the replaced build with UPGRADINGPRODUCTCODE set, which keeps the log, and
+    # the new build's log never overwrites one. Wine's installer leaves the property out (the
+    # swaps above start an empty log): here the swap's two steps are taken one by one.
+    msiexec /x "$(win "$msi")" /qn ALLUSERS=1 \
+        UPGRADINGPRODUCTCODE="$(rows "$other_msi" Property | sed -n 's/^ProductCode\t//p')"
+    check "the x64 build, removed as a swap removes it, leaves only the log" \
+        test "$(ls -A "$machine_dir")" == CCProcess.log
+    msiexec /i "$(win "$other_msi")" /qn ALLUSERS=1 INSTALLDIR="$machine_win"
+    check "the x86 build installed there keeps the log's lines" log_kept
+    check "removed from Program Files, the x86 build leaves nothing, the log neither" \
+        removed "$other_msi" "$machine_dir"
+    check "per machine, x86 then x64: the x64 build replaces it in Program Files (x86)" \
+        in_place "$other_machine_dir" "$machine_dir" "$other_arch" "$arch"
+    check "removed from there, it leaves nothing, the log neither" \
+        removed "$msi" "$other_machine_dir"
     echo "the builds' swap: $(($(date +%s%3N) - start)) ms"
 fi
 
