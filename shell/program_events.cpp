@@ -23,9 +23,13 @@ void ProgramEvents::NoReader() {
     Report(EventType::Error, event_id::kNoReader, {});
 }
 
-void ProgramEvents::ReaderNotUsable(uint16_t productId, bool programEnds) {
+void ProgramEvents::ReaderNotUsable(std::optional<uint16_t> makersDevice, bool programEnds) {
+    if (!makersDevice) {
+        if (programEnds) NoReader();
+        return;
+    }
     Report(EventType::Error, event_id::kReaderNotUsable,
-           {std::to_string(productId),
+           {std::to_string(*makersDevice),
             programEnds ? std::string("the program has ended")
                         : std::string("the program shows \"") + status::kImproperDevice + "\""});
 }

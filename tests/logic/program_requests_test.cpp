@@ -27,6 +27,14 @@ sim::Swipe VisaSwipe() {
     return swipe;
 }
 
+// A mouse or touchpad of another maker, at that path.
+sim::SimHidDevice OtherMakersDevice(uint16_t vendorId, const std::string& path) {
+    sim::SimHidDevice device = sim::KeyboardDevice();
+    device.vendorId = vendorId;
+    device.path = path;
+    return device;
+}
+
 class ProgramRequestsTest : public ::testing::Test {
   protected:
     void TearDown() override { EXPECT_TRUE(h.hid.misuses.empty()); }
@@ -92,6 +100,16 @@ TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
          [](ProgramHarness&) {
              return std::vector<Entry>{{EventType::Error, 2, {}}};
          }},
+        {"a reader another program holds, which opens for none",
+         [](ProgramHarness& h) {
+             h.hid.Unplug(h.readerId);
+             sim::SimHidDevice held = sim::ReaderDevice(2);
+             held.refuseOpens = 1000;
+             h.readerId = h.hid.Plug(held);
+         },
+         [](ProgramHarness&) {
+             return std::vector<Entry>{{EventType::Error, 3, {"2", "the program has ended"}}};
+         }},
         {"a reader of product id 1", [](ProgramHarness& h) { h.UseReaderModel(1); },
          [](ProgramHarness&) {
              return std::vector<Entry>{
@@ -131,6 +149,10 @@ TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ProgramHarness h;
+        // Every till lists its own keyboard, mouse and touchpad: none is a reader.
+        h.hid.Plug(sim::KeyboardDevice());
+        h.hid.Plug(OtherMakersDevice(0x046d, sim::BluetoothPath(0x046d, 0xb00d, 0)));
+        h.hid.Plug(OtherMakersDevice(0x04f3, sim::BuiltInPath("elan0732", 1)));
         c.setUp(h);
         h.Run("C,Front Desk", 20);
         std::vector<Entry> entries;
