@@ -15,8 +15,8 @@ void ProgramEvents::Report(EventType type, uint32_t eventId, std::vector<std::st
     log_.WriteEntry(type, eventId, strings);
 }
 
-void ProgramEvents::SwipeNotRead(const std::string& logLine) {
-    Report(EventType::Warning, event_id::kSwipeNotRead, {logLine});
+void ProgramEvents::SwipeNotRead(const std::string& line) {
+    Report(EventType::Warning, event_id::kSwipeNotRead, {line});
 }
 
 void ProgramEvents::NoReader() {

@@ -26,8 +26,8 @@ class ProgramEvents {
   public:
     explicit ProgramEvents(EventLog& log) : log_(log) {}
 
-    // logLine: the text of the process log's line for it ("Card data err**...").
-    void SwipeNotRead(const std::string& logLine);
+    // line: the process log's line for it ("Card data err**..."), without the holder's name.
+    void SwipeNotRead(const std::string& line);
     void NoReader();
     // A search that took no reader. The device of the reader's maker it listed (its product id)
     // is shown as improper and kept (programEnds false), or the program ends. With none listed
