@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 
@@ -168,6 +171,26 @@ TEST(DiagTool, ALogFolderNamedOutsideTheCodePageIsChecked) {
     EXPECT_NE(run.output.find("folder: " + shown + "-"), std::string::npos) << run.output;
 }
 
+// A log folder without its log, named beyond ASCII: the log is reported missing and not made,
+// and the JSON, all in ASCII, names the folder with an escape that ConvertFrom-Json reads.
+TEST(DiagTool, AMissingLogIsReportedNotMadeAndTheJsonIsAscii) {
+    if (!AnsiCodePageHolds("\xC3\xBC")) GTEST_SKIP() << "the ANSI code page lacks the umlaut";
+    ScratchFolder folder("ostrel-diag-M\xC3\xBCller");
+    const ConsoleRun run = RunConsoleProgram(
+        WidePath("\"" + BuildDir() + "\\ostrel-diag.exe\" --json --dir \"" + folder.path + "\""),
+        30000);
+    EXPECT_TRUE(json_check::IsDocument(run.output)) << run.output;
+    EXPECT_EQ(std::count_if(run.output.begin(), run.output.end(), [](char c) { return c & 0x80; }),
+              0);
+    EXPECT_NE(run.output.find("ostrel-diag-M\\u00fcller-"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("\"log\": \"missing\""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("\"reason\": \"CCProcess.log does not exist yet: the program makes "
+                              "it at its first line\""),
+              std::string::npos);
+    EXPECT_EQ(GetFileAttributesW(WidePath(folder.path + "\\CCProcess.log").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+}
+
 // The tool's file calls take the program's paths (UTF-8), and also a path read from the
 // registry as ANSI text, such as a control's server.
 TEST(DiagProbe, FileCallsTakeUtf8PathsAndAnsiTexts) {
@@ -179,12 +202,17 @@ TEST(DiagProbe, FileCallsTakeUtf8PathsAndAnsiTexts) {
     for (const std::string& path : {folder.path, ansi}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(probe.FileAttributes(path) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
-        // Opened for appending as the program opens its log: made when missing, never written.
-        const std::string log = path + "\\CCProcess.log";
-        EXPECT_EQ(probe.OpenForAppend(log), 0u);
-        EXPECT_EQ(probe.OpenForAppend(log), 0u);
-        EXPECT_EQ(FileText(folder.path + "\\CCProcess.log"), "");
+        // A missing log is not made, whoever asks; whether this user could make it is told.
+        EXPECT_EQ(probe.OpenForAppend(path + "\\CCProcess.log"), DWORD{ERROR_FILE_NOT_FOUND});
+        EXPECT_EQ(probe.MayCreateFileIn(path), 0u);
+        EXPECT_NE(probe.MayCreateFileIn(path + "\\none"), 0u);
     }
+    EXPECT_EQ(probe.FileAttributes(folder.path + "\\CCProcess.log"), INVALID_FILE_ATTRIBUTES);
+    // One there is opened for appending as the program opens its log, and never written.
+    std::ofstream(std::filesystem::path(WidePath(folder.path + "\\CCProcess.log"))) << "x";
+    for (const std::string& path : {folder.path, ansi})
+        EXPECT_EQ(probe.OpenForAppend(path + "\\CCProcess.log"), 0u) << path;
+    EXPECT_EQ(FileText(folder.path + "\\CCProcess.log"), "x");
     EXPECT_EQ(probe.AnsiToUtf8("caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");
 }
 
