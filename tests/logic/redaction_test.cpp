@@ -19,17 +19,6 @@ TEST(Track1Excerpt, NeverShowsMoreThanFourDigitsOfTheNumber) {
     EXPECT_EQ(Track1Excerpt("%B41^11111111111111^X"), "%B41^1**...*^**************^");
 }
 
-// Only whole words of two letters or more, in any letter case: an initial alone is left, and so
-// is a longer word that holds a name.
-TEST(MaskHolderNames, MasksTheWordsOfTheNameFieldAndOfTheNamePartsGiven) {
-    constexpr const char* kTrack = "%B4111111111111111^O'BRIEN/ANN MARIE^2512101";
-    EXPECT_EQ(MaskHolderNames("O'Brien, Ann-Marie: Annex C refused", kTrack, {}),
-              "O'*****, ***-*****: Annex C refused");
-    EXPECT_EQ(MaskHolderNames("SMITH: no such name", "Error", {"", "Smith"}),
-              "*****: no such name");
-    EXPECT_EQ(MaskHolderNames("Q at 12:30", kTrack, {"Q"}), "Q at 12:30");
-}
-
 TEST(MaskCardNumbers, MasksWhatLooksLikeACardNumberAndNothingElse) {
     EXPECT_EQ(MaskCardNumbers("W1AC# 4111111111111111 rejected"),
               "W1AC# 4111************ rejected");

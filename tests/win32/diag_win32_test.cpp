@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -169,26 +168,6 @@ TEST(DiagTool, ALogFolderNamedOutsideTheCodePageIsChecked) {
     EXPECT_NE(run.output.find("line=16:45:12 Card 4111************ refused"), std::string::npos);
     const std::string shown = folder.path.substr(0, folder.path.find(kCyrillicName)) + "?????";
     EXPECT_NE(run.output.find("folder: " + shown + "-"), std::string::npos) << run.output;
-}
-
-// A log folder without its log, named beyond ASCII: the log is reported missing and not made,
-// and the JSON, all in ASCII, names the folder with an escape that ConvertFrom-Json reads.
-TEST(DiagTool, AMissingLogIsReportedNotMadeAndTheJsonIsAscii) {
-    if (!AnsiCodePageHolds("\xC3\xBC")) GTEST_SKIP() << "the ANSI code page lacks the umlaut";
-    ScratchFolder folder("ostrel-diag-M\xC3\xBCller");
-    const ConsoleRun run = RunConsoleProgram(
-        WidePath("\"" + BuildDir() + "\\ostrel-diag.exe\" --json --dir \"" + folder.path + "\""),
-        30000);
-    EXPECT_TRUE(json_check::IsDocument(run.output)) << run.output;
-    EXPECT_EQ(std::count_if(run.output.begin(), run.output.end(), [](char c) { return c & 0x80; }),
-              0);
-    EXPECT_NE(run.output.find("ostrel-diag-M\\u00fcller-"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("\"log\": \"missing\""), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("\"reason\": \"CCProcess.log does not exist yet: the program makes "
-                              "it at its first line\""),
-              std::string::npos);
-    EXPECT_EQ(GetFileAttributesW(WidePath(folder.path + "\\CCProcess.log").c_str()),
-              INVALID_FILE_ATTRIBUTES);
 }
 
 // The tool's file calls take the program's paths (UTF-8), and also a path read from the
