@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace ostrel {
@@ -13,6 +14,8 @@ constexpr size_t kLeakDigits = 5;
 constexpr size_t kMostBetween = 3;
 constexpr size_t kLabelHead = 6;
 constexpr size_t kLabelTail = 4;
+// A name's initial alone is no name: words of fewer letters are left.
+constexpr size_t kNameLetters = 2;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -61,24 +64,71 @@ bool RunHoldsNumber(std::string_view text, const std::vector<size_t>& run,
     }
     return false;
 }
+
+// Track 1's name field, both carets included; "" when there are not two.
+std::string_view NameField(std::string_view track) {
+    const auto first = track.find('^');
+    const auto second = first == std::string_view::npos ? first : track.find('^', first + 1);
+    if (second == std::string_view::npos) return {};
+    return track.substr(first, second - first + 1);
+}
+
+// Where each word of text (a run of kNameLetters or more letters) begins, and its length.
+std::vector<std::pair<size_t, size_t>> Words(std::string_view text) {
+    std::vector<std::pair<size_t, size_t>> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t end = i;
+        while (end < text.size() && IsLetter(text[end]))
+            ++end;
+        if (end - i >= kNameLetters) words.emplace_back(i, end - i);
+        i = end == i ? i + 1 : end;
+    }
+    return words;
+}
+
+void AddWords(std::string_view text, std::vector<std::string_view>& words) {
+    for (const auto& [at, length] : Words(text))
+        words.push_back(text.substr(at, length));
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return upper(x) == upper(y); });
+}
 }  // namespace
 
-std::string Track1Excerpt(std::string_view track) {
+std::string Track1Head(std::string_view track) {
     std::string head(track.substr(0, 6));
     size_t digits = 0;
     for (char& c : head) {
         if (IsDigit(c) && ++digits > kShownDigits) c = '*';
     }
-    std::string name;
-    const auto first = track.find('^');
-    const auto second = first == std::string_view::npos ? first : track.find('^', first + 1);
-    if (second != std::string_view::npos) {
-        name = std::string(track.substr(first, second - first + 1));
-        for (char& c : name) {
-            if (IsDigit(c)) c = '*';
-        }
+    return head + "**...*";
+}
+
+std::string Track1Excerpt(std::string_view track) {
+    std::string name(NameField(track));
+    for (char& c : name) {
+        if (IsDigit(c)) c = '*';
     }
-    return head + "**...*" + name;
+    return Track1Head(track) + name;
+}
+
+std::string MaskHolderNames(std::string_view text, std::string_view track,
+                            std::initializer_list<std::string_view> nameParts) {
+    std::vector<std::string_view> names;
+    for (const std::string_view source : nameParts)
+        AddWords(source, names);
+    AddWords(NameField(track), names);
+    std::string out(text);
+    for (const auto& [at, length] : Words(text)) {
+        const std::string_view word = text.substr(at, length);
+        const auto same = [word](std::string_view name) { return SameLetters(word, name); };
+        if (std::any_of(names.begin(), names.end(), same)) out.replace(at, length, length, '*');
+    }
+    return out;
 }
 
 std::string MaskCardNumbers(std::string_view text) {

@@ -1,5 +1,7 @@
 #pragma once
-// Keeping card numbers out of everything the program writes or shows about a failed swipe.
+// Keeping card numbers out of everything the program writes or shows about a failed swipe, and
+// holder names out of what every user of the machine may read.
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -9,6 +11,14 @@ namespace ostrel {
 // four digits, "**...*", and the name field from the first "^" through the second with every
 // digit masked ("" when there are not two carets).
 std::string Track1Excerpt(std::string_view track);
+// The same without the name field, for texts every user of the machine may read (the Windows
+// event log): "%B4111**...*".
+std::string Track1Head(std::string_view track);
+// Masks, letter by letter, every word of text (a run of two or more letters, any case) that is
+// a word of the holder's name: of track 1's name field (between its first two carets) or of the
+// name parts given (those split from it, or those a reader model carried over).
+std::string MaskHolderNames(std::string_view text, std::string_view track,
+                            std::initializer_list<std::string_view> nameParts);
 
 // Masks, in any text, every digit after the first four of a run of 13 or more digits (blanks
 // and dashes between digits do not break a run): what a card number looks like.

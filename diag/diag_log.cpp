@@ -3,6 +3,7 @@
 
 #include "carddata/redaction.h"
 #include "diag/diag_items.h"
+#include "platform/win_errors.h"
 #include "support/process_log.h"
 
 namespace ostrel::diag {
@@ -62,6 +63,27 @@ Item GatherLog(SystemProbe& probe, Desktop& desktop, const std::string& folder) 
         item.Judge(Verdict::Warning, "the folder does not exist: failed swipes go unrecorded");
         return item;
     }
+    // Only looked at, never made: a log made by an elevated run would be one users cannot append
+    // to. A missing one is made by the program's first line if this user may create files here.
+    if (probe.FileAttributes(logPath) == kInvalidFileAttributes) {
+        const uint32_t may = probe.MayCreateFileIn(folder);
+        const std::string missing = std::string(kProcessLogName) + " does not exist";
+        item.Add("log", "missing");
+        if (may == 0) {
+            item.Add("writable", "yes: the program makes the log at its first line");
+            item.Judge(Verdict::Ok, missing + " yet: the program makes it at its first line");
+            return item;
+        }
+        const bool denied = may == winerr::kAccessDenied;
+        item.Add("writable", denied ? "no: this user cannot create the log here"
+                                    : "unknown (error " + std::to_string(may) + ")");
+        item.Judge(Verdict::Warning, missing +
+                                         (denied ? " and this user cannot create it here"
+                                                 : " and this user may not be able to create it") +
+                                         ": failed swipes go unrecorded (install the package "
+                                         "again to lay it down)");
+        return item;
+    }
     // The log opened as the program opens it, for appending, nothing written: a per-machine
     // install's folder is read-only to users and its log is not.
     const uint32_t opened = probe.OpenForAppend(logPath);
@@ -77,9 +99,7 @@ Item GatherLog(SystemProbe& probe, Desktop& desktop, const std::string& folder) 
     std::string tail;
     const uint32_t read = probe.ReadFileEnd(logPath, kTailBytes, &tail);
     if (read != 0) {
-        item.Add("log", probe.FileAttributes(logPath) == kInvalidFileAttributes
-                            ? "none yet"
-                            : "cannot be read (error " + std::to_string(read) + ")");
+        item.Add("log", "cannot be read (error " + std::to_string(read) + ")");
     } else {
         item.Add("log", std::to_string(tail.size()) + " bytes read from its end");
         item.rowsName = "last lines";

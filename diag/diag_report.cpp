@@ -80,6 +80,25 @@ size_t Utf8Length(std::string_view text, size_t at) {
         return 0;
     return length;
 }
+
+// "\u00fc": one UTF-16 unit as a JSON escape.
+std::string Escaped(uint32_t unit) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", unit);
+    return escaped;
+}
+
+// The escapes of the UTF-8 character of length bytes at text[at] (checked by Utf8Length): a
+// surrogate pair beyond U+FFFF.
+std::string EscapedCharacter(std::string_view text, size_t at, size_t length) {
+    static constexpr unsigned char kLeadBits[5] = {0, 0, 0x1F, 0x0F, 0x07};
+    uint32_t code = static_cast<unsigned char>(text[at]) & kLeadBits[length];
+    for (size_t i = 1; i < length; ++i)
+        code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    if (code < 0x10000) return Escaped(code);
+    code -= 0x10000;
+    return Escaped(0xD800 + (code >> 10)) + Escaped(0xDC00 + (code & 0x3FF));
+}
 }  // namespace
 
 std::string JsonString(std::string_view text) {
@@ -89,7 +108,7 @@ std::string JsonString(std::string_view text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x80) {
             const size_t length = Utf8Length(text, at);
-            out += length ? std::string(text.substr(at, length)) : "\\ufffd";
+            out += length ? EscapedCharacter(text, at, length) : Escaped(0xFFFD);
             if (length) at += length - 1;
             continue;
         }
@@ -111,9 +130,7 @@ std::string JsonString(std::string_view text) {
                 break;
             default:
                 if (byte < 0x20 || byte == 0x7F) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-                    out += escaped;
+                    out += Escaped(byte);
                 } else {
                     out += c;
                 }

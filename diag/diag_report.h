@@ -63,8 +63,11 @@ int ExitCodeOf(const Report& report);
 
 std::string FormatText(const Report& report);
 std::string FormatJson(const Report& report, const RunFacts& run, const ToUtf8& toUtf8);
-// A JSON string literal, quotes included, of a UTF-8 text; a byte that is not part of a UTF-8
-// character becomes U+FFFD, so that the document stays valid whatever it is given.
+// A JSON string literal, quotes included, of a UTF-8 text, all in ASCII: every other character
+// goes as "\u00fc" (a surrogate pair beyond U+FFFF), so that a collector reads the names right
+// whatever code page it decodes the tool's output with (Windows PowerShell 5.1 takes the
+// console's). A byte that is not part of a UTF-8 character becomes U+FFFD, so that the document
+// stays valid whatever it is given.
 std::string JsonString(std::string_view text);
 // "2026-03-04T05:06:07Z".
 std::string IsoUtcText(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,

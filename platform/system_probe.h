@@ -2,13 +2,14 @@
 // What the diagnostics tool asks of the system beyond the program's own calls, each shaped like
 // the Windows call it makes: a key opened in a registry view (RegOpenKeyExA with a KEY_WOW64_
 // flag), its default value as text (RegGetValueA), the key closed (RegCloseKey), the machine's
-// own processor architecture (GetNativeSystemInfo), a file's attributes (GetFileAttributesW), a
-// file opened for appending and closed again (CreateFileW with FILE_APPEND_DATA and OPEN_ALWAYS,
-// then CloseHandle), the end of a file (CreateFileW, SetFilePointer, ReadFile), creating the
-// host maker's control the way the program does, and what a fleet's report names: the computer
-// (GetComputerNameW), the user (GetUserNameW), the time (GetSystemTime) and texts of the ANSI
-// code page in UTF-8 (MultiByteToWideChar, WideCharToMultiByte).
-// Paths are UTF-8, as the desktop's are; one that is not UTF-8 is taken in the ANSI code page.
+// own processor architecture (GetNativeSystemInfo), a file's attributes (GetFileAttributesW), an
+// existing file opened for appending and closed again (CreateFileW with FILE_APPEND_DATA and
+// OPEN_EXISTING, then CloseHandle), whether the user may create a file in a folder
+// (GetFileSecurityW, AccessCheck), the end of a file (CreateFileW, SetFilePointer, ReadFile),
+// creating the host maker's control the way the program does, and what a fleet's report names: the
+// computer (GetComputerNameW), the user (GetUserNameW), the time (GetSystemTime) and texts of the
+// ANSI code page in UTF-8 (MultiByteToWideChar, WideCharToMultiByte). Paths are UTF-8, as the
+// desktop's are; one that is not UTF-8 is taken in the ANSI code page.
 #include <cstdint>
 #include <string>
 
@@ -67,10 +68,12 @@ class SystemProbe {
     virtual ProcessorArchitecture NativeArchitecture() = 0;
     // GetFileAttributesW; kInvalidFileAttributes when the path names nothing.
     virtual uint32_t FileAttributes(const std::string& path) = 0;
-    // Opens path for appending as the program opens its log, writes nothing and closes it: 0 or
-    // the Windows error code. A missing file is created empty, as the program's first line
-    // would create it.
+    // Opens an existing file for appending as the program opens its log, writes nothing and
+    // closes it: 0 or the Windows error code (2 for a missing file, which is not created).
     virtual uint32_t OpenForAppend(const std::string& path) = 0;
+    // Whether this process's user may create a file in folder, by the folder's security and
+    // the user's token, nothing created: 0, 5 when not, or another Windows error code.
+    virtual uint32_t MayCreateFileIn(const std::string& folder) = 0;
     // Reads up to maxBytes from the end of a file into bytes: 0 or a Windows error code.
     virtual uint32_t ReadFileEnd(const std::string& path, uint32_t maxBytes,
                                  std::string* bytes) = 0;

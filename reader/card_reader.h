@@ -4,6 +4,7 @@
 // the names the rest of the program knows it by.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,10 @@ class CardReader {
     // The ids of the reader, or after a search that found none, of the last candidate opened.
     uint16_t ReaderProductId() const { return ReaderAttributes.ProductID; }
     const ReaderModel& Model() const { return ReaderModelFor(ReaderProductId()); }
+    // The product id of the last device of the reader's maker the last search listed (by its
+    // attributes when it opened, by its path otherwise); nothing when it listed none. A till's
+    // keyboard, mouse or touchpad is no reader that cannot be used: there is no reader.
+    std::optional<uint16_t> MakersDeviceListed() const { return makersDevice_; }
     // The last failure's text, "" when none; shown nowhere.
     const std::string& Error() const { return ReaderError; }
 
@@ -151,6 +156,7 @@ class CardReader {
     Overlapped ReadOverlapped;
     std::map<uint16_t, std::vector<uint8_t>> UsageBuffer;  // by usage
     uint16_t layoutProductId_ = 0;                         // the model the layout is for
+    std::optional<uint16_t> makersDevice_;
     SwipeRecord swipe_;
 
     uint64_t readsStarted_ = 0;

@@ -88,10 +88,15 @@ void CardReader::OpenReader() {
         if (ReaderHandle != kInvalidFileHandle) return;
         // The ids are those of the candidates this search opens, or none: a reader that was
         // open before leaves none behind now that other makers' devices are not opened.
-        if (index == 0) ReaderAttributes = {};
+        if (index == 0) {
+            ReaderAttributes = {};
+            makersDevice_.reset();
+        }
 
         const std::string path = InterfacePath(hid_, set.Get(), data);
         if (path.empty()) continue;
+        if (const PathIds ids = ReadDevicePath(path); ids.vendorId == kReaderVendorId)
+            makersDevice_ = ids.productId.value_or(0);
         // A device whose path shows it is not the reader (another maker's, or not on USB) is
         // passed by without the wait or an open, so the machine's other devices cost no time.
         if (CheckPath(path) != PathCheck::MayBeTheReader) continue;
@@ -106,8 +111,11 @@ void CardReader::OpenReader() {
         }
         if (ReaderHandle == kInvalidFileHandle) continue;
 
-        const bool accepted = CheckCandidate(hid_, ReaderHandle, ReaderAttributes, PreparsedData,
-                                             ReaderCaps) == CandidateCheck::Accepted;
+        const CandidateCheck check =
+            CheckCandidate(hid_, ReaderHandle, ReaderAttributes, PreparsedData, ReaderCaps);
+        if (check != CandidateCheck::NoAttributes && ReaderAttributes.VendorID == kReaderVendorId)
+            makersDevice_ = ReaderAttributes.ProductID;
+        const bool accepted = check == CandidateCheck::Accepted;
         if (accepted && access == OpenAccess::ReadWrite) return;
         if (accepted && !accessZeroReader.Held()) {
             accessZeroReader.handle = std::exchange(ReaderHandle, kInvalidFileHandle);

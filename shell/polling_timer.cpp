@@ -51,7 +51,7 @@ void ScannerForm::Timer1_Timer() {
             SetStatus(status::kImproperDevice);
             MirrorIfLinked();
             ReaderState = ReaderPhase::ImproperReported;
-            copy_.events.ReaderNotUsable(reader_.ReaderProductId(), false);
+            copy_.events.ReaderNotUsable(reader_.MakersDeviceListed(), false);
             break;
         case ReaderPhase::Reading:
             ReadSwipes();

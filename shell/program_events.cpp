@@ -15,17 +15,21 @@ void ProgramEvents::Report(EventType type, uint32_t eventId, std::vector<std::st
     log_.WriteEntry(type, eventId, strings);
 }
 
-void ProgramEvents::SwipeNotRead(const std::string& logLine) {
-    Report(EventType::Warning, event_id::kSwipeNotRead, {logLine});
+void ProgramEvents::SwipeNotRead(const std::string& line) {
+    Report(EventType::Warning, event_id::kSwipeNotRead, {line});
 }
 
 void ProgramEvents::NoReader() {
     Report(EventType::Error, event_id::kNoReader, {});
 }
 
-void ProgramEvents::ReaderNotUsable(uint16_t productId, bool programEnds) {
+void ProgramEvents::ReaderNotUsable(std::optional<uint16_t> makersDevice, bool programEnds) {
+    if (!makersDevice) {
+        if (programEnds) NoReader();
+        return;
+    }
     Report(EventType::Error, event_id::kReaderNotUsable,
-           {std::to_string(productId),
+           {std::to_string(*makersDevice),
             programEnds ? std::string("the program has ended")
                         : std::string("the program shows \"") + status::kImproperDevice + "\""});
 }

@@ -4,6 +4,7 @@
 // control not created, the reset dialog. A successful swipe writes nothing. The log file stays
 // as it is; these come beside it.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,12 +26,14 @@ class ProgramEvents {
   public:
     explicit ProgramEvents(EventLog& log) : log_(log) {}
 
-    // logLine: the text of the process log's line for it ("Card data err**...").
-    void SwipeNotRead(const std::string& logLine);
+    // line: the process log's line for it ("Card data err**..."), without the holder's name.
+    void SwipeNotRead(const std::string& line);
     void NoReader();
-    // The reader of that product id is shown as improper and kept (programEnds false), or the
+    // A search that took no reader. The device of the reader's maker it listed (its product id)
+    // is shown as improper and kept (programEnds false), or the program ends. With none listed
+    // there is no reader, whatever else the till lists (keyboard, mouse): NoReader when the
     // program ends.
-    void ReaderNotUsable(uint16_t productId, bool programEnds);
+    void ReaderNotUsable(std::optional<uint16_t> makersDevice, bool programEnds);
     // An error reached the reset dialog; one of a control that could not be created says so
     // first.
     void ResetOffered(const AppError& error);

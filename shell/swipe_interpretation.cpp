@@ -222,7 +222,11 @@ void ScannerForm::FailureExit(const std::string& stepLabel, const AppError* unex
     }
     const std::string line = prefix + message + kCrLf + kCrLf + Track1Excerpt(track.Text()) + "***";
     log_.WriteProcessLog(line);
-    copy_.events.SwipeNotRead(line);
+    // Every user of the machine may read the event log: its line has no holder name, neither
+    // the swipe's nor one a host's error quotes (the name parts may be an earlier swipe's).
+    const std::string shown = MaskHolderNames(
+        message, track.Text(), {Card.HolderName, Card.FirstName, Card.MiddleName, Card.LastName});
+    copy_.events.SwipeNotRead(prefix + shown + kCrLf + kCrLf + Track1Head(track.Text()) + "***");
     TellLogFailure();
     Unload();
 }

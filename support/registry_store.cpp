@@ -106,13 +106,21 @@ bool RegistryStore::KeyUnchanged() {
         watchedKey_ = 0;  // not there yet: every read is a real one until it is
         return false;
     }
-    registry_.ResetEvent(keyChanged_);
-    if (registry_.NotifyChangeKeyValue(watchedKey_, kRegNotifyChangeName | kRegNotifyChangeLastSet,
-                                       keyChanged_) != kErrorSuccess) {
-        // The key was deleted under the handle, say: open it afresh next time.
-        registry_.CloseKey(watchedKey_);
-        watchedKey_ = 0;
-        return false;
+    // Armed only when the last notification has fired: each call "establishes another wait
+    // operation, creating a resource leak" (RegNotifyChangeKeyValue, Remarks). One that has not
+    // fired after this copy's own write (refused, say) still watches the key.
+    if (!armed_ || registry_.IsEventSet(keyChanged_)) {
+        armed_ = false;
+        registry_.ResetEvent(keyChanged_);
+        if (registry_.NotifyChangeKeyValue(watchedKey_,
+                                           kRegNotifyChangeName | kRegNotifyChangeLastSet,
+                                           keyChanged_) != kErrorSuccess) {
+            // The key was deleted under the handle, say: open it afresh next time.
+            registry_.CloseKey(watchedKey_);
+            watchedKey_ = 0;
+            return false;
+        }
+        armed_ = true;
     }
     // Watched from here on: what is read next may be remembered.
     watching_ = true;

@@ -75,6 +75,9 @@ class RegistryStore {
     std::string lastRoot_;
     RegKey watchedKey_ = 0;
     RegEvent keyChanged_ = 0;
+    // A change notification is outstanding on watchedKey_ (asked for and not yet fired): asking
+    // again before it fires would add a second wait to the key.
+    bool armed_ = false;
     bool watching_ = false;
     std::map<std::string, std::string> remembered_;  // by upper-case value name
     // The program's own values as this copy last read or wrote them, by upper-case name.

@@ -164,6 +164,32 @@ inline std::vector<CardDigitLeak> CardDigitLeaks(const ProgramHarness& h, std::s
     return leaks;
 }
 
+// The holder-name rule for what every user of the machine may read (the event log): no word of
+// two or more letters of the holder's name (as track 1's name field has it, "DOE/JOHN Q")
+// stands as a word in text, in any letter case. The word found, if any.
+inline std::optional<std::string> FindHolderName(std::string_view text, std::string_view name) {
+    const auto words = [](std::string_view t) {
+        std::vector<std::string> found;
+        std::string word;
+        for (size_t i = 0; i <= t.size(); ++i) {
+            if (i < t.size() && IsLetterChar(t[i])) {
+                word += static_cast<char>(t[i] & ~0x20);  // upper case
+            } else {
+                if (word.size() >= 2) found.push_back(word);
+                word.clear();
+            }
+        }
+        return found;
+    };
+    const std::vector<std::string> names = words(name);
+    for (const std::string& word : words(text)) {
+        for (const std::string& n : names) {
+            if (word == n) return word;
+        }
+    }
+    return std::nullopt;
+}
+
 // The leaks as lines, for a failure message.
 inline std::string Describe(const std::vector<CardDigitLeak>& leaks) {
     std::string out;

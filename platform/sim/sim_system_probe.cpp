@@ -66,11 +66,12 @@ uint32_t SimSystemProbe::FileAttributes(const std::string& path) {
 
 uint32_t SimSystemProbe::OpenForAppend(const std::string& path) {
     if (desktop_.files.count(path)) return readOnlyFiles.count(path) ? winerr::kAccessDenied : 0;
-    const std::string folder = FolderOf(path);
+    return folders.count(FolderOf(path)) ? kErrorFileNotFound : kErrorPathNotFound;
+}
+
+uint32_t SimSystemProbe::MayCreateFileIn(const std::string& folder) {
     if (!folders.count(folder)) return kErrorPathNotFound;
-    if (readOnlyFolders.count(folder)) return winerr::kAccessDenied;
-    desktop_.files[path];  // created empty
-    return 0;
+    return readOnlyFolders.count(folder) ? winerr::kAccessDenied : 0;
 }
 
 std::string SimSystemProbe::AnsiToUtf8(const std::string& text) {

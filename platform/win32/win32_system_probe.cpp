@@ -64,12 +64,45 @@ uint32_t Win32SystemProbe::FileAttributes(const std::string& path) {
 }
 
 uint32_t Win32SystemProbe::OpenForAppend(const std::string& path) {
-    // The program's own open of its log: a per-machine install lets users append to the log in
-    // a folder they cannot create files in.
+    // The program's own access to its log: a per-machine install lets users append to the log
+    // in a folder they cannot create files in. Never created here: a log made by an elevated
+    // run would be one users cannot append to.
     UniqueHandle file(CreateFileW(ProbePath(path).c_str(), FILE_APPEND_DATA,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     return file ? 0 : GetLastError();
+}
+
+uint32_t Win32SystemProbe::MayCreateFileIn(const std::string& folder) {
+    const std::wstring path = ProbePath(folder);
+    constexpr SECURITY_INFORMATION kParts =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 0;
+    GetFileSecurityW(path.c_str(), kParts, nullptr, 0, &size);
+    if (size == 0) return GetLastError();
+    std::vector<uint8_t> descriptor(size);
+    if (!GetFileSecurityW(path.c_str(), kParts, descriptor.data(), size, &size))
+        return GetLastError();
+    // AccessCheck takes "a handle to an impersonation token" (AccessCheck, ClientToken): the
+    // process's own token, duplicated at the identification level.
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &opened))
+        return GetLastError();
+    const UniqueHandle processToken(opened);
+    HANDLE duplicated = nullptr;
+    if (!DuplicateToken(processToken.Get(), SecurityIdentification, &duplicated))
+        return GetLastError();
+    const UniqueHandle token(duplicated);
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                               FILE_ALL_ACCESS};
+    PRIVILEGE_SET privileges = {};
+    DWORD privilegesSize = sizeof privileges;
+    DWORD granted = 0;
+    BOOL allowed = FALSE;
+    if (!AccessCheck(descriptor.data(), token.Get(), FILE_ADD_FILE, &mapping, &privileges,
+                     &privilegesSize, &granted, &allowed))
+        return GetLastError();
+    return allowed ? 0 : ERROR_ACCESS_DENIED;
 }
 
 uint32_t Win32SystemProbe::ReadFileEnd(const std::string& path, uint32_t maxBytes,

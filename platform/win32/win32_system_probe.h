@@ -13,6 +13,7 @@ class Win32SystemProbe : public SystemProbe {
     ProcessorArchitecture NativeArchitecture() override;
     uint32_t FileAttributes(const std::string& path) override;
     uint32_t OpenForAppend(const std::string& path) override;
+    uint32_t MayCreateFileIn(const std::string& folder) override;
     uint32_t ReadFileEnd(const std::string& path, uint32_t maxBytes, std::string* bytes) override;
     int32_t CreateControl(const std::string& progId, std::string* description) override;
     std::string ComputerName() override;

@@ -2,6 +2,7 @@
 // form and the watch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "platform/sim/sim_readers.h"
@@ -67,31 +68,32 @@ TEST(DiagRun, JsonIsOneWellFormedDocument) {
     f.hid.Plug(sim::KeyboardDevice());
     f.hid.Plug(sim::ReaderDevice(2));
     // Texts that need escaping (quotes, backslashes, control bytes) and texts of the ANSI code
-    // page (1252 here), which go as UTF-8: "é" and the euro sign.
+    // page (1252 here): "é" and the euro sign. A user's name outside ASCII ("Müller").
     f.registry.PutText(kHkeyCurrentUser, "Software\\TOVAN\\RODazedur", "MSconnect",
                        "2NSay \"hi\"\\\t\x01\xE9\x80~");
+    f.probe.userName = "M\xC3\xBCller";
     f.desktop.files["C:\\Ostrel\\CCProcess.log"] = "09:00:01 a \"quoted\" line\r\n";
     std::string out;
     EXPECT_EQ(f.Run({"--json"}, &out), 1);  // no control registered
     EXPECT_TRUE(json_check::IsDocument(out)) << out;
     EXPECT_NE(out.find("\"verdict\": \"FAIL\""), std::string::npos);
-    EXPECT_NE(out.find("Say \\\"hi\\\"\\\\\\t\\u0001\xC3\xA9\xE2\x82\xAC"), std::string::npos)
-        << out;
+    EXPECT_NE(out.find("Say \\\"hi\\\"\\\\\\t\\u0001\\u00e9\\u20ac"), std::string::npos) << out;
+    // All ASCII: PowerShell 5.1 decodes a program's output in the console's code page.
+    EXPECT_EQ(std::count_if(out.begin(), out.end(), [](char c) { return c & 0x80; }), 0) << out;
     EXPECT_NE(out.find("\"exitCode\": 1"), std::string::npos);
     // What a fleet's collector files it under.
     for (const std::string& fact :
          {std::string("\"version\": \"") + kVersionText + "\"", std::string("\"build\": \"x"),
-          std::string("\"computer\": \"TILL-07\""), std::string("\"user\": \"clerk\""),
+          std::string("\"computer\": \"TILL-07\""), std::string("\"user\": \"M\\u00fcller\""),
           std::string("\"time\": \"2026-03-04T05:06:07Z\"")})
         EXPECT_NE(out.find(fact), std::string::npos) << fact;
 }
 
-TEST(DiagJson, StringsAreUtf8WhateverTheyAreGiven) {
+TEST(DiagJson, StringsAreAsciiWhateverTheyAreGiven) {
     const struct {
         std::string in, out;
     } cases[] = {
-        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xB3",
-         "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xB3\""},
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xB3", "\"caf\\u00e9 \\u20ac \\ud83d\\udcb3\""},
         {"\xE9t\xE9", "\"\\ufffdt\\ufffd\""},  // a byte of a code page, not UTF-8
         {"\xC3", "\"\\ufffd\""},               // cut short
         {"\xC0\xAF \xED\xA0\x80",

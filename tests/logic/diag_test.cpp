@@ -329,36 +329,40 @@ TEST(DiagLog, VerdictPerFolder) {
         std::function<void(DiagFixture&)> setUp;
         Verdict verdict;
         const char* writable;
-        bool logAfter;  // the check opens the log as the program does: a missing one is made
+        const char* log;
     };
     const auto readOnly = [](DiagFixture& f) { f.probe.readOnlyFolders.insert(kFolder); };
     const auto installedLog = [](DiagFixture& f) { f.desktop.files[kLog] = ""; };
+    // The check only looks: a missing log stays missing, its own finding, whoever runs it.
     const std::vector<Case> cases = {
-        {"writable", [](DiagFixture&) {}, Verdict::Ok, "yes", true},
-        {"read-only", readOnly, Verdict::Warning, "no (error 5)", false},
+        {"writable, no log yet", [](DiagFixture&) {}, Verdict::Ok,
+         "yes: the program makes the log at its first line", "missing"},
+        {"writable, with a log", installedLog, Verdict::Ok, "yes", "0 bytes read from its end"},
+        {"read-only, no log", readOnly, Verdict::Warning,
+         "no: this user cannot create the log here", "missing"},
         {"missing", [](DiagFixture& f) { f.probe.folders.clear(); }, Verdict::Warning,
-         "no: the folder does not exist", false},
+         "no: the folder does not exist", ""},
         // A per-machine install: the folder is read-only, the log laid down open to appends.
         {"read-only, with a log users append to",
-         [&](DiagFixture& f) { readOnly(f), installedLog(f); }, Verdict::Ok, "yes", true},
+         [&](DiagFixture& f) { readOnly(f), installedLog(f); }, Verdict::Ok, "yes",
+         "0 bytes read from its end"},
         {"read-only, its log too",
          [&](DiagFixture& f) {
              readOnly(f), installedLog(f);
              f.probe.readOnlyFiles.insert(kLog);
          },
-         Verdict::Warning, "no (error 5)", true},
+         Verdict::Warning, "no (error 5)", "0 bytes read from its end"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         DiagFixture f;
         c.setUp(f);
+        const auto filesBefore = f.desktop.files;
         const diag::Item item = diag::GatherLog(f.probe, f.desktop, kFolder);
         EXPECT_EQ(item.verdict, c.verdict);
         EXPECT_EQ(DiagFixture::FactOf(item, "writable"), c.writable);
-        EXPECT_EQ(f.desktop.files.count(kLog), c.logAfter ? 1u : 0u);
-        if (c.logAfter) {
-            EXPECT_EQ(f.desktop.files[kLog], "");
-        }
+        EXPECT_EQ(DiagFixture::FactOf(item, "log"), c.log);
+        EXPECT_EQ(f.desktop.files, filesBefore);
     }
 }
 

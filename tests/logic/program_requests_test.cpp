@@ -16,6 +16,7 @@ namespace {
 using Call = sim::SimHostScreen::Call;
 using Arg = sim::SimHostScreen::Arg;
 using End = ProgramHarness::End;
+using Failure = sim::SimHostScreen::Failure;
 
 Call Put(const std::string& field, Arg text) {
     return {39, {Text(field), Long(0), text, Long(2)}};
@@ -25,6 +26,14 @@ sim::Swipe VisaSwipe() {
     sim::Swipe swipe;
     swipe.tracks[0] = kVisaTrack;
     return swipe;
+}
+
+// A mouse or touchpad of another maker, at that path.
+sim::SimHidDevice OtherMakersDevice(uint16_t vendorId, const std::string& path) {
+    sim::SimHidDevice device = sim::KeyboardDevice();
+    device.vendorId = vendorId;
+    device.path = path;
+    return device;
 }
 
 class ProgramRequestsTest : public ::testing::Test {
@@ -92,6 +101,16 @@ TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
          [](ProgramHarness&) {
              return std::vector<Entry>{{EventType::Error, 2, {}}};
          }},
+        {"a reader another program holds, which opens for none",
+         [](ProgramHarness& h) {
+             h.hid.Unplug(h.readerId);
+             sim::SimHidDevice held = sim::ReaderDevice(2);
+             held.refuseOpens = 1000;
+             h.readerId = h.hid.Plug(held);
+         },
+         [](ProgramHarness&) {
+             return std::vector<Entry>{{EventType::Error, 3, {"2", "the program has ended"}}};
+         }},
         {"a reader of product id 1", [](ProgramHarness& h) { h.UseReaderModel(1); },
          [](ProgramHarness&) {
              return std::vector<Entry>{
@@ -114,8 +133,29 @@ TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
          }},
         {"a swipe whose name holds the number",
          [](ProgramHarness& h) { h.SwipeAt(8, "%B4111111111111111^4111111111111111^2512101"); },
-         [&](ProgramHarness& h) {
-             return std::vector<Entry>{{EventType::Warning, 1, {logLine(h)}}};
+         [&](ProgramHarness&) {
+             return std::vector<Entry>{
+                 {EventType::Warning, 1, {"Card data err**2**\r\n\r\n%B4111**...****"}}};
+         }},
+        {"the host refuses a name, quoting it",
+         [](ProgramHarness& h) {
+             h.SwipeAt(8, kVisaTrack);
+             // The last name delivered is refused; its clearing ("") is not.
+             h.host.failWhen = [](const Call& call) -> std::optional<Failure> {
+                 if (call.args.size() < 3 || call.args[0].text != "WLNAM" ||
+                     call.args[2].text.empty())
+                     return std::nullopt;
+                 return Failure{int32_t(0x80004005),
+                                "WLNAM: 'Doe' is not a last name (John Q Doe)"};
+             };
+         },
+         [&](ProgramHarness&) {
+             return std::vector<Entry>{
+                 {EventType::Warning,
+                  1,
+                  {"Card data err**2**Error: -2147467259, WLNAM: '***' is not a last name (**** Q "
+                   "***)\r\n\r\nStp: DMSR-G10\r\n" +
+                   std::string(status::kProcessing) + "\r\n\r\n%B4111**...****"}}};
          }},
         {"the host's control not created",
          [&](ProgramHarness& h) {
@@ -131,13 +171,19 @@ TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ProgramHarness h;
+        // Every till lists its own keyboard, mouse and touchpad: none is a reader.
+        h.hid.Plug(sim::KeyboardDevice());
+        h.hid.Plug(OtherMakersDevice(0x046d, sim::BluetoothPath(0x046d, 0xb00d, 0)));
+        h.hid.Plug(OtherMakersDevice(0x04f3, sim::BuiltInPath("elan0732", 1)));
         c.setUp(h);
         h.Run("C,Front Desk", 20);
         std::vector<Entry> entries;
         for (const auto& e : h.events.entries) {
             entries.emplace_back(e.type, e.eventId, e.strings);
-            for (const std::string& text : e.strings)
+            for (const std::string& text : e.strings) {
                 EXPECT_EQ(oracle::FindCardDigits(text, "4111111111111111"), std::nullopt) << text;
+                EXPECT_EQ(oracle::FindHolderName(text, "DOE/JOHN Q"), std::nullopt) << text;
+            }
         }
         EXPECT_EQ(entries, c.expected(h));
     }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 
@@ -181,12 +183,17 @@ TEST(DiagProbe, FileCallsTakeUtf8PathsAndAnsiTexts) {
     for (const std::string& path : {folder.path, ansi}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(probe.FileAttributes(path) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
-        // Opened for appending as the program opens its log: made when missing, never written.
-        const std::string log = path + "\\CCProcess.log";
-        EXPECT_EQ(probe.OpenForAppend(log), 0u);
-        EXPECT_EQ(probe.OpenForAppend(log), 0u);
-        EXPECT_EQ(FileText(folder.path + "\\CCProcess.log"), "");
+        // A missing log is not made, whoever asks; whether this user could make it is told.
+        EXPECT_EQ(probe.OpenForAppend(path + "\\CCProcess.log"), DWORD{ERROR_FILE_NOT_FOUND});
+        EXPECT_EQ(probe.MayCreateFileIn(path), 0u);
+        EXPECT_NE(probe.MayCreateFileIn(path + "\\none"), 0u);
     }
+    EXPECT_EQ(probe.FileAttributes(folder.path + "\\CCProcess.log"), INVALID_FILE_ATTRIBUTES);
+    // One there is opened for appending as the program opens its log, and never written.
+    std::ofstream(std::filesystem::path(WidePath(folder.path + "\\CCProcess.log"))) << "x";
+    for (const std::string& path : {folder.path, ansi})
+        EXPECT_EQ(probe.OpenForAppend(path + "\\CCProcess.log"), 0u) << path;
+    EXPECT_EQ(FileText(folder.path + "\\CCProcess.log"), "x");
     EXPECT_EQ(probe.AnsiToUtf8("caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");
 }
 

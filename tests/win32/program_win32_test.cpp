@@ -294,9 +294,9 @@ TEST(ProgramEventMessages, EachEventsMessageFormatsFromTheProgram) {
         const char* ends;
     } cases[] = {
         {event_id::kSwipeNotRead,
-         {"Card data err**2**%B4111**...*^DOE/JOHN^***"},
+         {"Card data err**2**%B4111**...****"},
          "A card swipe could not be read;",
-         "log line:\r\n\r\nCard data err**2**%B4111**...*^DOE/JOHN^***"},
+         "holder's name:\r\n\r\nCard data err**2**%B4111**...****"},
         {event_id::kNoReader,
          {},
          "No card reader was found, and the program has ended",
