@@ -182,7 +182,7 @@ TEST_F(ProgramLifecycleTest, ACardSwipedAsAReactivationIsFiledIsItsOwn) {
         ProgramHarness run;
         run.SwipeAt(6, kVisaTrack);  // delivered: the session is left "N"
         if (!c.armed) run.At(7, [&] { run.host.sessionInfo[2] = "Guest Folio"; });
-        const auto fileAndSwipe = [&run, &c, kCard](double at) {
+        const auto fileAndSwipe = [&run, &c](double at) {
             run.desktop.AtOutside(Micros(at), [&run] {
                 run.host.sessionInfo[2] = "Front Desk";  // back on the screen that asks
             });
