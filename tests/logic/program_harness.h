@@ -1,6 +1,7 @@
 #pragma once
 // Whole copies of the program on the simulated platform, in virtual time: a host program that
-// runs, a host screen for session "C" (2) showing "Front Desk", and a reader of product id 2.
+// runs, a host screen for session "C" (2) showing "Front Desk", the till's keyboard, mouse and
+// touchpad, and a reader of product id 2.
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +37,8 @@ class ProgramHarness {
         hostPid = processes.Start("C:\\Apps\\Host\\kt4r.exe");
         processes.Start("C:\\WINDOWS\\system32\\services.exe");
         host.sessionInfo[2] = "Front Desk";
+        for (const sim::SimHidDevice& device : sim::TillDevices())
+            hid.Plug(device);
         readerId = hid.Plug(sim::ReaderDevice(2));
         // The program's waits wake for the reader's read events, the settings key's change
         // and the host's end; the running copy's window hears of arriving devices.
