@@ -67,6 +67,7 @@ class ProgramHarness {
         second.reset();
         // On Windows each would have failed: none may be made, whatever the scenario.
         EXPECT_EQ(host.refusedInSentMessage, 0) << "host calls inside a sent message";
+        EXPECT_TRUE(registry.misuses.empty()) << registry.misuses.front();
     }
 
     std::unique_ptr<OstrelCopy> NewCopy(sim::SimDesktop& d) {
