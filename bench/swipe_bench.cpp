@@ -8,6 +8,7 @@
 #include "platform/sim/sim_event_log.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_host_screen.h"
+#include "platform/sim/sim_process_memory.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_readers.h"
 #include "platform/sim/sim_registry.h"
@@ -24,8 +25,9 @@ void BM_SwipeToConfirmedDelivery(benchmark::State& state) {
     sim::SimHid hid;
     sim::SimHostScreen host;
     sim::SimEventLog events;
+    sim::SimProcessMemory memory;
     const auto readerId = hid.Plug(sim::ReaderDevice(2));
-    OstrelCopy copy(Platform{registry, processes, desktop, hid, host, events});
+    OstrelCopy copy(Platform{registry, processes, desktop, hid, host, events, memory});
     ScannerForm& form = copy.form;
 
     // An armed request for session 2, its reader open and ready, as the scan loop leaves it.

@@ -1,25 +1,24 @@
 #pragma once
-// What one card's track 1 gives: the fields the host receives and the window shows.
-#include <string>
-
-#include "support/wipe.h"
+// What one card's track 1 gives: the fields the host receives and the window shows. Each is
+// card data (the brand's name and code tell what card it was), kept in the card data store.
+#include "support/card_text.h"
 
 namespace ostrel {
 
 struct CardFields {
-    std::string CardNumber;  // without blanks and dashes
-    std::string HolderName;  // as read between the carets (trimmed in the LAST/FIRST form)
-    std::string FirstName;
-    std::string MiddleName;
-    std::string LastName;
-    std::string CardExpiry;  // MMYY
-    std::string CardTypeName;
-    std::string CardTypeCode;  // "" for a brand without a code
+    CardText CardNumber;  // without blanks and dashes
+    CardText HolderName;  // as read between the carets (trimmed in the LAST/FIRST form)
+    CardText FirstName;
+    CardText MiddleName;
+    CardText LastName;
+    CardText CardExpiry;  // MMYY
+    CardText CardTypeName;
+    CardText CardTypeCode;  // "" for a brand without a code
 
     // The month and the year of the expiry, two characters each.
-    std::string ExpiryMonth() const { return CardExpiry.substr(0, 2); }
-    std::string ExpiryYear() const {
-        return CardExpiry.substr(CardExpiry.size() >= 2 ? CardExpiry.size() - 2 : 0);
+    CardText ExpiryMonth() const { return CardExpiry.view().substr(0, 2); }
+    CardText ExpiryYear() const {
+        return CardExpiry.view().substr(CardExpiry.size() >= 2 ? CardExpiry.size() - 2 : 0);
     }
     bool operator==(const CardFields&) const = default;
 
@@ -27,15 +26,15 @@ struct CardFields {
     // the expiry are overwritten too unless keepNamesAndExpiry: a reader model that carries
     // them over to its next swipe still reads them.
     void Wipe(bool keepNamesAndExpiry = false) {
-        ::ostrel::Wipe(CardNumber);
-        ::ostrel::Wipe(HolderName);
-        ::ostrel::Wipe(CardTypeName);
-        ::ostrel::Wipe(CardTypeCode);
+        CardNumber.clear();
+        HolderName.clear();
+        CardTypeName.clear();
+        CardTypeCode.clear();
         if (keepNamesAndExpiry) return;
-        ::ostrel::Wipe(FirstName);
-        ::ostrel::Wipe(MiddleName);
-        ::ostrel::Wipe(LastName);
-        ::ostrel::Wipe(CardExpiry);
+        FirstName.clear();
+        MiddleName.clear();
+        LastName.clear();
+        CardExpiry.clear();
     }
 };
 

@@ -40,18 +40,27 @@ constexpr BrandRow kBrands[] = {
 
 constexpr size_t kMinDigits = 14;
 
-int Prefix(const std::string& number, int digits) {
-    return std::stoi(number.substr(0, digits));
+// The number's first digits as a whole number; every character is a digit.
+int Prefix(std::string_view number, int digits) {
+    int value = 0;
+    for (const char c : number.substr(0, static_cast<size_t>(digits)))
+        value = value * 10 + (c - '0');
+    return value;
 }
 
 }  // namespace
 
-std::string NormalizeCardNumber(std::string_view number) {
-    return RemoveAll(RemoveAll(number, ' '), '-');
+CardText NormalizeCardNumber(std::string_view number) {
+    CardText plain;
+    plain.reserve(number.size());
+    for (const char c : number) {
+        if (c != ' ' && c != '-') plain.push_back(c);
+    }
+    return plain;
 }
 
 Brand IdentifyBrand(std::string_view raw) {
-    const std::string number = NormalizeCardNumber(raw);
+    const CardText number = NormalizeCardNumber(raw);
     // Only plain digits count: a sign, a decimal point or an exponent is not a card number.
     if (number.size() < kMinDigits || !IsAllDigits(number)) return {"Unknown", ""};
     for (const BrandRow& row : kBrands) {
@@ -63,7 +72,7 @@ Brand IdentifyBrand(std::string_view raw) {
 }
 
 std::string IdentifyCardType(std::string& number, std::string& code) {
-    number = NormalizeCardNumber(number);
+    number = std::string(NormalizeCardNumber(number).view());
     const Brand brand = IdentifyBrand(number);
     if (!brand.code.empty()) code = brand.code;
     return brand.name;

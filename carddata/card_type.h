@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/card_text.h"
+
 namespace ostrel {
 
 struct Brand {
@@ -12,7 +14,7 @@ struct Brand {
 };
 
 // The number without its blanks and dashes, as the host receives it.
-std::string NormalizeCardNumber(std::string_view number);
+CardText NormalizeCardNumber(std::string_view number);
 // The brand of a number (normalized here first): "Unknown" when it is shorter than 14
 // characters, holds anything but digits, or matches no brand.
 Brand IdentifyBrand(std::string_view number);

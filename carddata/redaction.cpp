@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/card_text.h"
+
 namespace ostrel {
 
 namespace {
@@ -41,8 +43,9 @@ std::vector<std::vector<size_t>> DigitRuns(std::string_view text) {
     return runs;
 }
 
-std::string OnlyDigits(std::string_view text) {
-    std::string digits;
+// A card's digits, in the card data store.
+CardText OnlyDigits(std::string_view text) {
+    CardText digits;
     for (char c : text) {
         if (IsDigit(c)) digits += c;
     }
@@ -51,14 +54,13 @@ std::string OnlyDigits(std::string_view text) {
 
 // Whether the run's digits hold kLeakDigits consecutive digits of the number's.
 bool RunHoldsNumber(std::string_view text, const std::vector<size_t>& run,
-                    const std::string& numberDigits) {
+                    const CardText& numberDigits) {
     if (run.size() < kLeakDigits || numberDigits.size() < kLeakDigits) return false;
-    std::string digits;
+    CardText digits;
     for (size_t at : run)
         digits += text[at];
     for (size_t s = 0; s + kLeakDigits <= digits.size(); ++s) {
-        if (numberDigits.find(std::string_view(digits).substr(s, kLeakDigits)) !=
-            std::string::npos) {
+        if (numberDigits.find(digits.view().substr(s, kLeakDigits)) != CardText::npos) {
             return true;
         }
     }
@@ -162,7 +164,7 @@ std::string MaskCardNumbers(std::string_view text) {
 }
 
 std::string MaskCardDigits(std::string_view text, std::string_view number) {
-    const std::string numberDigits = OnlyDigits(number);
+    const CardText numberDigits = OnlyDigits(number);
     std::string out(text);
     for (const auto& run : DigitRuns(text)) {
         if (!RunHoldsNumber(text, run, numberDigits)) continue;

@@ -1,7 +1,8 @@
 #pragma once
 // Track 1 read into a card's fields: the checks in the order a swipe is checked, the card
 // number and its brand, the holder's name and its parts, the expiry. Nothing here has a side
-// effect; the window shows, reports and hands on what comes back.
+// effect; the window shows, reports and hands on what comes back. The track is read in place:
+// every piece of it that is kept is a CardText, in the card data store.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,13 +41,13 @@ Track1Reading ReadTrack1(std::string_view track, CardFields card);
 
 // The parts of a holder's name. A part a split does not reach keeps its value in keep.
 struct NameParts {
-    std::string first;
-    std::string middle;
-    std::string last;
+    CardText first;
+    CardText middle;
+    CardText last;
     bool operator==(const NameParts&) const = default;
 };
 // The holder label's text: first, middle and last name joined by "*".
-std::string HolderLabel(const NameParts& parts);
+CardText HolderLabel(const NameParts& parts);
 // "FIRST M LAST " and the like, by blanks, the name as read.
 NameParts SplitSpacedName(std::string_view holderName, NameParts keep);
 // "LAST/FIRST M", the name trimmed.
@@ -55,6 +56,6 @@ NameParts SplitSlashedName(std::string_view holderName, NameParts keep);
 // The first length bytes of a track given as hex pairs ("25 42 34 "), when they are a track 1
 // in the clear: the start sentinel, then characters of the track 1 alphabet (blank to "_")
 // only. Encrypted bytes practically never are.
-std::optional<std::string> ClearTrack1(std::string_view hexPairs, int32_t length);
+std::optional<CardText> ClearTrack1(std::string_view hexPairs, int32_t length);
 
 }  // namespace ostrel

@@ -24,11 +24,11 @@ endif()
 if(bad)
   message(FATAL_ERROR "imports beyond Windows' own: ${bad}")
 endif()
-# Calls that came with Windows 7, 8.1 and 10 are looked up at run time: imported, they would stop
+# Calls that came with Windows 7, 8, 8.1 and 10 are looked up at run time: imported, they would stop
 # the program from starting on an older system.
 foreach(call GetDpiForWindow GetDpiForSystem AdjustWindowRectExForDpi SystemParametersInfoForDpi
         GetSystemMetricsForDpi SetThreadDpiAwarenessContext GetDpiForMonitor
-        ChangeWindowMessageFilterEx)
+        ChangeWindowMessageFilterEx SetProcessMitigationPolicy WerRegisterExcludedMemoryBlock)
   if(dump MATCHES "[ \t]${call}\n")
     list(APPEND bad ${call})
   endif()

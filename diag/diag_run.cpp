@@ -51,14 +51,14 @@ Row SwipeFacts(const CardReader& reader, bool decoded) {
     row.push_back({"lengths", std::to_string(swipe.Tk1Len) + "/" + std::to_string(swipe.Tk2Len) +
                                   "/" + std::to_string(swipe.Tk3Len)});
     if (!decoded) return row;
-    const SecretText track = Track1TextOf(reader);
-    Track1Reading reading = ReadTrack1(track.Text(), CardFields{});
+    const CardText track = Track1TextOf(reader);
+    Track1Reading reading = ReadTrack1(track, CardFields{});
     row.push_back(
         {"track 1", reading.failed ? std::string("fails: ") + StepName(*reading.failed) : "read"});
     const bool branded = reading.reached >= Track1Step::Brand;
-    row.push_back({"brand", branded ? reading.card.CardTypeName : "(no number)"});
+    row.push_back({"brand", branded ? std::string(reading.card.CardTypeName) : "(no number)"});
     if (branded && reading.card.CardNumber.size() >= 4)
-        row.push_back({"number starts", reading.card.CardNumber.substr(0, 4)});
+        row.push_back({"number starts", std::string(reading.card.CardNumber.view().substr(0, 4))});
     reading.card.Wipe();
     return row;
 }

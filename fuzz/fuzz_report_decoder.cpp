@@ -74,12 +74,12 @@ void CheckRecord(const SwipeRecord& r, const ReaderModel& model,
                  const std::vector<uint8_t>& report) {
     const std::string bytes(report.begin(), report.end());
     const int32_t lengths[] = {r.Tk1Len, r.Tk2Len, r.Tk3Len};
-    const std::string* tracks[] = {&r.Tk1Data, &r.Tk2Data, &r.Tk3Data};
+    const CardText* tracks[] = {&r.Tk1Data, &r.Tk2Data, &r.Tk3Data};
     for (int i = 0; i < 3; ++i) {
         if (model.tracks == TrackForm::Characters) {
             Check(tracks[i]->size() == static_cast<size_t>(lengths[i]),
                   "track " + std::to_string(i + 1) + " of another length than its value");
-            Check(bytes.find(*tracks[i]) != std::string::npos, "a track not from the report");
+            Check(bytes.find(tracks[i]->view()) != std::string::npos, "a track not from the report");
         } else {
             Check(tracks[i]->size() == 3 * Rounded(lengths[i]),
                   "hex track " + std::to_string(i + 1) + " of another length than its value");

@@ -32,12 +32,13 @@ bool IsSubsequence(std::string_view part, std::string_view whole) {
     return true;
 }
 
-void CheckBrand(std::string_view number, const std::string& name, const std::string& code) {
+void CheckBrand(std::string_view number, std::string_view nameText, std::string_view code) {
+    const std::string name(nameText);
     static const std::set<std::string> kNames = {
         "American Express", "Diners Club", "Carte Blanche",        "Master Card", "JCB",
         "EnRoute",          "Discover",    "American Diners Club", "Visa",        "Unknown"};
     Check(kNames.count(name) == 1, "unknown brand name " + Shown(name));
-    const std::string plain = NormalizeCardNumber(number);
+    const CardText plain = NormalizeCardNumber(number);
     if (name != "Unknown") {
         Check(IsAllDigits(plain) && plain.size() >= 14,
               "brand " + name + " for a number that is none: " + Shown(number));
@@ -48,7 +49,7 @@ void CheckBrand(std::string_view number, const std::string& name, const std::str
 }
 
 // A name part either kept from before or taken from the name.
-void CheckPart(const std::string& part, const std::string& kept, const std::string& name,
+void CheckPart(std::string_view part, std::string_view kept, std::string_view name,
                const char* what) {
     Check(part == kept || IsSubstring(part, name),
           std::string(what) + " " + Shown(part) + " is not from the name " + Shown(name));
@@ -81,7 +82,7 @@ void CheckReading(std::string_view track) {
     if (card.CardNumber != before.CardNumber || steps > static_cast<int>(Track1Step::CardNumber)) {
         Check(card.CardNumber == fresh.card.CardNumber, "the number depends on the card before");
         Check(IsSubsequence(card.CardNumber, track), "number not from the track");
-        Check(card.CardNumber.find_first_of(" -") == std::string::npos,
+        Check(card.CardNumber.view().find_first_of(" -") == std::string_view::npos,
               "number keeps blanks or dashes: " + Shown(card.CardNumber));
     }
     if (steps >= static_cast<int>(Track1Step::Brand)) {
@@ -97,7 +98,7 @@ void CheckReading(std::string_view track) {
     if (!reused.failed) {
         Check(card.CardExpiry == fresh.card.CardExpiry && card.CardExpiry.size() <= 4,
               "expiry depends on the card before: " + Shown(card.CardExpiry));
-        for (const char c : card.CardExpiry)
+        for (const char c : card.CardExpiry.view())
             Check(track.find(c) != std::string_view::npos, "expiry character not on the track");
         CheckPart(card.FirstName, before.FirstName, card.HolderName, "first name");
         CheckPart(card.MiddleName, before.MiddleName, card.HolderName, "middle name");
@@ -107,11 +108,11 @@ void CheckReading(std::string_view track) {
 
 void CheckClearTrack(const std::string& hexPairs) {
     const int32_t length = static_cast<int32_t>(hexPairs.size() / 3);
-    const std::optional<std::string> clear = ClearTrack1(hexPairs, length);
+    const std::optional<CardText> clear = ClearTrack1(hexPairs, length);
     if (!clear) return;
     Check(clear->size() == static_cast<size_t>(length), "clear track of another length");
     Check(!clear->empty() && (*clear)[0] == '%', "clear track without its start sentinel");
-    for (const char c : *clear)
+    for (const char c : clear->view())
         Check(c >= ' ' && c <= '_', "clear track with a character outside track 1's alphabet");
 }
 

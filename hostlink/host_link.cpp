@@ -11,7 +11,7 @@ constexpr int32_t kFlagMode = 1;
 constexpr int32_t kSessionInfoKind = 4;
 }  // namespace
 
-std::string HostLinkControl::Call(HostControl& control, int32_t id, std::vector<DispArg> args) {
+CardText HostLinkControl::Call(HostControl& control, int32_t id, std::vector<DispArg> args) {
     if (!watch_) return control.Invoke(id, args);
     struct Returned {
         HostCallWatch& watch;
@@ -76,15 +76,15 @@ void HostLinkControl::PutScreenFlag(const std::string& field, const std::string&
           DispArg::Long(session.ToLong())});
 }
 
-std::string HostLinkControl::GetScreenField(const std::string& field,
-                                            const HostSessionId& session) {
+CardText HostLinkControl::GetScreenField(const std::string& field, const HostSessionId& session) {
     return Call(VEQServer1, dispid::kGetScreenField,
                 {DispArg::Text(field), DispArg::Long(session.ToLong())});
 }
 
 std::string HostLinkControl::GetSessionInfo(const HostSessionId& session) {
-    return Call(VEQServer1, dispid::kGetSessionInfo,
-                {DispArg::Long(kSessionInfoKind), DispArg::Long(session.ToLong())});
+    return std::string(Call(VEQServer1, dispid::kGetSessionInfo,
+                            {DispArg::Long(kSessionInfoKind), DispArg::Long(session.ToLong())})
+                           .view());
 }
 
 }  // namespace ostrel

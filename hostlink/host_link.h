@@ -39,13 +39,13 @@ class HostLinkControl {
     void PutScreenFlag(const std::string& field, const std::string& text,
                        const HostSessionId& session);
 
-    // On VEQServer1 itself, open link or not.
-    std::string GetScreenField(const std::string& field, const HostSessionId& session);
+    // On VEQServer1 itself, open link or not. A field's text may be a card number.
+    CardText GetScreenField(const std::string& field, const HostSessionId& session);
     std::string GetSessionInfo(const HostSessionId& session);
 
   private:
     HostControl& Linked() const;
-    std::string Call(HostControl& control, int32_t id, std::vector<DispArg> args);
+    CardText Call(HostControl& control, int32_t id, std::vector<DispArg> args);
 
     HostControl& VEQServer1;
     HostCallWatch* watch_;

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
+
+#include "support/card_text.h"
 
 namespace ostrel {
 
@@ -28,30 +31,32 @@ constexpr int32_t kGetScreenField = 36;
 constexpr int32_t kGetSessionInfo = 40;
 }  // namespace dispid
 
+// A call's argument. Its texts may be card data (a card number by reference, the expiry's
+// month by value), so they are kept in the card data store as all card data is.
 struct DispArg {
     enum class Type { Long, Text, TextRef };
 
     static DispArg Long(int32_t v) { return DispArg{Type::Long, v, {}, nullptr}; }
-    static DispArg Text(std::string v) { return DispArg{Type::Text, 0, std::move(v), nullptr}; }
+    static DispArg Text(std::string_view v) { return DispArg{Type::Text, 0, v, nullptr}; }
     // A reference to the caller's variable: the control may change it.
-    static DispArg TextRef(std::string& var) { return DispArg{Type::TextRef, 0, {}, &var}; }
+    static DispArg TextRef(CardText& var) { return DispArg{Type::TextRef, 0, {}, &var}; }
 
-    const std::string& TextValue() const { return type == Type::TextRef ? *ref : text; }
+    std::string_view TextValue() const { return type == Type::TextRef ? ref->view() : text.view(); }
 
     Type type;
     int32_t i4;
-    std::string text;
-    std::string* ref;
+    CardText text;
+    CardText* ref;
 };
 
 class HostControl {
   public:
     virtual ~HostControl() = default;
 
-    // Calls a method (never a property) and returns its result as text, "" when it has none.
-    // A failure raises AppError with the HRESULT as its number and the control's own
-    // description when it gives one.
-    virtual std::string Invoke(int32_t dispId, std::span<DispArg> args) = 0;
+    // Calls a method (never a property) and returns its result as text, "" when it has none
+    // (a field's text may be a card number). A failure raises AppError with the HRESULT as its
+    // number and the control's own description when it gives one.
+    virtual CardText Invoke(int32_t dispId, std::span<DispArg> args) = 0;
 };
 
 }  // namespace ostrel

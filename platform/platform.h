@@ -4,6 +4,7 @@
 #include "platform/event_log.h"
 #include "platform/hid.h"
 #include "platform/host_control.h"
+#include "platform/process_memory.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 
@@ -16,6 +17,7 @@ struct Platform {
     Hid& hid;
     HostControl& hostControl;  // the host maker's control on the main window (VEQServer1)
     EventLog& eventLog;
+    ProcessMemory& memory;  // the card data store's pages and the mitigation policies
 };
 
 }  // namespace ostrel

@@ -11,16 +11,19 @@
 #include "platform/desktop.h"
 #include "platform/hid.h"
 #include "reader/reader_models.h"
+#include "support/card_store.h"
+#include "support/card_text.h"
 
 namespace ostrel {
 
 constexpr uint16_t kReaderVendorId = 0x0801;
 
-// The decoded content of the last input report.
+// The decoded content of the last input report. The tracks, clear and masked, are card data
+// and live in the card data store.
 struct SwipeRecord {
     int32_t Tk1DcdSts = 0, Tk2DcdSts = 0, Tk3DcdSts = 0;
     int32_t Tk1Len = 0, Tk2Len = 0, Tk3Len = 0;
-    std::string Tk1Data, Tk2Data, Tk3Data;
+    CardText Tk1Data, Tk2Data, Tk3Data;
     int32_t CrdEcdTyp = 0;
     int32_t CardSts = 0;
     int32_t StripePrintSts = 0;
@@ -30,7 +33,7 @@ struct SwipeRecord {
     std::string DUKPTData;
     int32_t SequenceCounter = 0;
     int32_t Tk1MLen = 0, Tk2MLen = 0, Tk3MLen = 0;
-    std::string MTk1Data, MTk2Data, MTk3Data;
+    CardText MTk1Data, MTk2Data, MTk3Data;
     std::string EncSessionIDData;
 
     // Overwrite the track texts and leave them empty: the clear ones, the masked ones, or both.
@@ -152,11 +155,12 @@ class CardReader {
     std::string ReaderError;
 
     // While a read is pending the system writes into InputReport and ReadOverlapped: neither
-    // may move or be resized until it has finished.
-    std::vector<uint8_t> InputReport;
+    // may move or be resized until it has finished. The report and the usages' values hold a
+    // swipe's tracks: both are in the card data store.
+    CardBytes InputReport;
     Overlapped ReadOverlapped;
-    std::map<uint16_t, std::vector<uint8_t>> UsageBuffer;  // by usage
-    uint16_t layoutProductId_ = 0;                         // the model the layout is for
+    std::map<uint16_t, CardBytes> UsageBuffer;  // by usage
+    uint16_t layoutProductId_ = 0;              // the model the layout is for
     std::optional<uint16_t> makersDevice_;
     SwipeRecord swipe_;
 

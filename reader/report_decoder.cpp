@@ -61,28 +61,32 @@ int32_t Rounded(int32_t count) {
 // How a text field is made from a usage's bytes.
 enum class Form { Characters, HexPairs, HexJoined };
 
-// Into text, whose earlier content is overwritten first; the room is taken once, so that no
-// copy of a part of the text is left behind in a buffer that grew.
-void MakeText(const std::vector<uint8_t>& buffer, int32_t n, Form form, std::string& text) {
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// Into text (a track's in the card data store, or a text of the reader's own), whose earlier
+// content is overwritten first; the room is taken once, so that no copy of a part of the text
+// is left behind in a buffer that grew.
+template <class Text>
+void MakeText(const CardBytes& buffer, int32_t n, Form form, Text& text) {
     Wipe(text);
     if (form == Form::Characters) {
         text.reserve(static_cast<size_t>(n));
-        text.append(buffer.begin(), buffer.begin() + n);
+        for (int32_t i = 0; i < n; ++i)
+            text.push_back(static_cast<char>(buffer[i]));
         return;
     }
     text.reserve(static_cast<size_t>(n) * (form == Form::HexPairs ? 3 : 2));
     for (int32_t i = 0; i < n; ++i) {
-        const std::string hex = ByteToHex(buffer[i]);
-        text += hex;
-        if (form == Form::HexPairs) text += ' ';
+        text.push_back(kHexDigits[buffer[i] >> 4]);
+        text.push_back(kHexDigits[buffer[i] & 0x0F]);
+        if (form == Form::HexPairs) text.push_back(' ');
     }
 }
 
 }  // namespace
 
 std::string ByteToHex(uint8_t value) {
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[value >> 4], kDigits[value & 0x0F]};
+    return {kHexDigits[value >> 4], kHexDigits[value & 0x0F]};
 }
 
 void CardReader::LoadReportLayout() {
@@ -128,7 +132,7 @@ bool CardReader::DecodeValue(uint16_t usage, int32_t& field, const char* failure
 }
 
 bool CardReader::DecodeArray(uint16_t usage, const char* failure) {
-    std::vector<uint8_t>& buffer = UsageBuffer[usage];
+    CardBytes& buffer = UsageBuffer[usage];
     if (buffer.empty()) {
         ReaderError = std::string(failure) + ": its buffer was never sized";
         return false;
@@ -153,9 +157,8 @@ bool CardReader::DecodeReport() {
     SwipeRecord& r = swipe_;
 
     // A text built from the first n bytes of a usage's buffer: n must lie within it.
-    const auto text = [&](uint16_t usage, int32_t n, const char* name, Form form,
-                          std::string& field) {
-        const std::vector<uint8_t>& buffer = UsageBuffer[usage];
+    const auto text = [&](uint16_t usage, int32_t n, const char* name, Form form, auto& field) {
+        const CardBytes& buffer = UsageBuffer[usage];
         if (n < 0 || static_cast<size_t>(n) > buffer.size()) {
             ReaderError = std::string(name) + " length " + std::to_string(n) +
                           " exceeds its buffer of " + std::to_string(buffer.size()) + " bytes";
@@ -165,7 +168,7 @@ bool CardReader::DecodeReport() {
         return true;
     };
     const auto track = [&](uint16_t usage, int32_t length, const char* name, const char* failure,
-                           std::string& field) {
+                           CardText& field) {
         if (!DecodeArray(usage, failure)) return false;
         return blocksOf8 ? text(usage, Rounded(length), name, Form::HexPairs, field)
                          : text(usage, length, name, Form::Characters, field);
@@ -209,7 +212,7 @@ bool CardReader::DecodeReport() {
     }
     r.DeviceSerialNumberData = "";
     if (model.Delivers(ReaderValue::SerialNumber)) {
-        const std::vector<uint8_t>& serial = UsageBuffer[0x40];
+        const CardBytes& serial = UsageBuffer[0x40];
         r.DeviceSerialNumberData =
             std::string(serial.begin(), std::find(serial.begin(), serial.end(), 0));
     }
@@ -240,12 +243,12 @@ bool CardReader::DecodeReport() {
 }
 
 void SwipeRecord::WipeClearTracks() {
-    for (std::string* track : {&Tk1Data, &Tk2Data, &Tk3Data})
+    for (CardText* track : {&Tk1Data, &Tk2Data, &Tk3Data})
         Wipe(*track);
 }
 
 void SwipeRecord::WipeMaskedTracks() {
-    for (std::string* track : {&MTk1Data, &MTk2Data, &MTk3Data})
+    for (CardText* track : {&MTk1Data, &MTk2Data, &MTk3Data})
         Wipe(*track);
 }
 

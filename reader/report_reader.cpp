@@ -57,10 +57,10 @@ void CardReader::DiscardReports() {
     }
     // What the HID stack holds comes at once; the first read that has to wait is the end of it.
     constexpr int kMostQueued = 64;
-    std::vector<uint8_t> discarded(std::max<size_t>(ReaderCaps.InputReportByteLength, 1));
+    CardBytes discarded(std::max<size_t>(ReaderCaps.InputReportByteLength, 1));
     // A report thrown away unread still held a card's tracks.
     struct WipeOnExit {
-        std::vector<uint8_t>& bytes;
+        CardBytes& bytes;
         ~WipeOnExit() { Wipe(bytes); }
     } wipeOnExit{discarded};
     for (int i = 0; i < kMostQueued; ++i) {

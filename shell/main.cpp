@@ -6,6 +6,7 @@
 #include "hostlink/program_check.h"
 #include "platform/app_error.h"
 #include "shell/scanner_form.h"
+#include "support/process_guard.h"
 
 namespace ostrel {
 
@@ -40,6 +41,9 @@ OstrelCopy::OstrelCopy(const Platform& p)
 }
 
 void OstrelCopy::Main(const std::string& argumentText) {
+    // Before any window, reader or host control: a DLL loaded after this is held to the
+    // policies, and the store is locked before a card reaches it.
+    GuardProcess(platform.memory, log);
     bool parsed = false;
     for (;;) {
         try {

@@ -76,8 +76,8 @@ class ScannerForm : public WindowEvents {
     std::string EntryText;
     std::string DelayMode;
     int16_t ActiveTicks = 0;
-    CardFields Card;  // the last swipe's, as far as it was read
-    std::string HostCardNumber;
+    CardFields Card;          // the last swipe's, as far as it was read
+    CardText HostCardNumber;  // what the host read back
     // Completed reads are looked at on the timer's ticks only, not taken up as they complete:
     // OSTREL_TICK_ONLY_READS=1 at start, for a benchmark to compare.
     bool TickOnlyReads = false;
@@ -150,7 +150,7 @@ class ScannerForm : public WindowEvents {
     void TakeUpReads();
 
     // Swipe interpretation and hand-off.
-    SecretText Track1Text() const;
+    CardText Track1Text() const;
     bool InterpretSwipe(std::string& stepLabel);
     void VerifyDelivery();
     void ClearCardFields();

@@ -68,25 +68,24 @@ const char* FailureStatus(Track1Step step) {
 
 }  // namespace
 
-SecretText Track1TextOf(const CardReader& reader) {
+CardText Track1TextOf(const CardReader& reader) {
     // The raw-track models give their tracks as hex pairs; with their encryption off the bytes
     // are an ordinary track 1 and are read as one. The swipe record keeps its hex text.
     const SwipeRecord& swipe = reader.Swipe();
     if (reader.Model().tracks == TrackForm::HexBlocksOf8) {
-        if (auto clear = ClearTrack1(swipe.Tk1Data, swipe.Tk1Len))
-            return SecretText(std::move(*clear));
+        if (auto clear = ClearTrack1(swipe.Tk1Data, swipe.Tk1Len)) return std::move(*clear);
     }
-    return SecretText(std::string(swipe.Tk1Data));
+    return swipe.Tk1Data;
 }
 
-SecretText ScannerForm::Track1Text() const {
+CardText ScannerForm::Track1Text() const {
     return Track1TextOf(reader_);
 }
 
 void ScannerForm::WipeSwipe() {
     reader_.WipeSwipeData();
     Card.Wipe(reader_.Model().Delivers(ReaderValue::MaskedTracks));
-    Wipe(HostCardNumber);
+    HostCardNumber.clear();
 }
 
 void ScannerForm::DisplayMSRResults() {
@@ -138,7 +137,7 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
         Card.CardExpiry = "";
     }
     stepLabel = "Stp: DMSR-G";
-    Track1Reading reading = ReadTrack1(Track1Text().Text(), Card);
+    Track1Reading reading = ReadTrack1(Track1Text(), Card);
     Card = std::move(reading.card);
     reading.card.Wipe();
     stepLabel = StepLabel(reading.reached, masked);
@@ -149,10 +148,11 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
         // stays armed.
         return !masked;
     }
-    desktop_.SetLabel(Label::Exp, Card.CardExpiry);
-    desktop_.SetLabel(Label::CCType, Card.CardTypeName);
+    // The window shows the holder and the expiry: its labels' copies are the window's.
+    desktop_.SetLabel(Label::Exp, std::string(Card.CardExpiry));
+    desktop_.SetLabel(Label::CCType, std::string(Card.CardTypeName));
     desktop_.SetLabel(Label::CCHolder,
-                      HolderLabel({Card.FirstName, Card.MiddleName, Card.LastName}));
+                      std::string(HolderLabel({Card.FirstName, Card.MiddleName, Card.LastName})));
     // The host gets the whole number; the window, which anyone nearby can read, does not.
     desktop_.SetLabel(Label::CCno, MaskedCardNumber(Card.CardNumber));
     stepLabel = masked ? "Stp: DMSR-G30" : "Stp: DMSR-G10";
@@ -206,27 +206,37 @@ void ScannerForm::FailureExit(const std::string& stepLabel, const AppError* unex
         message = "Error: " + std::to_string(unexpected->Number()) + ", " +
                   CardMasked(unexpected->Description()) + kCrLf + kCrLf + stepLabel + kCrLf +
                   desktop_.GetLabel(Label::Status);
-        desktop_.ShowMessageBox(message, "Credit Card Scanning Error", kMbOk | kMbIconCritical);
     }
+    const std::string prefix = "Card data err**" + session_.SessionIndex.AsText() + "**";
+    // What the log and the event log keep of the swipe is made now: the swipe is overwritten
+    // before the message box waits for the clerk, who may take minutes.
+    std::optional<std::string> line;
+    std::optional<std::string> shown;
+    if (const CardText track = Track1Text(); !track.empty()) {
+        line = prefix + message + kCrLf + kCrLf + Track1Excerpt(track) + "***";
+        // Every user of the machine may read the event log: its line has no holder name,
+        // neither the swipe's nor one a host's error quotes (the name parts may be an earlier
+        // swipe's).
+        shown = prefix +
+                MaskHolderNames(message, track,
+                                {Card.HolderName, Card.FirstName, Card.MiddleName, Card.LastName}) +
+                kCrLf + kCrLf + Track1Head(track) + "***";
+    }
+    WipeSwipe();
+    if (unexpected)
+        desktop_.ShowMessageBox(message, "Credit Card Scanning Error", kMbOk | kMbIconCritical);
     table_.SessionHandshake(session_.SessionIndex, EntryLetter::Reactivate, EntryText);
     ReportStatus(status::kDeactivated);
-    const SecretText track = Track1Text();
-    const std::string prefix = "Card data err**" + session_.SessionIndex.AsText() + "**";
-    if (track.Empty()) {
+    if (!line) {
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachThenReclick),
                                  session_.SessionIndex);
-        const std::string line = prefix + "Could not read Credit Card, Swipe it again!***";
-        log_.WriteProcessLog(line);
-        copy_.events.SwipeNotRead(line);
+        const std::string notRead = prefix + "Could not read Credit Card, Swipe it again!***";
+        log_.WriteProcessLog(notRead);
+        copy_.events.SwipeNotRead(notRead);
         return;
     }
-    const std::string line = prefix + message + kCrLf + kCrLf + Track1Excerpt(track.Text()) + "***";
-    log_.WriteProcessLog(line);
-    // Every user of the machine may read the event log: its line has no holder name, neither
-    // the swipe's nor one a host's error quotes (the name parts may be an earlier swipe's).
-    const std::string shown = MaskHolderNames(
-        message, track.Text(), {Card.HolderName, Card.FirstName, Card.MiddleName, Card.LastName});
-    copy_.events.SwipeNotRead(prefix + shown + kCrLf + kCrLf + Track1Head(track.Text()) + "***");
+    log_.WriteProcessLog(*line);
+    copy_.events.SwipeNotRead(*shown);
     TellLogFailure();
     Unload();
 }

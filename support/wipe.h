@@ -8,7 +8,8 @@
 
 namespace ostrel {
 
-// Zeros over size bytes at data.
+// Zeros over size bytes at data. Alone in its file (wipe_bytes.cpp): every wipe of card data
+// comes down to it, and a test build of the program replaces it with one that does nothing.
 void WipeBytes(void* data, size_t size);
 
 // Overwrites the whole of a text's buffer, what lies past its end up to its capacity too, and
@@ -17,25 +18,12 @@ void Wipe(std::string& text);
 
 // Overwrites every byte of the buffer's capacity; its size stays, so a buffer that is read
 // into again keeps its length.
-void Wipe(std::vector<uint8_t>& bytes);
-
-// A text that holds card data and is overwritten when it goes. Moving it takes the text along
-// and wipes what the move left behind.
-class SecretText {
-  public:
-    SecretText() = default;
-    explicit SecretText(std::string&& text) : text_(std::move(text)) { Wipe(text); }
-    SecretText(SecretText&& other) noexcept : text_(std::move(other.text_)) { Wipe(other.text_); }
-    SecretText& operator=(SecretText&& other) noexcept;
-    SecretText(const SecretText&) = delete;
-    SecretText& operator=(const SecretText&) = delete;
-    ~SecretText() { Wipe(text_); }
-
-    const std::string& Text() const { return text_; }
-    bool Empty() const { return text_.empty(); }
-
-  private:
-    std::string text_;
-};
+template <class Allocator>
+void Wipe(std::vector<uint8_t, Allocator>& bytes) {
+    const size_t used = bytes.size();
+    bytes.resize(bytes.capacity());
+    WipeBytes(bytes.data(), bytes.size());
+    bytes.resize(used);
+}
 
 }  // namespace ostrel

@@ -17,9 +17,7 @@ struct CardReaderTestAccess {
     static uint16_t InputReportByteLength(const CardReader& reader) {
         return reader.ReaderCaps.InputReportByteLength;
     }
-    static const std::vector<uint8_t>& InputReport(const CardReader& reader) {
-        return reader.InputReport;
-    }
+    static const CardBytes& InputReport(const CardReader& reader) { return reader.InputReport; }
     static const Overlapped& ReadOverlapped(const CardReader& reader) {
         return reader.ReadOverlapped;
     }
@@ -31,7 +29,8 @@ struct CardReaderTestAccess {
     // The bytes of a usage's buffer; empty for a usage that never had one.
     static std::vector<uint8_t> UsageBuffer(const CardReader& reader, uint16_t usage) {
         const auto found = reader.UsageBuffer.find(usage);
-        return found == reader.UsageBuffer.end() ? std::vector<uint8_t>{} : found->second;
+        if (found == reader.UsageBuffer.end()) return {};
+        return std::vector<uint8_t>(found->second.begin(), found->second.end());
     }
     // Takes handle as the open reader, with input reports of reportLength bytes.
     static void Adopt(CardReader& reader, FileHandle handle, uint16_t reportLength) {

@@ -151,6 +151,12 @@ EmulatorReply EmulatorCore::Handle(const Message& request) {
         return Ok();
     }
     if (verb == "nested-calls") return Ok(nestedCalls_);
+    if (verb == "fail") {
+        const auto dispId = request.size() > 1 ? OperationId(request[1]) : std::nullopt;
+        if (!dispId || request.size() > 3) return Error("give an operation and a field");
+        screens_.FailNext(*dispId, request.size() == 3 ? request[2] : "");
+        return Ok();
+    }
     if (verb == "program") {
         if (request.size() != 2 || request[1].empty()) return Error("give the program's path");
         program_ = request[1];

@@ -33,6 +33,8 @@ constexpr const char* kCommandSummary =
     "                                 as \"<call> inside <call>\", and those refused inside a\n"
     "                                 message another process sent, as \"<call> inside a sent\n"
     "                                 message\" (the stand-in reports them)\n"
+    "  fail <operation> [<field>]     refuse the next call of the operation (that names the\n"
+    "                                 field), as the host refuses a value\n"
     "  program <path>                 the program that \"Credit Card Scan\" starts\n"
     "  pending                        swipes not yet taken by the training reader\n"
     "  quit                           close the emulator (the host ends)\n";

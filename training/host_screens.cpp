@@ -227,8 +227,20 @@ ControlReply HostScreens::Apply(int32_t dispId, const std::vector<ControlArg>& a
     return reply;
 }
 
+void HostScreens::FailNext(int32_t dispId, std::string field) {
+    failures_.emplace_back(dispId, std::move(field));
+}
+
 ControlReply HostScreens::Perform(int32_t dispId, const std::vector<ControlArg>& args) {
     if (auto mismatch = CheckSignature(dispId, args)) return *mismatch;
+    for (auto failure = failures_.begin(); failure != failures_.end(); ++failure) {
+        if (failure->first == dispId &&
+            (failure->second.empty() ||
+             (args[0].kind != ControlArg::Kind::Long && args[0].text == failure->second))) {
+            failures_.erase(failure);
+            return ControlReply::Fail("The host refused the call");
+        }
+    }
     // Every operation but DetachSession names a session, last or (AttachSession) first.
     std::optional<int32_t> session;
     if (dispId == 49)

@@ -86,6 +86,9 @@ class HostScreens {
     const std::vector<std::string>& Calls() const { return calls_; }
     // Moves on every change, so that a window knows when to show the screens again.
     uint64_t Revision() const { return revision_; }
+    // The next call of the operation that names field (any call of it for ""), refused as the
+    // host refuses a value: the program's failure paths, tried for real.
+    void FailNext(int32_t dispId, std::string field);
 
   private:
     ControlReply Perform(int32_t dispId, const std::vector<ControlArg>& args);
@@ -95,6 +98,7 @@ class HostScreens {
     std::array<HostSession, kSessionCount> sessions_;
     // The control attaches to one session at a time; DetachSession names none.
     std::optional<int> attached_;
+    std::vector<std::pair<int32_t, std::string>> failures_;
     std::vector<std::string> calls_;
     std::string lastCall_;
     int repeats_ = 0;

@@ -33,7 +33,7 @@ void SimHostScreen::TakeAnswerTime() {
     ticksWhileAnswering += desktop.timerTicks - ticksBefore;
 }
 
-std::string SimHostScreen::Invoke(int32_t dispId, std::span<DispArg> args) {
+CardText SimHostScreen::Invoke(int32_t dispId, std::span<DispArg> args) {
     // A control that could not be created answers nothing: each call raises what creating it
     // gave.
     if (notCreated)
@@ -47,7 +47,7 @@ std::string SimHostScreen::Invoke(int32_t dispId, std::span<DispArg> args) {
     }
     Call call{dispId, {}};
     for (const DispArg& a : args)
-        call.args.push_back(Arg{a.type, a.i4, a.TextValue()});
+        call.args.push_back(Arg{a.type, a.i4, std::string(a.TextValue())});
     calls.push_back(call);
     if (inFlight > 0) ++callsInsideCalls;
     ++inFlight;
@@ -69,7 +69,8 @@ std::string SimHostScreen::Invoke(int32_t dispId, std::span<DispArg> args) {
         }
     }
 
-    const auto text = [&](size_t i) { return args[i].TextValue(); };
+    // The host's own copy of what it is handed: the screen keeps its fields as it likes.
+    const auto text = [&](size_t i) { return std::string(args[i].TextValue()); };
     switch (dispId) {
         case dispid::kAttachSession:
             attachedSession = args[0].i4;

@@ -33,7 +33,7 @@ class SimHostScreen : public HostControl {
         std::string description;
     };
 
-    std::string Invoke(int32_t dispId, std::span<DispArg> args) override;
+    CardText Invoke(int32_t dispId, std::span<DispArg> args) override;
 
     // Test side.
     std::string Field(int32_t session, const std::string& name) const;

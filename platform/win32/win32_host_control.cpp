@@ -7,6 +7,7 @@
 
 #include "platform/app_error.h"
 #include "platform/win32/ansi_text.h"
+#include "support/wipe.h"
 
 namespace ostrel::win32 {
 
@@ -14,15 +15,46 @@ namespace {
 
 constexpr const char* kSource = "VEQServer1";
 
-std::string FromBstr(BSTR text) {
+// A BSTR's text in the ANSI code page, straight into the card data store: a text the control
+// hands back may be a card number.
+CardText FromBstr(BSTR text) {
+    CardText narrow;
+    const int length = static_cast<int>(SysStringLen(text));
+    if (!text || length == 0) return narrow;
+    const int n = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(n));
+    WideCharToMultiByte(CP_ACP, 0, text, length, narrow.data(), n, nullptr, nullptr);
+    return narrow;
+}
+
+std::string PlainText(BSTR text) {
     return Narrow(text, SysStringLen(text));
 }
 
-BSTR ToBstr(const std::string& text) {
-    const std::wstring wide = Widen(text);
-    BSTR b = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+// Made in place, with no wide copy of the text beside it.
+BSTR ToBstr(std::string_view text) {
+    const int length = static_cast<int>(text.size());
+    const int n = length ? MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0) : 0;
+    BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(n));
     if (!b) throw AppError(static_cast<int32_t>(E_OUTOFMEMORY), kSource, "Out of memory");
+    if (n) MultiByteToWideChar(CP_ACP, 0, text.data(), length, b, n);
     return b;
+}
+
+// COM keeps freed BSTRs for reuse without clearing them ("Automation may cache the space
+// allocated for BSTRs", String Manipulation Functions): each is overwritten before it goes.
+void FreeBstr(BSTR text) {
+    if (!text) return;
+    WipeBytes(text, SysStringByteLen(text));
+    SysFreeString(text);
+}
+
+void ClearVariant(VARIANT& v) {
+    if (V_VT(&v) == VT_BSTR) {
+        FreeBstr(V_BSTR(&v));
+        V_VT(&v) = VT_EMPTY;
+    }
+    VariantClear(&v);
 }
 
 std::string SystemText(HRESULT hr) {
@@ -48,9 +80,9 @@ class ArgBlock {
     }
     ~ArgBlock() {
         for (VARIANT& v : variants_)
-            VariantClear(&v);
+            ClearVariant(v);
         for (BSTR b : refs_)
-            SysFreeString(b);
+            FreeBstr(b);
     }
     ArgBlock(const ArgBlock&) = delete;
     ArgBlock& operator=(const ArgBlock&) = delete;
@@ -98,13 +130,13 @@ class ArgBlock {
 class ScopedVariant {
   public:
     ScopedVariant() { VariantInit(&v); }
-    ~ScopedVariant() { VariantClear(&v); }
+    ~ScopedVariant() { ClearVariant(v); }
     ScopedVariant(const ScopedVariant&) = delete;
     ScopedVariant& operator=(const ScopedVariant&) = delete;
     VARIANT v;
 };
 
-std::string ResultText(VARIANT& result) {
+CardText ResultText(VARIANT& result) {
     if (V_VT(&result) == VT_EMPTY || V_VT(&result) == VT_NULL) return "";
     if (V_VT(&result) == VT_BSTR) return FromBstr(V_BSTR(&result));
     ScopedVariant text;
@@ -125,12 +157,12 @@ std::string ResultText(VARIANT& result) {
         } else if (info.wCode) {
             number = info.wCode;
         }
-        description = FromBstr(info.bstrDescription);
-        if (info.bstrSource) source = FromBstr(info.bstrSource);
+        description = PlainText(info.bstrDescription);
+        if (info.bstrSource) source = PlainText(info.bstrSource);
     }
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrHelpFile);
+    FreeBstr(info.bstrSource);
+    FreeBstr(info.bstrDescription);
+    FreeBstr(info.bstrHelpFile);
     if (description.empty()) description = SystemText(number);
     throw AppError(number, source, description);
 }
@@ -147,7 +179,7 @@ DispatchHostControl::DispatchHostControl(IDispatch* dispatch) : dispatch_(dispat
 
 DispatchHostControl::~DispatchHostControl() = default;
 
-std::string DispatchHostControl::Invoke(int32_t dispId, std::span<DispArg> args) {
+CardText DispatchHostControl::Invoke(int32_t dispId, std::span<DispArg> args) {
     ArgBlock block(args);
     block.Fill();
     DISPPARAMS params = block.Params();
@@ -161,7 +193,7 @@ std::string DispatchHostControl::Invoke(int32_t dispId, std::span<DispArg> args)
     return ResultText(result.v);
 }
 
-std::string LazyHostControl::Invoke(int32_t dispId, std::span<DispArg> args) {
+CardText LazyHostControl::Invoke(int32_t dispId, std::span<DispArg> args) {
     if (!apartment_) apartment_.emplace();
     if (!control_) control_ = CreateHostControl();
     return control_->Invoke(dispId, args);

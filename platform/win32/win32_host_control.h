@@ -30,7 +30,7 @@ class DispatchHostControl : public HostControl {
     DispatchHostControl(const DispatchHostControl&) = delete;
     DispatchHostControl& operator=(const DispatchHostControl&) = delete;
 
-    std::string Invoke(int32_t dispId, std::span<DispArg> args) override;
+    CardText Invoke(int32_t dispId, std::span<DispArg> args) override;
 
   private:
     ComRef<IDispatch> dispatch_;
@@ -40,7 +40,7 @@ class DispatchHostControl : public HostControl {
 // for as long as creating it fails (the host may not have registered it yet).
 class LazyHostControl : public HostControl {
   public:
-    std::string Invoke(int32_t dispId, std::span<DispArg> args) override;
+    CardText Invoke(int32_t dispId, std::span<DispArg> args) override;
 
   private:
     // The thread enters COM's apartment only as the control is first made: a copy that hands

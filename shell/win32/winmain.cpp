@@ -5,6 +5,7 @@
 #include "platform/win32/win32_event_log.h"
 #include "platform/win32/win32_hid.h"
 #include "platform/win32/win32_host_control.h"
+#include "platform/win32/win32_process_memory.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registry.h"
 #include "shell/scanner_form.h"
@@ -18,7 +19,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Win32Hid hid;
     LazyHostControl hostControl;
     Win32EventLog eventLog;
+    Win32ProcessMemory memory;
     ostrel::OstrelCopy copy(
-        ostrel::Platform{registry, processes, desktop, hid, hostControl, eventLog});
+        ostrel::Platform{registry, processes, desktop, hid, hostControl, eventLog, memory});
     copy.Main(ProgramArgument());
 }

@@ -51,7 +51,7 @@ TEST_F(HostLinkTest, CloseIgnoresAFailingDetach) {
 TEST_F(HostLinkTest, PutOperationsPassTheirArgumentsInOrder) {
     link.OpenHostLink(session);
     screen.calls.clear();
-    std::string first = "JOHN";
+    CardText first = "JOHN";
     link.PutScreenField("WFNAM", DispArg::TextRef(first), session);
     link.PutScreenField("CCSTATUS", DispArg::Text("Please"), session);
     link.PutScreenValue("ZEXPMM", DispArg::Text("12"), session);

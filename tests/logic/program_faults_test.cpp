@@ -264,8 +264,8 @@ TEST(ProgramRace, ASecondStartDuringTheRunningCopysHandshakeLeavesAWellFormedTab
         ProgramHarness h;
         RacingRegistry racing(h.registry);
         h.copy.reset();
-        h.copy =
-            std::make_unique<OstrelCopy>(Platform{racing, h.processes, h.desktop, h.hid, h.host, h.events});
+        h.copy = std::make_unique<OstrelCopy>(
+            Platform{racing, h.processes, h.desktop, h.hid, h.host, h.events, h.memory});
         std::vector<std::string> tables;
         h.host.onCall = [&](const Call& call) {
             // Just before the arming pass writes "Y".

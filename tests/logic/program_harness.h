@@ -11,6 +11,7 @@
 #include "platform/sim/sim_event_log.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_host_screen.h"
+#include "platform/sim/sim_process_memory.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_readers.h"
 #include "platform/sim/sim_registry.h"
@@ -82,7 +83,8 @@ class ProgramHarness {
     }
 
     std::unique_ptr<OstrelCopy> NewCopy(sim::SimDesktop& d) {
-        return std::make_unique<OstrelCopy>(Platform{registry, processes, d, hid, host, events});
+        return std::make_unique<OstrelCopy>(
+            Platform{registry, processes, d, hid, host, events, memory});
     }
 
     // Runs the copy until it ends or the clock reaches the given time.
@@ -188,6 +190,7 @@ class ProgramHarness {
     sim::SimHid hid;
     sim::SimEventLog events;  // the Windows event log's entries
     sim::SimHostScreen host;
+    sim::SimProcessMemory memory;  // each copy's, though one would be each process's
     uint32_t hostPid = 0;
     sim::SimHid::DeviceId readerId = 0;
     std::unique_ptr<OstrelCopy> copy;

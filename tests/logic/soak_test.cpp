@@ -291,6 +291,7 @@ class Soak {
         Forget(h.desktop.messageBoxes);
         Forget(h.desktop.iconCalls);
         Forget(h.events.entries);
+        Forget(h.memory.calls);
         h.desktop.files.clear();
     }
 

@@ -13,12 +13,14 @@ namespace {
 
 using End = ProgramHarness::End;
 
-bool AllZero(const std::vector<uint8_t>& bytes) {
+template <class Bytes>
+bool AllZero(const Bytes& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
 }
 
 // The whole of a text's buffer, past its end up to its capacity.
-std::string_view WholeBuffer(const std::string& text) {
+template <class Text>
+std::string_view WholeBuffer(const Text& text) {
     return {text.data(), text.capacity()};
 }
 
@@ -39,17 +41,31 @@ TEST(Wipe, OverwritesTheWholeBufferAndKeepsItForTheNextUse) {
     EXPECT_TRUE(AllZero(report));
 }
 
-TEST(Wipe, ASecretTextIsOverwrittenWhereverItWas) {
-    std::string source = "%B4111111111111111^DOE/JOHN Q^2512101";
-    std::optional<SecretText> held(SecretText(std::move(source)));
-    EXPECT_EQ(WholeBuffer(source).find_first_not_of('\0'), std::string_view::npos);
-    SecretText moved(std::move(*held));
-    EXPECT_TRUE(held->Empty());
-    EXPECT_EQ(moved.Text(), "%B4111111111111111^DOE/JOHN Q^2512101");
-    SecretText assigned;
+TEST(Wipe, ACardTextIsOverwrittenWhereverItWas) {
+    std::optional<CardText> held(CardText("%B4111111111111111^DOE/JOHN Q^2512101"));
+    const char* buffer = held->data();
+    CardText moved(std::move(*held));
+    EXPECT_TRUE(held->empty());
+    EXPECT_EQ(moved.data(), buffer);  // handed over, not copied
+    EXPECT_EQ(moved, "%B4111111111111111^DOE/JOHN Q^2512101");
+    CardText assigned = "a longer text that the move takes the place of";
+    const char* old = assigned.data();
+    const size_t oldCapacity = assigned.capacity();
     assigned = std::move(moved);
-    EXPECT_TRUE(moved.Empty());
-    EXPECT_EQ(assigned.Text().substr(0, 6), "%B4111");
+    EXPECT_TRUE(moved.empty());
+    EXPECT_EQ(assigned.view().substr(0, 6), "%B4111");
+    // The buffer let go is overwritten as the store takes it back.
+    EXPECT_EQ(std::string_view(old, oldCapacity).find_first_not_of('\0'), std::string_view::npos);
+    // A text that grows leaves nothing in the buffer it outgrew.
+    const char* small = assigned.data();
+    const size_t smallCapacity = assigned.capacity();
+    assigned += std::string(smallCapacity, '1');
+    EXPECT_NE(assigned.data(), small);
+    EXPECT_EQ(std::string_view(small, smallCapacity).find_first_not_of('\0'),
+              std::string_view::npos);
+    // Assigning a part of itself keeps the part.
+    assigned = assigned.view().substr(2, 4);
+    EXPECT_EQ(assigned, "4111");
 }
 
 // What the program keeps of a swipe once it is done with it: nothing of the tracks.
@@ -58,15 +74,15 @@ void ExpectNothingKept(ProgramHarness& h) {
     const SwipeRecord& swipe = reader.Swipe();
     // A buffer never written in this run holds whatever its allocation held (an allocator may
     // fill it with a printable pattern): what must not be there is a piece of the swiped card.
-    for (const std::string* track : {&swipe.Tk1Data, &swipe.Tk2Data, &swipe.Tk3Data,
-                                     &swipe.MTk1Data, &swipe.MTk2Data, &swipe.MTk3Data}) {
+    for (const CardText* track : {&swipe.Tk1Data, &swipe.Tk2Data, &swipe.Tk3Data, &swipe.MTk1Data,
+                                  &swipe.MTk2Data, &swipe.MTk3Data}) {
         EXPECT_TRUE(track->empty());
         for (const std::string_view piece : {"41111111", "1111=25", "^DOE/JO", "OHN Q^"}) {
             EXPECT_EQ(WholeBuffer(*track).find(piece), std::string_view::npos)
                 << "a piece of the card left: " << piece;
         }
     }
-    const std::vector<uint8_t>& report = CardReaderTestAccess::InputReport(reader);
+    const CardBytes& report = CardReaderTestAccess::InputReport(reader);
     EXPECT_FALSE(report.empty());  // overwritten, not let go: it is read into again
     EXPECT_TRUE(AllZero(report));
     for (uint16_t usage : {0x30, 0x31, 0x32, 0x33, 0x4A, 0x4B, 0x4C}) {

@@ -139,6 +139,17 @@ TEST(EmulatorCore, ControlCallsReachTheScreensAndTheirFailuresComeBackAsErrors) 
     const Message calls = core.Handle({"calls", "1"}).reply;
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_NE(calls[1].find("NOPE"), std::string::npos);
+    // A refusal asked for: the next call naming that field only, the value not taken.
+    EXPECT_EQ(core.Handle({"fail", "PutScreenField", "W1AC#"}).reply, OkReply());
+    EXPECT_EQ(core.Handle({"fail", "NoSuchCall"}).reply[0], kError);
+    const auto account = [&](const char* number) {
+        return core.Handle(
+            ControlCall(39, {A::Text("W1AC#"), A::Long(0), A::TextRef(number), A::Long(kC)}));
+    };
+    EXPECT_EQ(core.Handle(put).reply, OkReply({""}));
+    EXPECT_EQ(account("4111111111111111").reply[0], kError);
+    EXPECT_EQ(core.Handle({"field", "C", "W1AC#"}).reply, OkReply({""}));
+    EXPECT_EQ(account("4111111111111111").reply, OkReply({""}));
 }
 
 TEST(EmulatorCore, NestedCallsAreKeptByNameApartFromTheCallList) {

@@ -12,6 +12,7 @@
 #include "platform/sim/sim_event_log.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_host_screen.h"
+#include "platform/sim/sim_process_memory.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/win32/win32_desktop.h"
@@ -33,7 +34,8 @@ TEST(DpiChild, MouseMovesOverTheWindowAreNoIconEvents) {
     processes.Start("C:\\Apps\\Host\\kt4r.exe");
     Win32Desktop desktop;
     sim::SimEventLog events;
-    OstrelCopy copy(Platform{registry, processes, desktop, hid, host, events});
+    sim::SimProcessMemory memory;
+    OstrelCopy copy(Platform{registry, processes, desktop, hid, host, events, memory});
     ParseCommandLine("C,Front Desk", copy.session);
     copy.form.Show();  // loaded: the icon is there, the window hidden
     // The reader's ticks would change the status line meanwhile.

@@ -122,7 +122,7 @@ TEST_F(HostControlWin32Test, AttachAndDetachAreMethodCallsByFixedId) {
 
 TEST_F(HostControlWin32Test, PutArgumentsKeepTheirTypesAndOrder) {
     link.OpenHostLink(session);
-    std::string first = "JOHN";
+    CardText first = "JOHN";
     link.PutScreenField("WFNAM", DispArg::TextRef(first), session);
     EXPECT_EQ(recorder.calls.back().id, 39);
     EXPECT_EQ(Args(recorder),
@@ -143,7 +143,7 @@ TEST_F(HostControlWin32Test, PutArgumentsKeepTheirTypesAndOrder) {
 TEST_F(HostControlWin32Test, AByReferenceTextComesBackAsTheControlLeftIt) {
     link.OpenHostLink(session);
     recorder.rewriteByRef = "JOHNNY";
-    std::string first = "JOHN";
+    CardText first = "JOHN";
     link.PutScreenField("WFNAM", DispArg::TextRef(first), session);
     EXPECT_EQ(first, "JOHNNY");
 }

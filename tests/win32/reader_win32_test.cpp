@@ -19,7 +19,7 @@ namespace {
 
 using Access = CardReaderTestAccess;
 
-std::string Text(const std::vector<uint8_t>& bytes) {
+std::string Text(const CardBytes& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/host_control.h"
 #include "platform/win32/ansi_text.h"
+#include "support/wipe.h"
 #include "training/emulator_core.h"
 #include "training/host_screens.h"
 #include "training/win32/pipe.h"
@@ -98,6 +99,23 @@ BSTR ToBstr(const std::wstring& text) {
     return b;
 }
 
+// The control runs inside the program, beside its card data: it keeps no copy of what a call
+// hands it or what the emulator answers (a card's fields), so that a scraper of the program's
+// memory finds only what the program itself keeps. Each text is overwritten once a call is done.
+struct WipedAfterCall {
+    std::vector<ControlArg> args;
+    Message request;
+    Message reply;
+    std::wstring wide;
+    ~WipedAfterCall() {
+        for (ControlArg& arg : args)
+            Wipe(arg.text);
+        WipeMessage(request);
+        WipeMessage(reply);
+        WipeBytes(wide.data(), wide.size() * sizeof(wchar_t));
+    }
+};
+
 // A null BSTR is an empty text; a null by-reference pointer is no text at all.
 ControlArg ArgOf(const VARIANT& v) {
     switch (V_VT(&v)) {
@@ -114,10 +132,11 @@ ControlArg ArgOf(const VARIANT& v) {
     return {ControlArg::Kind::Other, 0, "variant type " + std::to_string(V_VT(&v))};
 }
 
-// A getter's text result, where the caller asked for one.
-HRESULT TextResult(const std::string& text, VARIANT* result) {
+// A getter's text result, where the caller asked for one; wide is where it is made.
+HRESULT TextResult(const std::string& text, VARIANT* result, std::wstring& wide) {
     if (result) {
-        V_BSTR(result) = ToBstr(Widen(text));
+        wide = Widen(text);
+        V_BSTR(result) = ToBstr(wide);
         V_VT(result) = VT_BSTR;
     }
     return S_OK;
@@ -242,7 +261,8 @@ class StandinControl final : public ComObject<IDispatch> {
 
         // COM keeps the arguments last first.
         const UINT n = params->cArgs;
-        std::vector<ControlArg> args;
+        WipedAfterCall texts;
+        std::vector<ControlArg>& args = texts.args;
         args.reserve(n);
         for (UINT i = 0; i < n; ++i)
             args.push_back(ArgOf(params->rgvarg[n - 1 - i]));
@@ -262,19 +282,21 @@ class StandinControl final : public ComObject<IDispatch> {
 
         if (dispId == dispid::kGetSessionInfo) {
             if (auto text = g_board.ScreenText(args[0].number, args[1].number)) {
-                return TextResult(*text, result);
+                return TextResult(*text, result, texts.wide);
             }
         }
-        const auto reply = CallEmulator(ControlCall(dispId, args));
+        texts.request = ControlCall(dispId, args);
+        auto reply = CallEmulator(texts.request);
         if (!reply) return Raise(info, RPC_E_DISCONNECTED, kNoEmulator);
-        const Message& answer = *reply;
+        texts.reply = std::move(*reply);
+        const Message& answer = texts.reply;
         if (!answer.empty() && answer[0] == kOk) {
             if (dispId != dispid::kGetScreenField && dispId != dispid::kGetSessionInfo) {
                 return S_OK;
             }
             // A missing result is a broken reply, not an empty field.
             if (answer.size() < 2) return Raise(info, E_UNEXPECTED, kBadReply);
-            return TextResult(answer[1], result);
+            return TextResult(answer[1], result, texts.wide);
         }
         if (answer.size() >= 3 && answer[0] == kError) {
             // The emulator refused the call as given (no such field, session or kind).

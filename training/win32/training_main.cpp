@@ -9,6 +9,7 @@
 #include "platform/win32/win32_event_log.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_host_control.h"
+#include "platform/win32/win32_process_memory.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registry.h"
 #include "shell/scanner_form.h"
@@ -73,7 +74,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LazyHostControl hostControl;
     // A source of its own: a trainer's swipes are no till's trouble to a fleet's collector.
     Win32EventLog eventLog("Ostrel Interface training");
+    Win32ProcessMemory memory;
     ostrel::OstrelCopy copy(
-        ostrel::Platform{registry, processes, desktop, hid, hostControl, eventLog});
+        ostrel::Platform{registry, processes, desktop, hid, hostControl, eventLog, memory});
     copy.Main(ProgramArgument());
 }

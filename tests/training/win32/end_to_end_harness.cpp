@@ -161,9 +161,10 @@ std::vector<std::string> MessageBoxTexts(DWORD pid) {
 
 EmulatorRun::EmulatorRun(const std::string& program) : folder_(NewFolder("ostrel-e2e")) {
     const std::string build = BuildDirectory();
+    const std::string name = program == "real" ? "ostrel.exe" : "ostrel-" + program + ".exe";
     const std::string source =
-        program == "real" ? build + "\\ostrel.exe" : build + "\\training\\ostrel-training.exe";
-    program_ = folder_ + (program == "real" ? "\\ostrel.exe" : "\\ostrel-training.exe");
+        program == "real" ? build + "\\" + name : build + "\\training\\" + name;
+    program_ = folder_ + "\\" + name;
     CopyFileA(source.c_str(), program_.c_str(), FALSE);
     ClearSettings();
     emulator_ =

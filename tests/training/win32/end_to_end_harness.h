@@ -70,7 +70,8 @@ std::vector<std::string> MessageBoxTexts(DWORD pid);
 // its own log file. Everything it started is ended when it goes.
 class EmulatorRun {
   public:
-    // program: "training" for ostrel-training.exe, "real" for ostrel.exe.
+    // program: "training" for ostrel-training.exe, "training-unwiped" for the same program
+    // without the card data store's wipe, "real" for ostrel.exe.
     explicit EmulatorRun(const std::string& program = "training");
     ~EmulatorRun();
 

@@ -76,7 +76,7 @@ RawResult RawInvoke(IDispatch* d, DISPID id, std::vector<VARIANT> args,
 }
 
 std::string Call(HostControl& control, int32_t id, std::vector<DispArg> args) {
-    return control.Invoke(id, args);
+    return std::string(control.Invoke(id, args).view());
 }
 
 // Registered for the user as regsvr32 does it, and unregistered after each test.
@@ -205,7 +205,7 @@ TEST_F(HostControlStandin, CarriesTheProgramsCallsToTheEmulator) {
     WideCharToMultiByte(CP_ACP, 0, L"M\u00fcller", -1, name, sizeof name, nullptr, nullptr);
 
     Call(*control, dispid::kAttachSession, {DispArg::Long(2), DispArg::Long(3)});
-    std::string account = "4111111111111111";
+    CardText account = "4111111111111111";
     Call(*control, dispid::kPutScreenField,
          {DispArg::Text("W1AC#"), DispArg::Long(0), DispArg::TextRef(account), DispArg::Long(2)});
     EXPECT_EQ(account, "4111111111111111");
@@ -299,7 +299,7 @@ TEST_F(HostControlStandin, AnswersTheScreenTextFromTheEmulatorsBoardAndCountsEac
 TEST_F(HostControlStandin, WithoutTheEmulatorEveryOperationSaysItIsNotRunning) {
     ASSERT_FALSE(win32::CallEmulator({"pending"}, 200)) << "an emulator is running";
     const auto control = ::ostrel::win32::CreateHostControl();
-    std::string text = "x";
+    CardText text = "x";
     const std::pair<int32_t, std::vector<DispArg>> calls[] = {
         {dispid::kAttachSession, {DispArg::Long(0), DispArg::Long(3)}},
         {dispid::kDetachSession, {}},
