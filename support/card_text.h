@@ -56,7 +56,11 @@ class CardText {
     size_t find(std::string_view text, size_t pos = 0) const { return view().find(text, pos); }
     size_t find(char c, size_t pos = 0) const { return view().find(c, pos); }
 
+    // One for each kind of text it meets, so that no comparison has two ways to convert.
+    friend bool operator==(const CardText& a, const CardText& b) { return a.view() == b.view(); }
     friend bool operator==(const CardText& a, std::string_view b) { return a.view() == b; }
+    friend bool operator==(const CardText& a, const std::string& b) { return a.view() == b; }
+    friend bool operator==(const CardText& a, const char* b) { return a.view() == b; }
 
   private:
     std::vector<char, CardAllocator<char>> chars_;

@@ -2,6 +2,8 @@
 // Test seam: the reader's private state, for tests that check the read and close steps one by
 // one, and for standing another handle (a pipe) in for a device. The program never uses it.
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "reader/card_reader.h"
@@ -31,6 +33,21 @@ struct CardReaderTestAccess {
         const auto found = reader.UsageBuffer.find(usage);
         if (found == reader.UsageBuffer.end()) return {};
         return std::vector<uint8_t>(found->second.begin(), found->second.end());
+    }
+    // Every buffer of the reader's that holds card data, by name, with its bytes' address
+    // (nullptr for one that holds none).
+    static std::vector<std::pair<std::string, const void*>> CardBuffers(const CardReader& reader) {
+        std::vector<std::pair<std::string, const void*>> buffers{
+            {"input report", reader.InputReport.data()}};
+        for (const auto& [usage, buffer] : reader.UsageBuffer)
+            buffers.emplace_back("usage " + std::to_string(usage), buffer.data());
+        const SwipeRecord& s = reader.swipe_;
+        for (const auto& [name, track] :
+             {std::pair{"Tk1Data", &s.Tk1Data}, {"Tk2Data", &s.Tk2Data}, {"Tk3Data", &s.Tk3Data},
+              {"MTk1Data", &s.MTk1Data}, {"MTk2Data", &s.MTk2Data}, {"MTk3Data", &s.MTk3Data}}) {
+            buffers.emplace_back(name, track->data());
+        }
+        return buffers;
     }
     // Takes handle as the open reader, with input reports of reportLength bytes.
     static void Adopt(CardReader& reader, FileHandle handle, uint16_t reportLength) {

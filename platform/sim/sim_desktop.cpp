@@ -108,6 +108,7 @@ int SimDesktop::ShowMessageBox(const std::string& text, const std::string& capti
         answers.pop_front();
     }
     messageBoxes.push_back(MessageBoxShown{text, caption, style, answer});
+    if (onMessageBox) onMessageBox(messageBoxes.back());
     return answer;
 }
 

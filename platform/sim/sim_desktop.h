@@ -127,6 +127,7 @@ class SimDesktop : public Desktop {
     // Message boxes.
     std::vector<MessageBoxShown> messageBoxes;
     std::deque<int> answers;  // pressed in turn; the first button when the script runs out
+    std::function<void(const MessageBoxShown&)> onMessageBox;  // while a box waits for its answer
 
     // The process.
     bool previousInstance = false;

@@ -16,6 +16,11 @@ std::set<std::uintptr_t> SimProcessMemory::PagesOf(const void* first, size_t byt
     return pages;
 }
 
+void SimProcessMemory::Record(const Call& call) {
+    calls.push_back(call);
+    if (onCall) onCall(call);
+}
+
 bool SimProcessMemory::Locked(const void* first, size_t bytes) const {
     for (const auto page : PagesOf(first, bytes)) {
         if (!lockedPages.count(page)) return false;
@@ -33,7 +38,7 @@ bool SimProcessMemory::Excluded(const void* first, size_t bytes) const {
 }
 
 uint32_t SimProcessMemory::SetMitigation(Mitigation policy) {
-    calls.push_back({Op::SetMitigation, nullptr, 0, policy});
+    Record({Op::SetMitigation, nullptr, 0, policy});
     if (!hasMitigationPolicies) return winerr::kProcNotFound;
     if (const auto refused = refusedPolicies.find(policy); refused != refusedPolicies.end())
         return refused->second;
@@ -42,7 +47,7 @@ uint32_t SimProcessMemory::SetMitigation(Mitigation policy) {
 }
 
 uint32_t SimProcessMemory::LockPages(const void* first, size_t bytes) {
-    calls.push_back({Op::LockPages, first, bytes});
+    Record({Op::LockPages, first, bytes});
     const size_t lockable = minimumWorkingSet > lockOverhead ? minimumWorkingSet - lockOverhead : 0;
     std::set<std::uintptr_t> after = lockedPages;
     after.merge(PagesOf(first, bytes));
@@ -52,14 +57,14 @@ uint32_t SimProcessMemory::LockPages(const void* first, size_t bytes) {
 }
 
 uint32_t SimProcessMemory::GrowWorkingSet(size_t bytes) {
-    calls.push_back({Op::GrowWorkingSet, nullptr, bytes});
+    Record({Op::GrowWorkingSet, nullptr, bytes});
     if (growError) return growError;
     minimumWorkingSet += bytes;
     return 0;
 }
 
 int32_t SimProcessMemory::ExcludeFromDumps(const void* first, size_t bytes) {
-    calls.push_back({Op::ExcludeFromDumps, first, bytes});
+    Record({Op::ExcludeFromDumps, first, bytes});
     if (excludeResult == 0 && !Excluded(first, bytes)) excluded.emplace_back(first, bytes);
     return excludeResult;
 }

@@ -5,6 +5,7 @@
 // 50 pages, less a few that Windows keeps) and excludes any block from its crash dumps.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <vector>
@@ -40,6 +41,7 @@ class SimProcessMemory : public ProcessMemory {
 
     // What the program made of it.
     std::vector<Call> calls;
+    std::function<void(const Call&)> onCall;  // as each call arrives
     std::set<Mitigation> policies;
     std::set<std::uintptr_t> lockedPages;  // by number; locking a page again adds nothing
     std::vector<std::pair<const void*, size_t>> excluded;
@@ -49,6 +51,7 @@ class SimProcessMemory : public ProcessMemory {
     bool Excluded(const void* first, size_t bytes) const;
 
   private:
+    void Record(const Call& call);
     static std::set<std::uintptr_t> PagesOf(const void* first, size_t bytes);
 };
 

@@ -2,8 +2,8 @@
 // differ, requests that time out, the host leaving its screen, and swipes that end the program
 // (the host starts it again, as it would). Handles of the simulated platform, host attachments
 // of the running copy and the live allocations of this whole process (the program, the simulated
-// platform and the test, less what the simulation records for tests) are taken at the start, in
-// the middle and at the end, printed, and must not grow.
+// platform and the test, less what the simulation records for tests) and the card data store's
+// are taken at the start, in the middle and at the end, printed, and must not grow.
 //
 // This program replaces the global operator new and delete to count live allocations; the
 // other test programs keep the standard ones.
@@ -15,6 +15,7 @@
 #include <random>
 
 #include "shell/status_texts.h"
+#include "support/card_store.h"
 #include "tests/logic/program_harness.h"
 
 namespace {
@@ -107,6 +108,7 @@ struct Measure {
     int swipes;
     size_t hidResources, registryHandles, processHandles, attachments;
     size_t allocations, bytes;
+    card_store::Usage store;  // the card data store's, outside the allocations above
 };
 
 class Soak {
@@ -300,7 +302,8 @@ class Soak {
         measures.push_back(
             Measure{swipes, h.hid.OpenResources(),
                     h.registry.OpenHandles() + h.registry.OpenEvents() + h.registry.Watches(),
-                    h.processes.OpenHandles(), attaches_ - detaches_, liveAllocations, liveBytes});
+                    h.processes.OpenHandles(), attaches_ - detaches_, liveAllocations, liveBytes,
+                    card_store::CurrentUsage()});
     }
 
     ProgramHarness h;
@@ -319,9 +322,10 @@ TEST(Soak, TenThousandSwipesLeaveNoHandleAttachmentOrAllocationBehind) {
     for (const Measure& m : soak.measures) {
         std::printf(
             "soak: after %5d swipes: HID resources %zu, registry handles %zu, process handles "
-            "%zu, host attachments %zu, live allocations %zu (%zu bytes)\n",
+            "%zu, host attachments %zu, live allocations %zu (%zu bytes), card data store %zu "
+            "bytes in %zu blocks\n",
             m.swipes, m.hidResources, m.registryHandles, m.processHandles, m.attachments,
-            m.allocations, m.bytes);
+            m.allocations, m.bytes, m.store.bytesInUse, m.store.blocksInUse);
     }
     for (const std::string& fault : soak.faults)
         ADD_FAILURE() << fault;
@@ -333,6 +337,8 @@ TEST(Soak, TenThousandSwipesLeaveNoHandleAttachmentOrAllocationBehind) {
         EXPECT_LE(m.attachments, 1u);
         EXPECT_LE(m.allocations, start.allocations + kAllocationSlack);
         EXPECT_LE(m.bytes, start.bytes + kByteSlack);
+        EXPECT_LE(m.store.bytesInUse, start.store.bytesInUse + kByteSlack);
+        EXPECT_EQ(m.store.overflows, 0u);
     }
     EXPECT_GE(soak.delivered, kSwipes / 2);
 }

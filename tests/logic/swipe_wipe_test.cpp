@@ -1,9 +1,12 @@
 // Track data is overwritten once used: the wipe itself, and what a whole program keeps of a
-// swipe after handing it on, refusing it, or failing to decode it.
+// swipe after handing it on, refusing it, or failing to decode it. Card data lives in the card
+// data store only, whose pages the program locks and keeps out of crash dumps at start.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "shell/status_texts.h"
+#include "support/card_store.h"
 #include "support/wipe.h"
 #include "tests/card_reader_test_access.h"
 #include "tests/logic/program_harness.h"
@@ -143,6 +146,244 @@ TEST(ProgramWipesSwipes, ARefusedOrUndecodableSwipeLeavesNothingEither) {
         h.SwipeAt(8, kVisaTrack);
         h.At(9.5, [&h] { ExpectNothingKept(h); });
         h.Run("C,Front Desk", 10);
+    }
+}
+
+TEST(CardStore, BlocksComeFromItsPagesAndAreOverwrittenAsTheyGoBack) {
+    const card_store::Usage before = card_store::CurrentUsage();
+    auto* a = static_cast<char*>(card_store::Take(20));
+    auto* b = static_cast<char*>(card_store::Take(1));
+    EXPECT_TRUE(card_store::Holds(a) && card_store::Holds(b));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(a) % card_store::kGranule, 0u);
+    EXPECT_EQ(card_store::CurrentUsage().bytesInUse, before.bytesInUse + 3 * card_store::kGranule);
+    std::fill(a, a + 20, '4');
+    card_store::GiveBack(a, 20);
+    EXPECT_TRUE(std::all_of(a, a + 2 * card_store::kGranule, [](char c) { return c == 0; }));
+    // The room given back is taken again.
+    void* again = card_store::Take(32);
+    EXPECT_EQ(again, a);
+    card_store::GiveBack(again, 32);
+    card_store::GiveBack(b, 1);
+    // A block the store has no room for comes from the heap, and is counted.
+    void* large = card_store::Take(card_store::kBytes + 1);
+    EXPECT_FALSE(card_store::Holds(large));
+    card_store::GiveBack(large, card_store::kBytes + 1);
+    const card_store::Usage after = card_store::CurrentUsage();
+    EXPECT_EQ(after.bytesInUse, before.bytesInUse);
+    EXPECT_EQ(after.overflows, before.overflows + 1);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(card_store::StorePages().first) % card_store::kPageSize,
+              0u);
+}
+
+// Every buffer of the program's that holds card data, by name, with its bytes' address.
+std::vector<std::pair<std::string, const void*>> CardBuffers(ProgramHarness& h) {
+    auto buffers = CardReaderTestAccess::CardBuffers(h.copy->reader);
+    const CardFields& c = h.Form().Card;
+    for (const auto& [name, text] :
+         {std::pair{"CardNumber", &c.CardNumber}, {"HolderName", &c.HolderName},
+          {"FirstName", &c.FirstName}, {"MiddleName", &c.MiddleName}, {"LastName", &c.LastName},
+          {"CardExpiry", &c.CardExpiry}, {"CardTypeName", &c.CardTypeName},
+          {"CardTypeCode", &c.CardTypeCode}, {"HostCardNumber", &h.Form().HostCardNumber}}) {
+        buffers.emplace_back(name, text->data());
+    }
+    return buffers;
+}
+
+// At a moment of a scenario: every card buffer that holds anything lies in the store's pages,
+// which the program locked and kept out of crash dumps; what is in use is named.
+void ExpectInGuardedStore(ProgramHarness& h, const std::string& moment,
+                          const std::vector<std::string>& inUse) {
+    SCOPED_TRACE(moment);
+    const card_store::Pages store = card_store::StorePages();
+    EXPECT_TRUE(h.memory.Locked(store.first, store.bytes));
+    EXPECT_TRUE(h.memory.Excluded(store.first, store.bytes));
+    size_t held = 0;
+    for (const auto& [name, data] : CardBuffers(h)) {
+        if (!data) continue;
+        ++held;
+        EXPECT_TRUE(card_store::Holds(data)) << name << " lies outside the store";
+    }
+    EXPECT_GE(held, inUse.size());
+    const SwipeRecord& swipe = h.copy->reader.Swipe();
+    for (const std::string& name : inUse) {
+        const bool full = name == "Tk1Data"      ? !swipe.Tk1Data.empty()
+                          : name == "CardNumber" ? !h.Form().Card.CardNumber.empty()
+                          : name == "report"     ? !CardReaderTestAccess::InputReport(
+                                                       h.copy->reader)
+                                                       .empty()
+                                                 : !h.Form().HostCardNumber.empty();
+        EXPECT_TRUE(full) << name << " is not in use at this moment";
+    }
+}
+
+bool IsStatus(const sim::SimHostScreen::Call& call, const std::string& text) {
+    return call.dispId == dispid::kPutScreenField && call.args[0].text == "CCSTATUS" &&
+           call.args[2].text == text;
+}
+
+TEST(CardStore, EveryCardBufferIsInTheGuardedStoreAcrossASwipeAFailedSwipeAndAReset) {
+    const size_t overflows = card_store::CurrentUsage().overflows;
+    using Call = sim::SimHostScreen::Call;
+    struct Scenario {
+        const char* name;
+        std::function<void(ProgramHarness&, int& moments)> arm;
+        int moments;
+    };
+    const Scenario scenarios[] = {
+        {"a swipe delivered and read back",
+         [](ProgramHarness& h, int& moments) {
+             h.host.onCall = [&h, &moments](const Call& call) {
+                 if (call.dispId == dispid::kGetScreenField && call.args[0].text == "W1AC#") {
+                     ExpectInGuardedStore(h, "the read-back", {"report", "Tk1Data", "CardNumber"});
+                     ++moments;
+                 }
+                 if (IsStatus(call, status::kSent)) {
+                     ExpectInGuardedStore(h, "sent", {"CardNumber", "HostCardNumber"});
+                     ++moments;
+                 }
+             };
+             h.SwipeAt(8, kVisaTrack);
+         },
+         2},
+        {"a swipe that fails its checks (the reader that stays armed)",
+         [](ProgramHarness& h, int& moments) {
+             h.UseReaderModel(15);
+             h.host.onCall = [&h, &moments](const Call& call) {
+                 if (IsStatus(call, status::kNoExpiry)) {
+                     ExpectInGuardedStore(h, "the failure", {"report", "Tk1Data", "CardNumber"});
+                     ++moments;
+                 }
+             };
+             h.SwipeAt(8, "%B4111111111111111^DOE/JOHN Q^");
+         },
+         1},
+        {"a host that fails the read-back, then the failure exit's status: the reset dialog",
+         [](ProgramHarness& h, int& moments) {
+             h.desktop.answers = {kIdOk, kIdOk};
+             h.host.failWhen = [](const Call& call) -> std::optional<sim::SimHostScreen::Failure> {
+                 if ((call.dispId == dispid::kGetScreenField && call.args[0].text == "W1AC#") ||
+                     IsStatus(call, status::kDeactivated)) {
+                     return sim::SimHostScreen::Failure{-1, "refused"};
+                 }
+                 return std::nullopt;
+             };
+             // Each box waits for the clerk with the swipe already overwritten.
+             h.desktop.onMessageBox = [&h, &moments](const sim::SimDesktop::MessageBoxShown& box) {
+                 ExpectInGuardedStore(h, box.caption, {});
+                 ExpectNothingKept(h);
+                 ++moments;
+             };
+             h.SwipeAt(8, kVisaTrack);
+         },
+         2},
+    };
+    for (const Scenario& s : scenarios) {
+        SCOPED_TRACE(s.name);
+        ProgramHarness h;
+        int moments = 0;
+        s.arm(h, moments);
+        h.Run("C,Front Desk", 12);
+        EXPECT_EQ(moments, s.moments);
+        ExpectInGuardedStore(h, "at the end", {});
+    }
+    // None of it had to be served by the ordinary heap.
+    EXPECT_EQ(card_store::CurrentUsage().overflows, overflows);
+}
+
+// What the program asks of Windows at start, before its window or the reader, and what it
+// logs (once each) of what Windows refuses; it goes on all the same.
+TEST(ProcessGuard, PoliciesAreSetAndTheStoreLockedAndExcludedAtStartWhateverWindowsRefuses) {
+    using Op = sim::SimProcessMemory::Op;
+    constexpr Op kSet = Op::SetMitigation, kLock = Op::LockPages, kGrow = Op::GrowWorkingSet,
+                 kExclude = Op::ExcludeFromDumps;
+    constexpr size_t kPage = sim::SimProcessMemory::kPageSize;
+    struct Case {
+        const char* windows;
+        std::function<void(sim::SimProcessMemory&)> set;
+        std::vector<Op> calls;
+        std::vector<std::string> logged;
+        bool locked;
+        bool excluded;
+        size_t policies;
+    };
+    const Case cases[] = {
+        {"Windows 10", [](auto&) {}, {kSet, kSet, kSet, kLock, kExclude}, {}, true, true, 3},
+        {"a minimum working set with no room for the store",
+         [](auto& m) { m.minimumWorkingSet = 20 * kPage; },
+         {kSet, kSet, kSet, kLock, kGrow, kLock, kExclude},
+         {},
+         true,
+         true,
+         3},
+        {"a working set that may not grow",
+         [](auto& m) {
+             m.minimumWorkingSet = 20 * kPage;
+             m.growError = 1450;
+         },
+         {kSet, kSet, kSet, kLock, kGrow, kExclude},
+         {"did not lock the card data store into memory (error 1450): card data may reach the "
+          "page file"},
+         false,
+         true,
+         3},
+        {"Windows 7",
+         [](auto& m) {
+             m.hasMitigationPolicies = false;
+             m.excludeResult = kExclusionNotAvailable;
+         },
+         {kSet, kLock, kExclude},
+         {"this Windows sets no mitigation policies",
+          "this Windows cannot keep the card data store out of crash dumps"},
+         true,
+         false,
+         0},
+        {"Windows 8.1, without the image load policy",
+         [](auto& m) { m.refusedPolicies[Mitigation::LocalImagesOnly] = 87; },
+         {kSet, kSet, kSet, kLock, kExclude},
+         {"refused a mitigation: DLLs only from local files without a low integrity label "
+          "(error 87)"},
+         true,
+         true,
+         2},
+        {"a dump exclusion refused",
+         [](auto& m) { m.excludeResult = static_cast<int32_t>(0x8007000E); },
+         {kSet, kSet, kSet, kLock, kExclude},
+         {"did not keep the card data store out of crash dumps (0x8007000E)"},
+         true,
+         false,
+         3},
+    };
+    const card_store::Pages store = card_store::StorePages();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.windows);
+        ProgramHarness h;
+        c.set(h.memory);
+        bool beforeWindowAndReader = true;
+        h.memory.onCall = [&h, &beforeWindowAndReader](const auto&) {
+            beforeWindowAndReader = beforeWindowAndReader && h.desktop.Events() == nullptr &&
+                                    h.hid.OpenResources() == 0;
+        };
+        h.SwipeAt(8, kVisaTrack);
+        EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
+        std::vector<Op> calls;
+        for (const auto& call : h.memory.calls)
+            calls.push_back(call.op);
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_TRUE(beforeWindowAndReader);
+        EXPECT_EQ(h.memory.Locked(store.first, store.bytes), c.locked);
+        EXPECT_EQ(h.memory.Excluded(store.first, store.bytes), c.excluded);
+        EXPECT_EQ(h.memory.policies.size(), c.policies);
+        const std::string log = h.Log();
+        size_t lines = 0;
+        for (size_t at = log.find("Process guard: "); at != std::string::npos;
+             at = log.find("Process guard: ", at + 1)) {
+            ++lines;
+        }
+        EXPECT_EQ(lines, c.logged.size()) << log;
+        for (const std::string& line : c.logged)
+            EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+        // The program goes on as ever.
+        EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
     }
 }
 
