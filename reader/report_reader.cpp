@@ -25,7 +25,9 @@ bool CardReader::ReadReport() {
         ReadEvent = hid_.NewEvent(true, false);
         eventCreationFailed_ = ReadEvent == 0;
     }
-    if (!hid_.ResetEvent(ReadEvent)) {
+    // Without an event there is nothing to reset: under the program's strict handle checks,
+    // handing Windows a handle of 0 would raise an exception instead of failing the call.
+    if (ReadEvent == 0 || !hid_.ResetEvent(ReadEvent)) {
         ReaderError = "ResetEvent Failed";
         return false;
     }

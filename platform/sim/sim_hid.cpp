@@ -34,6 +34,14 @@ bool SimHid::Fail(uint32_t error) {
     return false;
 }
 
+bool SimHid::NotOpen(std::uintptr_t handle) {
+    if (strictHandleChecks) {
+        Misuse("handle " + Hex(handle) +
+               " is not open: with strict handle checks Windows raises an exception");
+    }
+    return Fail(winerr::kInvalidHandle);
+}
+
 void SimHid::Misuse(const std::string& what) {
     misuses.push_back(what);
 }
@@ -176,7 +184,7 @@ FileHandle SimHid::OpenDevice(const std::string& path, uint32_t access, uint32_t
 bool SimHid::GetAttributes(FileHandle device, HiddAttributes* attributes) {
     Trace("GetAttributes", Hex(device));
     const DeviceHandle* handle = FindDevice(device);
-    if (!handle) return Fail(winerr::kInvalidHandle);
+    if (!handle) return NotOpen(device);
     const DeviceState& state = devices_[handle->device];
     if (!state.present) return Fail(winerr::kDeviceNotConnected);
     attributes->Size = sizeof(HiddAttributes);
@@ -189,7 +197,7 @@ bool SimHid::GetAttributes(FileHandle device, HiddAttributes* attributes) {
 bool SimHid::GetPreparsedData(FileHandle device, PreparsedData* data) {
     Trace("GetPreparsedData", Hex(device));
     const DeviceHandle* handle = FindDevice(device);
-    if (!handle) return Fail(winerr::kInvalidHandle);
+    if (!handle) return NotOpen(device);
     const DeviceState& state = devices_[handle->device];
     if (!state.present) return Fail(winerr::kDeviceNotConnected);
     if (!state.descriptor) return Fail(winerr::kInvalidParameter);
@@ -263,7 +271,7 @@ bool SimHid::ResetEvent(EventHandle event) {
         return Fail(winerr::kInvalidHandle);
     }
     const auto it = events_.find(event);
-    if (it == events_.end()) return Fail(winerr::kInvalidHandle);
+    if (it == events_.end()) return NotOpen(event);
     it->second.signalled = false;
     return true;
 }

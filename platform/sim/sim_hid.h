@@ -122,6 +122,9 @@ class SimHid : public Hid {
     // What was done that Windows would punish (a buffer written after its owner let go of it,
     // a wait that never ends); tests of the program assert it stays empty.
     std::vector<std::string> misuses;
+    // The program's policy from its start: a file or event handle that is not open raises an
+    // exception in Windows instead of failing the call, and is recorded as a misuse.
+    bool strictHandleChecks = false;
     // The calls made, in order: the name of the call and its main argument. Kept only while
     // recordCalls is set: a long run (the training build's reader) keeps nothing.
     std::vector<std::string> calls;
@@ -167,6 +170,7 @@ class SimHid : public Hid {
 
     static std::string Hex(std::uintptr_t value);
     bool Fail(uint32_t error);
+    bool NotOpen(std::uintptr_t handle);
     void Misuse(const std::string& what);
     NtStatus NotHeld(PreparsedData data);
     void Trace(const std::string& call, const std::string& argument = "");

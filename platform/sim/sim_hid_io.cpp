@@ -158,7 +158,7 @@ bool SimHid::ReadFile(FileHandle device, uint8_t* buffer, uint32_t length, uint3
                       Overlapped* overlapped) {
     Trace("ReadFile", Hex(device));
     DeviceHandle* handle = FindDevice(device);
-    if (!handle) return Fail(winerr::kInvalidHandle);
+    if (!handle) return NotOpen(device);
     if (!overlapped) return Fail(winerr::kInvalidParameter);
     if (Outstanding(handle->read)) {
         Misuse("ReadFile on handle " + Hex(device) + " while its previous read is outstanding");
@@ -203,7 +203,7 @@ bool SimHid::GetOverlappedResult(FileHandle device, Overlapped* overlapped, uint
                                  bool wait) {
     Trace("GetOverlappedResult", Hex(device) + (wait ? " wait" : ""));
     DeviceHandle* handle = FindDevice(device);
-    if (!handle) return Fail(winerr::kInvalidHandle);
+    if (!handle) return NotOpen(device);
     if (!handle->read || handle->read->overlapped != overlapped) {
         // A read that has finished, asked about again: Windows answers from the OVERLAPPED.
         if (overlapped->Internal == kStatusPending) {
@@ -229,7 +229,7 @@ bool SimHid::GetOverlappedResult(FileHandle device, Overlapped* overlapped, uint
 bool SimHid::CancelIo(FileHandle device) {
     Trace("CancelIo", Hex(device));
     DeviceHandle* handle = FindDevice(device);
-    if (!handle) return Fail(winerr::kInvalidHandle);
+    if (!handle) return NotOpen(device);
     if (handle->read && !handle->read->completed) {
         handle->read->cancelled = true;
         Complete(*handle->read, winerr::kOperationAborted, 0);
@@ -248,7 +248,7 @@ bool SimHid::CloseHandle(std::uintptr_t value) {
         return true;
     }
     const auto it = handles_.find(value);
-    if (it == handles_.end()) return Fail(winerr::kInvalidHandle);
+    if (it == handles_.end()) return NotOpen(value);
     if (Outstanding(it->second.read)) {
         Misuse("CloseHandle of " + Hex(value) + " while its read is " +
                (it->second.read->cancelled ? "cancelled but not collected" : "pending"));

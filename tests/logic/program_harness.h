@@ -44,6 +44,8 @@ class ProgramHarness {
         for (const sim::SimHidDevice& device : sim::TillDevices())
             hid.Plug(device);
         readerId = hid.Plug(sim::ReaderDevice(2));
+        // The program turns strict handle checks on as it starts.
+        hid.strictHandleChecks = true;
         // The program's waits wake for the reader's read events, the settings key's change
         // and the host's end; the running copy's window hears of arriving devices.
         for (sim::SimDesktop* d : {&desktop, &secondDesktop}) {
@@ -76,6 +78,7 @@ class ProgramHarness {
     // scenario may meet any, whatever it is about.
     std::vector<std::string> PlatformFaults() const {
         std::vector<std::string> faults = registry.misuses;
+        faults.insert(faults.end(), hid.misuses.begin(), hid.misuses.end());
         if (host.refusedInSentMessage > 0)
             faults.push_back(std::to_string(host.refusedInSentMessage) +
                              " host calls inside a message another process sent");
