@@ -1,6 +1,7 @@
 cmake_policy(SET CMP0057 NEW)
 # The checks of a shipped executable: it imports only DLLs that Windows brings itself, none of the
-# newer calls by name, is of the build's architecture and subsystem, and has a manifest.
+# newer calls by name, is of the build's architecture and subsystem, asks for ASLR and DEP, and has
+# a manifest.
 set(allowed ADVAPI32.DLL COMCTL32.DLL GDI32.DLL HID.DLL KERNEL32.DLL MSVCRT.DLL OLE32.DLL
     OLEAUT32.DLL PSAPI.DLL SETUPAPI.DLL SHELL32.DLL USER32.DLL VERSION.DLL WINMM.DLL)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
@@ -43,6 +44,25 @@ endif()
 # pei-i386 for the 32-bit build, pei-x86-64 for the 64-bit one.
 if(NOT dump MATCHES "file format ${FORMAT}\n")
   message(FATAL_ERROR "${EXE} is not of the build's architecture (${FORMAT})")
+endif()
+# ASLR (DYNAMIC_BASE, with the relocations that let Windows move the image) and DEP (NX_COMPAT),
+# and for the 64-bit build high-entropy ASLR (HIGH_ENTROPY_VA): the linker sets them today, and a
+# change of toolchain must not drop them.
+set(want "0x40 | 0x100")
+if(FORMAT STREQUAL "pei-x86-64")
+  set(want "${want} | 0x20")
+endif()
+string(REGEX MATCH "DllCharacteristics[ \t]+([0-9a-fA-F]+)" found "${dump}")
+set(flags "0x${CMAKE_MATCH_1}")
+string(REGEX MATCH "Entry 5 [0-9a-fA-F]+ ([0-9a-fA-F]+) Base Relocation Directory" found "${dump}")
+set(relocs "0x${CMAKE_MATCH_1}")
+if(flags STREQUAL "0x" OR relocs STREQUAL "0x")
+  message(FATAL_ERROR "${EXE}: no DllCharacteristics or relocation directory in its header")
+endif()
+math(EXPR missing "(${want}) & ~(${flags})")
+math(EXPR relocs "${relocs}")
+if(NOT missing EQUAL 0 OR relocs EQUAL 0)
+  message(FATAL_ERROR "${EXE} lacks ASLR or DEP: DllCharacteristics ${flags}, relocations ${relocs} bytes")
 endif()
 # 2 for a windowed program (the default), 3 for a console one.
 if(NOT DEFINED SUBSYSTEM)

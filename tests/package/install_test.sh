@@ -170,9 +170,30 @@ unzip -q "$zip" -d "$work/zip-$version"
 unzip -q "$work/newer/ostrel-$newer-$build.zip" -d "$work/zip-$newer"
 check "README.txt names this build's installer" grep -q "msiexec /i ostrel-$version-$arch.msi" \
     "$work/zip-$version/README.txt"
+# hardened <build> <exe>...: each program's PE header asks for ASLR (DYNAMIC_BASE, with the
+# relocations that let Windows move it) and DEP (NX_COMPAT), the 64-bit build's for high-entropy
+# ASLR too (HIGH_ENTROPY_VA). The linker sets them today; a change of toolchain must not drop them.
+hardened() {
+    local want=$((0x40 | 0x100)) exe dump flags relocs
+    [[ $1 == win64 ]] && want=$((want | 0x20))
+    shift
+    for exe in "$@"; do
+        dump=$(x86_64-w64-mingw32-objdump -p "$exe") || return 1
+        flags=$(sed -n 's/^DllCharacteristics[[:space:]]*\([0-9a-fA-F]*\)$/\1/p' <<<"$dump")
+        relocs=$(sed -n 's/^Entry 5 [0-9a-fA-F]* \([0-9a-fA-F]*\) Base Relocation Directory.*/\1/p' \
+            <<<"$dump")
+        [[ -n $flags && -n $relocs ]] || { echo "    $exe: no PE header flags"; return 1; }
+        if (((16#$flags & want) != want || 16#$relocs == 0)); then
+            echo "    $exe: DllCharacteristics $flags, relocations $relocs bytes"
+            return 1
+        fi
+    done
+}
 pe_format=$([[ $build == win64 ]] && echo pei-x86-64 || echo pei-i386)
 check "the programs are of this build's architecture" test "$(x86_64-w64-mingw32-objdump -f \
     "$work/zip-$version/ostrel.exe" "$work/zip-$version/ostrel-diag.exe" | grep -c "format $pe_format\$")" == 2
+check "the programs ask for ASLR and DEP (and, 64-bit, high-entropy ASLR)" hardened "$build" \
+    "$work/zip-$version/ostrel.exe" "$work/zip-$version/ostrel-diag.exe"
 echo "release command: $(($(date +%s%3N) - start)) ms"
 
 # Signed with a throw-away code-signing certificate, given as a PKCS#12 file with a password or
@@ -346,6 +367,8 @@ if [[ $build == win64 ]]; then
     release --arch "$other_build"
     other_msi=build/release/ostrel-$version-$other_arch.msi
     unzip -q "build/release/ostrel-$version-$other_build.zip" -d "$work/zip-other"
+    check "the $other_arch programs ask for ASLR and DEP too" hardened "$other_build" \
+        "$work/zip-other/ostrel.exe" "$work/zip-other/ostrel-diag.exe"
     check "the $other_arch package installs" msiexec /i "$(win "$other_msi")" /qn "$PER_USER"
     check "the $arch package of the same version replaces it" msiexec /i "$(win "$msi")" /qn "$PER_USER"
     check "only the $arch product is registered after it" \
