@@ -235,8 +235,9 @@ TEST_F(SimHidTest, AReportAlreadyQueuedCompletesTheStartingRead) {
     ASSERT_TRUE(hid.CancelIo(handle));
     uint32_t transferred = 0;
     hid.GetOverlappedResult(handle, &overlapped, &transferred, true);
-    for (char n = 'A'; n <= 'A' + 32; ++n)
-        hid.QueueReport(reader, Report((std::string("%B1^") + n + "^1?").c_str()));
+    std::string track = "%B1^A^1?";
+    for (int i = 0; i <= 32; ++i, ++track[4])
+        hid.QueueReport(reader, Report(track.c_str()));
     ASSERT_TRUE(StartRead());
     EXPECT_EQ(buffer, Report("%B1^B^1?"));
     EXPECT_TRUE(hid.CloseHandle(handle));
