@@ -15,7 +15,7 @@ struct Policy {
     const char* what;
 };
 
-// The order matters little; each is set on its own, whatever became of the others.
+// Each is set on its own, whatever became of the others.
 constexpr Policy kPolicies[] = {
     {Mitigation::ExtensionPointsDisabled, "legacy extension points (AppInit DLLs, hooks) off"},
     {Mitigation::LocalImagesOnly, "DLLs only from local files without a low integrity label"},
@@ -47,8 +47,9 @@ void SetMitigations(ProcessMemory& memory, ProcessLog& log) {
 void LockStore(ProcessMemory& memory, ProcessLog& log) {
     const card_store::Pages store = card_store::StorePages();
     uint32_t error = memory.LockPages(store.first, store.bytes);
-    // Windows lets a process lock about as much as its minimum working set holds: the pages
-    // are added to it, and the lock is tried once more.
+    // VirtualLock: "The maximum number of pages that a process can lock is equal to the number
+    // of pages in its minimum working set minus a small overhead". The store's pages are added
+    // to it, and the lock is tried once more.
     if (error == winerr::kWorkingSetQuota) {
         error = memory.GrowWorkingSet(store.bytes);
         if (error == 0) error = memory.LockPages(store.first, store.bytes);
