@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # One build's release artefacts as the release command makes them: the zip and the MSI, unsigned
 # or signed (from files or a SoftHSM token), checked as files (the programs' PE headers ask for
-# ASLR and DEP; the 64-bit build's test checks the other build's too); and the MSI's rows for what Wine
-# cannot show (a per-user install without properties, the per-machine log's permissions and
-# event source). Needs no Wine. Leaves in the folder given what the install test installs: the
+# ASLR and DEP; the 64-bit build's test checks the other build's too); and the MSI's rows for
+# what Wine cannot show (a per-user install without properties, the per-machine log's
+# permissions and event source). Needs no Wine. Leaves in the folder given what the install test installs: the
 # MSI, a newer build's and, for the 64-bit build, the other build's of the same version, each
 # zip unpacked beside them, and the other build's product code.
 #   release_test.sh <win32|win64> <folder>
