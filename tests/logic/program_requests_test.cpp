@@ -84,6 +84,7 @@ TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
     using Entry = std::tuple<EventType, uint32_t, std::vector<std::string>>;
     const std::string notCreated = "ActiveX component can't create object: VEQSERVERLib.VEQServer";
     const int32_t classNotRegistered = static_cast<int32_t>(0x80040154);
+    constexpr const char* kUntaken = "its strings unknown: the search did not take it";
     // The line the program's log got for the swipe, without its time of day.
     const auto logLine = [](ProgramHarness& h) {
         const std::string log = h.Log();
@@ -109,17 +110,23 @@ TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
              h.readerId = h.hid.Plug(held);
          },
          [](ProgramHarness&) {
-             return std::vector<Entry>{{EventType::Error, 3, {"2", "the program has ended"}}};
+             return std::vector<Entry>{
+                 {EventType::Error, 3, {"2", "the program has ended", kUntaken}}};
          }},
         {"a reader of product id 1", [](ProgramHarness& h) { h.UseReaderModel(1); },
          [](ProgramHarness&) {
              return std::vector<Entry>{
-                 {EventType::Error, 3, {"1", "the program shows \"Improper Input Device.\""}}};
+                 {EventType::Error,
+                  3,
+                  {"1", "the program shows \"Improper Input Device.\"",
+                   "manufacturer \"Stripe Devices\", product \"USB Swipe Reader 1\", serial number "
+                   "\"SR01-0417\", release 1.00, product id 1 (model 1)"}}};
          }},
         {"a device of the reader's maker that is no reader",
          [](ProgramHarness& h) { h.UseReaderModel(4); },
          [](ProgramHarness&) {
-             return std::vector<Entry>{{EventType::Error, 3, {"4", "the program has ended"}}};
+             return std::vector<Entry>{
+                 {EventType::Error, 3, {"4", "the program has ended", kUntaken}}};
          }},
         {"a swipe not read",
          [](ProgramHarness& h) {

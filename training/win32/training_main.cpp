@@ -75,5 +75,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Win32EventLog eventLog("Ostrel Interface training");
     ostrel::OstrelCopy copy(
         ostrel::Platform{registry, processes, desktop, hid, hostControl, eventLog});
+    // Nor are its simulated reader's swipes a till reader's: counted apart.
+    copy.statistics.SetPath(ostrel::kTrainingStatisticsPath);
     copy.Main(ProgramArgument());
 }
