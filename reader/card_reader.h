@@ -75,6 +75,7 @@ class CardReader {
     void OpenReader();
     void CloseReader();
     void CloseReadEvent();
+    // Whether a HID interface that may be the reader is listed (CheckPath).
     bool ReaderPresent();
 
     // The desktop's window is told when a HID device arrives (OnDeviceArrival), so that the

@@ -154,13 +154,20 @@ void CardReader::CloseReadEvent() {
     eventCreationFailed_ = false;
 }
 
+// Windows lists a HID interface for every keyboard, mouse and touchpad: a till always has one.
+// Only a device that may be the reader counts, so that a till without one waits for it, and a
+// reader pulled out while armed is reported.
 bool CardReader::ReaderPresent() {
     const Guid guid = hid_.GetHidGuid();
     DevInfoSetGuard set(hid_, hid_.GetClassDevs(guid, kPresentInterfaces));
     if (set.Get() == kInvalidDevInfoSet) return false;
     DeviceInterfaceData data;
     data.cbSize = kInterfaceDataSize;
-    return hid_.EnumDeviceInterfaces(set.Get(), guid, 0, &data);
+    for (uint32_t index = 0; hid_.EnumDeviceInterfaces(set.Get(), guid, index, &data); ++index) {
+        const std::string path = InterfacePath(hid_, set.Get(), data);
+        if (!path.empty() && CheckPath(path) == PathCheck::MayBeTheReader) return true;
+    }
+    return false;
 }
 
 }  // namespace ostrel

@@ -17,7 +17,7 @@ class ProcessLog {
 
     // Appends "<time of day> <text>". A line that cannot be written (a read-only folder, say)
     // is lost and nothing else happens: the log is a record for the administrator, never a
-    // reason for the till to stop.
+    // reason for the till to stop. A file another program holds for a moment is waited for.
     void WriteProcessLog(const std::string& text);
 
     // The text that tells of the first line of this run that could not be written; given

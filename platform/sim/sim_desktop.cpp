@@ -220,6 +220,8 @@ uint32_t SimDesktop::AppendToFile(const std::string& path, const std::string& by
     for (const auto& [directory, error] : directoryErrors) {
         if (path.rfind(directory + "\\", 0) == 0) return error;
     }
+    if (const auto held = heldUntil.find(path); held != heldUntil.end() && nowMicros < held->second)
+        return kErrorSharingViolation;
     files[path] += bytes;
     return 0;
 }

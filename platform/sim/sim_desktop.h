@@ -141,6 +141,10 @@ class SimDesktop : public Desktop {
     VersionInfo version{kProductName, kVersionMajor, kVersionMinor, kVersionRevision};
     std::map<std::string, std::string> files;         // by full path
     std::map<std::string, uint32_t> directoryErrors;  // appends below a directory fail so
+    // Another program (an antivirus scanner, a backup) holds the file without sharing it until
+    // then: appends fail with ERROR_SHARING_VIOLATION.
+    std::map<std::string, int64_t> heldUntil;
+    static constexpr uint32_t kErrorSharingViolation = 32;
 
   private:
     // How a scripted event reaches the window: from the queue, as a menu command or close

@@ -154,7 +154,18 @@ SimHidDevice KeyboardDevice() {
     device.vendorId = kKeyboardVendorId;
     device.productId = 0x0001;
     device.descriptor = KeyboardDescriptor();
+    device.refuseReadWrite = true;
     return device;
+}
+
+std::vector<SimHidDevice> TillDevices() {
+    SimHidDevice mouse = KeyboardDevice();
+    mouse.vendorId = 0x046d;
+    mouse.path = BluetoothPath(0x046d, 0xb00d, 0);
+    SimHidDevice touchpad = KeyboardDevice();
+    touchpad.vendorId = 0x04f3;
+    touchpad.path = BuiltInPath("elan0732", 1);
+    return {KeyboardDevice(), mouse, touchpad};
 }
 
 std::vector<SimHidDevice> ReaderWithKeyboard(uint16_t productId) {

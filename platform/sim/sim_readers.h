@@ -33,7 +33,12 @@ std::vector<uint8_t> ReaderWithKeyboardDescriptor(uint16_t productId);
 // reader the program knows; it has product id 1's descriptor. A reader names its maker and
 // product ("USB Swipe Reader 2") and has a serial number of its model's ("SR02-0417").
 SimHidDevice ReaderDevice(uint16_t productId);
+// A USB keyboard of another maker. Keyboards and mice are the system's: it refuses opens for
+// reading or writing, as it does a reader's keyboard collection.
 SimHidDevice KeyboardDevice();
+// What every till lists before any reader is plugged in: its USB keyboard, a Bluetooth mouse
+// and a built-in touchpad, each a HID interface of its own.
+std::vector<SimHidDevice> TillDevices();
 
 // A reader that also types what it reads: two top-level collections of one device, listed as
 // Windows lists them, its keyboard (Col01, which the system holds: it refuses read/write opens)

@@ -106,7 +106,14 @@ long SimRegistry::EnumKey(RegKey key, uint32_t index, std::string* name) {
 }
 
 long SimRegistry::CloseKey(RegKey key) {
-    return handles_.erase(key) ? kErrorSuccess : kErrorInvalidHandle;
+    if (!handles_.erase(key)) return kErrorInvalidHandle;
+    // "If the specified key is closed, the event is signaled."
+    std::erase_if(watches_, [this, key](const auto& watch) {
+        if (watch.second.through != key) return false;
+        SetEvent(watch.second.event);
+        return true;
+    });
+    return kErrorSuccess;
 }
 
 void SimRegistry::Put(RegKey root, const std::string& path, const std::string& name, Value value) {
@@ -153,8 +160,14 @@ long SimRegistry::NotifyChangeKeyValue(RegKey key, uint32_t filter, RegEvent eve
     const auto handle = handles_.find(key);
     if (handle == handles_.end() || !events_.count(event)) return kErrorInvalidHandle;
     if (!(handle->second.access & kKeyNotify)) return kErrorAccessDenied;
+    // "Each time a process calls RegNotifyChangeKeyValue with the same set of parameters, it
+    // establishes another wait operation, creating a resource leak."
+    for (const auto& [name, watch] : watches_) {
+        if (watch.through == key && watch.event == event)
+            misuses.push_back("NotifyChangeKeyValue again while its wait is pending: " + name);
+    }
     // Values are all this registry changes; a filter that does not ask for them waits forever.
-    if (filter & kRegNotifyChangeLastSet) watches_.emplace(handle->second.key, event);
+    if (filter & kRegNotifyChangeLastSet) watches_.emplace(handle->second.key, Watch{event, key});
     return kErrorSuccess;
 }
 
@@ -177,18 +190,19 @@ bool SimRegistry::ResetEvent(RegEvent event) {
 }
 
 bool SimRegistry::CloseEvent(RegEvent event) {
-    std::erase_if(watches_, [event](const auto& watch) { return watch.second == event; });
+    std::erase_if(watches_, [event](const auto& watch) { return watch.second.event == event; });
     return events_.erase(event) > 0;
 }
 
 void SimRegistry::Changed(const std::string& key) {
     const auto [first, last] = watches_.equal_range(key);
-    for (auto it = first; it != last; ++it) {
-        if (const auto event = events_.find(it->second); event != events_.end()) {
-            event->second = true;
-        }
-    }
+    for (auto it = first; it != last; ++it)
+        SetEvent(it->second.event);
     watches_.erase(first, last);
+}
+
+void SimRegistry::SetEvent(RegEvent event) {
+    if (const auto it = events_.find(event); it != events_.end()) it->second = true;
 }
 
 }  // namespace ostrel::sim

@@ -56,6 +56,9 @@ class SimRegistry : public Registry {
     size_t Watches() const { return watches_.size(); }
 
     std::vector<Write> writes;
+    // Calls Windows would take but that leak or misbehave there: a change notification asked
+    // for again while its wait is pending.
+    std::vector<std::string> misuses;
     // Another writer between a reader's two queries: runs after every size-only query (the
     // value's type and size already answered), before the caller reads the data, with the
     // value's name as the caller spelled it. It may change any value with Put or PutText; a
@@ -73,6 +76,7 @@ class SimRegistry : public Registry {
     long Open(RegKey root, const std::string& path, uint32_t access, bool create, RegKey* key);
     // Sets the events of the notifications waiting on the key, which are then done.
     void Changed(const std::string& key);
+    void SetEvent(RegEvent event);
 
     std::map<std::string, Key> keys_;             // by upper-case "ROOT\PATH"
     std::map<std::string, std::string> spelled_;  // each key's path as it was created
@@ -80,8 +84,12 @@ class SimRegistry : public Registry {
     std::map<RegKey, Handle> handles_;
     // Apart from the other simulated handles, so that one wait can watch handles of each.
     RegKey nextHandle_ = 0x50000000;
-    std::map<RegEvent, bool> events_;               // set or not
-    std::multimap<std::string, RegEvent> watches_;  // by key
+    std::map<RegEvent, bool> events_;  // set or not
+    struct Watch {
+        RegEvent event;
+        RegKey through;  // the handle it was asked for on: closing it ends the wait
+    };
+    std::multimap<std::string, Watch> watches_;  // by key
 };
 
 }  // namespace ostrel::sim

@@ -158,6 +158,7 @@ TEST(CardReaderSearch, APathThatShowsTheDeviceIsNoReaderCostsTheSearchNothing) {
         sim::SimHidDevice device = sim::KeyboardDevice();
         device.vendorId = c.vendorId;
         device.productId = 4;  // of no reader model: opened, it is turned away
+        device.refuseReadWrite = false;
         device.path = c.path;
         const auto ahead = hid.Plug(device);
         const auto readerId = hid.Plug(sim::ReaderDevice(2));

@@ -73,6 +73,22 @@ TEST_F(ProcessLogTest, AFileThatCannotBeWrittenLosesTheLineAndIsToldOnce) {
     EXPECT_EQ(log.TakeFailureNotice(), std::nullopt);
 }
 
+// Another program holding the log without sharing it (CreateFile's ERROR_SHARING_VIOLATION) for
+// a moment costs no line; for longer, the line is lost after a tenth of a second, as any other.
+TEST_F(ProcessLogTest, ALogAnotherProgramHoldsForAMomentIsWrittenOnceItLetsGo) {
+    for (const int64_t heldMicros : {60'000, 5'000'000}) {
+        SCOPED_TRACE(heldMicros);
+        sim::SimDesktop held;
+        ProcessLog fresh{held};
+        held.heldUntil[kLogPath] = heldMicros;
+        fresh.WriteProcessLog("swipe");
+        const bool written = heldMicros < 100'000;
+        EXPECT_EQ(held.files[kLogPath].empty(), !written);
+        EXPECT_EQ(fresh.TakeFailureNotice().has_value(), !written);
+        EXPECT_LE(held.nowMicros, 100'000);
+    }
+}
+
 // The folder is a path (UTF-8) to the file calls; the clerk's message box is ANSI text, which
 // shows what the code page cannot hold as "?" rather than as stray letters.
 TEST_F(ProcessLogTest, AFolderNamedInAnyScriptIsWrittenAndToldInTheCodePage) {

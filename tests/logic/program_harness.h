@@ -1,6 +1,7 @@
 #pragma once
 // Whole copies of the program on the simulated platform, in virtual time: a host program that
-// runs, a host screen for session "C" (2) showing "Front Desk", and a reader of product id 2.
+// runs, a host screen for session "C" (2) showing "Front Desk", the till's keyboard, mouse and
+// touchpad, and a reader of product id 2.
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +22,9 @@ namespace ostrel {
 // Thrown by the harness to stop a copy that is still running at the end of a scenario.
 struct StopRun {};
 
+// Told of a scenario's PlatformFaults as its harness goes: a test fails, a fuzz run stops.
+void ReportPlatformFaults(const std::vector<std::string>& faults);
+
 constexpr const char* kSettingsKey = "Software\\TOVAN\\RODazedur";
 constexpr const char* kVisaTrack = "%B4111111111111111^DOE/JOHN Q^2512101";
 
@@ -36,6 +40,8 @@ class ProgramHarness {
         hostPid = processes.Start("C:\\Apps\\Host\\kt4r.exe");
         processes.Start("C:\\WINDOWS\\system32\\services.exe");
         host.sessionInfo[2] = "Front Desk";
+        for (const sim::SimHidDevice& device : sim::TillDevices())
+            hid.Plug(device);
         readerId = hid.Plug(sim::ReaderDevice(2));
         // The program's waits wake for the reader's read events, the settings key's change
         // and the host's end; the running copy's window hears of arriving devices.
@@ -62,8 +68,17 @@ class ProgramHarness {
         // The copy goes first: taking it down still uses the platform.
         copy.reset();
         second.reset();
-        // On Windows each would have failed: none may be made, whatever the scenario.
-        EXPECT_EQ(host.refusedInSentMessage, 0) << "host calls inside a sent message";
+        if (std::vector<std::string> faults = PlatformFaults(); !faults.empty())
+            ReportPlatformFaults(faults);
+    }
+    // What Windows would have refused or leaked where the simulated platform went on: no
+    // scenario may meet any, whatever it is about.
+    std::vector<std::string> PlatformFaults() const {
+        std::vector<std::string> faults = registry.misuses;
+        if (host.refusedInSentMessage > 0)
+            faults.push_back(std::to_string(host.refusedInSentMessage) +
+                             " host calls inside a message another process sent");
+        return faults;
     }
 
     std::unique_ptr<OstrelCopy> NewCopy(sim::SimDesktop& d) {

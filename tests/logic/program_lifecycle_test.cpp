@@ -263,9 +263,8 @@ TEST_F(ProgramLifecycleTest, ClearAndReattachBlanksTheTableAndKeepsRunningWithou
 }
 
 TEST_F(ProgramLifecycleTest, ClearAndReattachWithOnlyAnotherMakersDeviceNeverPromptsForASwipe) {
-    // The reader is pulled out; a keyboard stays, which the search passes by unopened. The
-    // search found no reader: that is the unsupported-device path, never the swipe prompt.
-    h.hid.Plug(sim::KeyboardDevice());
+    // The reader is pulled out; the till's keyboard, mouse and touchpad stay, which are no
+    // reader: the host is told to attach one, never prompted for a swipe, until it is back.
     h.At(8, [&] { h.hid.Unplug(h.readerId); });
     size_t statusesBefore = 0;
     h.At(10, [&] {
@@ -279,14 +278,19 @@ TEST_F(ProgramLifecycleTest, ClearAndReattachWithOnlyAnotherMakersDeviceNeverPro
                            h.desktop.statusHistory.end());
         state = h.Form().ReaderState;
     });
-    // The next request meets the unsupported device and ends the program as it would have.
+    // The next request is told the same, and served once the reader is back.
     h.SecondStartAt(16.5, "C,Front Desk");
-    EXPECT_EQ(h.Run("C,Front Desk", 25), End::Ended);
+    std::string hostToldThen;
+    h.At(19, [&] { hostToldThen = h.HostStatus().back(); });
+    h.At(19.5, [&] { h.readerId = h.hid.Plug(sim::ReaderDevice(2)); });
+    h.SwipeAt(22, kVisaTrack);
+    EXPECT_EQ(h.Run("C,Front Desk", 25), End::Stopped);
     EXPECT_EQ(std::count(afterAttach.begin(), afterAttach.end(), status::kPleaseSwipe), 0);
     EXPECT_NE(std::find(afterAttach.begin(), afterAttach.end(), status::kAttachDevice),
               afterAttach.end());
-    EXPECT_EQ(state, ReaderPhase::UnsupportedReader);
-    EXPECT_EQ(h.HostStatus().back(), status::kAttachDevice);
+    EXPECT_EQ(state, ReaderPhase::NoDevice);
+    EXPECT_EQ(hostToldThen, status::kAttachDevice);
+    EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
 }
 
 TEST_F(ProgramLifecycleTest, ClearAndReattachDuringATicksWaitTakesEffectAfterTheSwipeIsDelivered) {
