@@ -72,12 +72,16 @@ TEST_F(ProgramRequestsTest, AReaderOfProductIdOneIsReportedOnceAndNeverRead) {
 }
 
 // What stops a cashier goes to the Windows event log, once, with at most the first four digits
-// of a number; a good swipe writes nothing there.
+// of a number, and so do a reader swapped and one failing most of its swipes; a good swipe with
+// the reader used before writes nothing there.
 TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
     using Entry = std::tuple<EventType, uint32_t, std::vector<std::string>>;
     const std::string notCreated = "ActiveX component can't create object: VEQSERVERLib.VEQServer";
     const int32_t classNotRegistered = static_cast<int32_t>(0x80040154);
     constexpr const char* kUntaken = "its strings unknown: the search did not take it";
+    constexpr const char* kModel2 =
+        "manufacturer \"Stripe Devices\", product \"USB Swipe Reader 2\", serial number "
+        "\"SR02-0417\", release 1.00, product id 2 (model 2)";
     // The line the program's log got for the swipe, without its time of day.
     const auto logLine = [](ProgramHarness& h) {
         const std::string log = h.Log();
@@ -156,6 +160,28 @@ TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
                   {"Card data err**2**Error: -2147467259, WLNAM: '***' is not a last name (**** Q "
                    "***)\r\n\r\nStp: DMSR-G10\r\n" +
                    std::string(status::kProcessing) + "\r\n\r\n%B4111**...****"}}};
+         }},
+        {"a reader other than the one this user's program took last",
+         [](ProgramHarness& h) {
+             h.registry.PutText(kHkeyCurrentUser, kStatisticsPath, "LastReader", "SR09-7001");
+             h.registry.PutText(kHkeyCurrentUser, std::string(kStatisticsPath) + "\\SR09-7001",
+                                "Reader", "the reader before");
+         },
+         [](ProgramHarness&) {
+             return std::vector<Entry>{{EventType::Information, 6, {kModel2, "the reader before"}}};
+         }},
+        {"a reader failing its fifth of ten swipes",
+         [](ProgramHarness& h) {
+             h.registry.PutText(kHkeyCurrentUser, std::string(kStatisticsPath) + "\\SR02-0417",
+                                "RecentSwipes", "RRRRRRFFFF");
+             sim::Swipe misread;
+             misread.tracks[0] = kVisaTrack;
+             misread.decodeStatus[0] = 1;
+             h.SwipeAt(8, misread);
+         },
+         [&](ProgramHarness& h) {
+             return std::vector<Entry>{{EventType::Warning, 1, {logLine(h)}},
+                                       {EventType::Warning, 7, {kModel2, "5", "10"}}};
          }},
         {"the host's control not created",
          [&](ProgramHarness& h) {
