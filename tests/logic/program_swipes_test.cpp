@@ -356,7 +356,9 @@ TEST(ProgramReadStatistics, CountEachSwipeOnceItIsHandled) {
          [](ProgramHarness& h) {
              h.hid.Unplug(h.readerId);
              sim::SimHidDevice reader = sim::ReaderDevice(2);
-             reader.manufacturer = reader.product = reader.serialNumber = std::nullopt;
+             reader.manufacturer.reset();
+             reader.product.reset();
+             reader.serialNumber.reset();
              h.readerId = h.hid.Plug(reader);
              h.SwipeAt(8, kVisaTrack);
          },
