@@ -186,19 +186,6 @@ TEST_F(SimHidTest, AttributesPreparsedDataAndCaps) {
     ASSERT_EQ(hid.GetCaps(data, &caps), hidp::kSuccess);
     EXPECT_EQ(caps.InputReportByteLength, 338);
     EXPECT_EQ(caps.UsagePage, 0xFF00);
-    // A string whole or not at all ("returns nothing in the buffer"), and none where the device
-    // has none.
-    char16_t text[16] = {u'x'};
-    EXPECT_FALSE(hid.GetSerialNumberString(handle, text, 18));  // "SR02-0417" and its NUL: 20
-    EXPECT_EQ(hid.LastError(), winerr::kInsufficientBuffer);
-    EXPECT_EQ(text[0], u'x');
-    EXPECT_FALSE(hid.GetSerialNumberString(handle, text, 4094));
-    EXPECT_EQ(hid.LastError(), winerr::kGenFailure);
-    ASSERT_TRUE(hid.GetSerialNumberString(handle, text, 20));
-    EXPECT_EQ(std::u16string(text), u"SR02-0417");
-    const FileHandle keyboard = Open(hid.Plug(KeyboardDevice()), 0);
-    EXPECT_FALSE(hid.GetManufacturerString(keyboard, text, sizeof text));
-    EXPECT_TRUE(hid.CloseHandle(static_cast<std::uintptr_t>(keyboard)));
     HidpValueCaps value;
     uint16_t count = 1;
     EXPECT_EQ(

