@@ -5,9 +5,10 @@
 // nothing of a card, nothing that comes from one.
 //
 // They live under a key of the program's own, one subkey per reader, and not under the session
-// table's key: every change there wakes every running copy. Nothing here fails a swipe or waits
-// for one: a value that cannot be read leaves that reader uncounted, one that cannot be written
-// is skipped.
+// table's key: every change there wakes every running copy, and a subkey made under it would too
+// (REG_NOTIFY_CHANGE_NAME: "Notify the caller if a subkey is added or deleted"). Nothing here
+// fails a swipe or waits for one: a value that cannot be read leaves that reader uncounted, one
+// that cannot be written is skipped.
 #include <cstdint>
 #include <optional>
 #include <string>
