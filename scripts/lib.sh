@@ -5,7 +5,7 @@
 
 PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb
-          wixl msitools zip osslsigncode openssl softhsm2 libengine-pkcs11-openssl)
+          wixl msitools zip unzip osslsigncode openssl softhsm2 libengine-pkcs11-openssl)
 # Only where 32-bit code runs: elsewhere its loader could not start.
 WINE32_PACKAGES=(wine32:i386)
 
@@ -29,6 +29,18 @@ runs_32bit_code() {
     fi
     ((RUNS_32BIT_CODE))
 }
+
+# The Windows programs run under the Wine that WINE names (start_wine), or on Windows itself,
+# from Git for Windows' bash, where WINE is empty. There "/x" arguments reach a program as
+# written, not taken for paths, and find, sort and timeout are the GNU tools, not Windows' own.
+on_windows() { [[ $OSTYPE == msys || $OSTYPE == cygwin ]]; }
+on_windows && export MSYS_NO_PATHCONV=1 MSYS2_ARG_CONV_EXCL='*' PATH=/usr/bin:$PATH
+# win_run <program> [arguments]: a Windows program, under Wine where there is one (on Windows
+# the program itself, not a shell function of its name).
+win_run() { if [[ -n ${WINE:-} ]]; then "$WINE" "$@"; else command "$@"; fi; }
+# win_path <path>, unix_path <path>: a file's Windows name, and back.
+win_path() { if on_windows; then cygpath -w "$1"; else "$WINE" winepath -w "$1" 2>/dev/null; fi; }
+unix_path() { if on_windows; then cygpath -u "$1"; else "$WINE" winepath -u "$1" 2>/dev/null; fi; }
 
 # ensure_packages [wine32]: the packages every command needs, and the 32-bit Wine when asked.
 ensure_packages() {

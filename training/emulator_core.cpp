@@ -50,6 +50,10 @@ Message NestedCallReport(int32_t innerDispId, int32_t outerDispId) {
     return {"nested-call", std::to_string(innerDispId), std::to_string(outerDispId)};
 }
 
+Message SentMessageCallReport(int32_t dispId) {
+    return {"nested-call", std::to_string(dispId), kInsideSentMessage};
+}
+
 std::optional<TrainingSwipe> SwipeOfReply(const Message& reply) {
     if (reply.size() != 7 || reply[0] != kOk) return std::nullopt;
     TrainingSwipe swipe;
@@ -141,7 +145,9 @@ EmulatorReply EmulatorCore::Handle(const Message& request) {
     }
     if (verb == "nested-call") {
         if (request.size() != 3) return Error("give the nested call's and the outer call's ids");
-        nestedCalls_.push_back(CallName(request[1]) + " inside " + CallName(request[2]));
+        nestedCalls_.push_back(
+            CallName(request[1]) + " inside " +
+            (request[2] == kInsideSentMessage ? "a sent message" : CallName(request[2])));
         return Ok();
     }
     if (verb == "nested-calls") return Ok(nestedCalls_);

@@ -30,7 +30,9 @@ constexpr const char* kCommandSummary =
     "  scan-times                     the millisecond of each \"Credit Card Scan\", on that clock\n"
     "  calls [<from>]                 the control calls received, from the given number on\n"
     "  nested-calls                   control calls begun while another was in progress, each\n"
-    "                                 as \"<call> inside <call>\" (the stand-in reports them)\n"
+    "                                 as \"<call> inside <call>\", and those refused inside a\n"
+    "                                 message another process sent, as \"<call> inside a sent\n"
+    "                                 message\" (the stand-in reports them)\n"
     "  program <path>                 the program that \"Credit Card Scan\" starts\n"
     "  pending                        swipes not yet taken by the training reader\n"
     "  quit                           close the emulator (the host ends)\n";
@@ -88,6 +90,10 @@ Message ControlCall(int32_t dispId, const std::vector<ControlArg>& args);
 constexpr const char* kTakeSwipe = "take-swipe";
 // The stand-in's report of a call begun while another was still in progress in its process.
 Message NestedCallReport(int32_t innerDispId, int32_t outerDispId);
+// A call the stand-in refused, as COM refuses one to a control in another process, because the
+// caller made it while handling a message another thread sent and still waits on.
+constexpr const char* kInsideSentMessage = "sent";
+Message SentMessageCallReport(int32_t dispId);
 // The take-swipe reply's results as a swipe; nothing when the queue was empty.
 std::optional<TrainingSwipe> SwipeOfReply(const Message& reply);
 

@@ -121,11 +121,14 @@ TEST(ProgramReads, ACommandChosenBeforeTheCardRunsFirst) {
         std::optional<MenuItem> item;  // none: the close box
         End end;
         bool delivered;
+        // Sent instead, as Windows sends it: a look for the commands alone delivers it too.
+        bool sessionEnds = false;
     } cases[] = {
         {"Set logging on", MenuItem::Logging, End::Stopped, true},
         {"Clear/re&Attach", MenuItem::Attach, End::Stopped, false},
         {"E&xit", MenuItem::End, End::Ended, false},
         {"the close box", std::nullopt, End::Ended, false},
+        {"the session's end", std::nullopt, End::Ended, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -139,7 +142,11 @@ TEST(ProgramReads, ACommandChosenBeforeTheCardRunsFirst) {
                 return;
             chosen = true;
             const int64_t at = h.desktop.nowMicros + 20 * kMs;
-            c.item ? h.desktop.PostMenu(at, *c.item) : h.desktop.PostClose(at);
+            if (c.sessionEnds) {
+                h.desktop.SendEndSession(at);
+            } else {
+                c.item ? h.desktop.PostMenu(at, *c.item) : h.desktop.PostClose(at);
+            }
             h.SwipeAt(static_cast<double>(at + 20 * kMs) / 1e6, kVisaTrack);
         };
         EXPECT_EQ(h.Run("C,Front Desk", 12), c.end);

@@ -230,6 +230,18 @@ TEST_F(SimHidTest, AReportAlreadyQueuedCompletesTheStartingRead) {
     Overlapped o;
     EXPECT_FALSE(hid.ReadFile(handle, small, sizeof small, &bytes, &o));
     EXPECT_EQ(hid.LastError(), winerr::kInvalidUserBuffer);
+    // The class driver's ring holds 32 reports for an open handle, the oldest dropped first,
+    // and none for a handle that is not open.
+    ASSERT_TRUE(hid.CancelIo(handle));
+    uint32_t transferred = 0;
+    hid.GetOverlappedResult(handle, &overlapped, &transferred, true);
+    std::string track = "%B1^A^1?";
+    for (int i = 0; i <= 32; ++i, ++track[4])
+        hid.QueueReport(reader, Report(track.c_str()));
+    ASSERT_TRUE(StartRead());
+    EXPECT_EQ(buffer, Report("%B1^B^1?"));
+    EXPECT_TRUE(hid.CloseHandle(handle));
+    EXPECT_EQ(hid.QueueReport(reader, report), 0u);
 }
 
 TEST_F(SimHidTest, APendingReadCompletesIntoItsBufferWhenTheReportArrives) {

@@ -88,6 +88,13 @@ SIZE TextExtent(HWND label, const std::string& text) {
     return {need.right - need.left, need.bottom - need.top};
 }
 
+std::string BesideTests(const char* name) {
+    char path[MAX_PATH];
+    std::string dir(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    dir.resize(dir.rfind('\\'));  // .../tests
+    return dir + "\\..\\" + name;
+}
+
 int ChildDpi() {
     const char* value = std::getenv(kChildVariable);
     return value ? std::atoi(value) : 0;
@@ -181,8 +188,10 @@ TEST(DpiChild, EveryLabelHoldsItsLongestTextAndFollowsTheDpi) {
     }
     RECT frame;
     GetWindowRect(window, &frame);
-    const std::string path =
-        std::string(OSTREL_DPI_SHOTS) + "\\ostrel-" + std::to_string(dpi) + "dpi.png";
+    // In the build folder, found from this program's own path wherever the build was copied.
+    const std::string shots = BesideTests("dpi");
+    CreateDirectoryA(shots.c_str(), nullptr);
+    const std::string path = shots + "\\ostrel-" + std::to_string(dpi) + "dpi.png";
     EXPECT_TRUE(SaveScreenPng(frame, path)) << path;
 }
 
@@ -303,13 +312,6 @@ DWORD RunChildAt(int dpi) {
     DWORD code = 1;
     GetExitCodeProcess(child.Get(), &code);
     return code;
-}
-
-std::string BesideTests(const char* name) {
-    char path[MAX_PATH];
-    std::string dir(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-    dir.resize(dir.rfind('\\'));  // .../tests
-    return dir + "\\..\\" + name;
 }
 
 // What Windows reads from the program before it runs a line of it.

@@ -350,6 +350,7 @@ TEST(ProgramEventMessages, EachEventsMessageFormatsFromTheProgram) {
 }
 
 // Wine keeps no event log, but takes the calls: the source registers and an entry is reported.
+// On Windows tests/win32/event_log_read_back.sh reads the first entry back from the log.
 TEST(ProgramEventMessages, AnEntryIsReportedThroughTheEventLogCalls) {
     Win32EventLog log("Ostrel Interface tests");
     EXPECT_TRUE(log.WriteEntry(EventType::Warning, event_id::kSwipeNotRead, {"a line"}));

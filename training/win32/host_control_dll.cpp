@@ -212,6 +212,14 @@ class StandinControl final : public ComObject<IDispatch> {
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
                                      UINT* argError) override {
         try {
+            // Dispatching, the stand-in is a control in another process: COM refuses a call to
+            // one made while the caller handles a message another thread sent and whose sender
+            // still waits (RPC_E_CANTCALLOUT_ININPUTSYNCCALL), before the call leaves.
+            if (g_dispatchMs > 0 &&
+                (InSendMessageEx(nullptr) & (ISMEX_REPLIED | ISMEX_SEND)) == ISMEX_SEND) {
+                CallEmulator(SentMessageCallReport(dispId));
+                return RPC_E_CANTCALLOUT_ININPUTSYNCCALL;
+            }
             const CallInProgress inProgress(dispId);
             if (g_dispatchMs > 0) DispatchCallersMessages(g_dispatchMs);
             return Call(dispId, riid, flags, params, result, info, argError);

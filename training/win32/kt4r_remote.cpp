@@ -133,7 +133,14 @@ int WaitStatus(int argc, char** argv) {
     std::string last;
     for (;;) {
         const auto reply = CallEmulator({"statuses", argv[2]}, kCallTimeoutMs);
-        if (!reply) return NotRunning();
+        const bool timeUp = GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000;
+        // A call that did not get through (the emulator busy with the control's calls on a
+        // loaded machine) is asked again while there is time.
+        if (!reply) {
+            if (timeUp) return NotRunning();
+            Sleep(100);
+            continue;
+        }
         if (reply->empty() || (*reply)[0] != kOk) return PrintReply("statuses", *reply);
         const size_t from =
             after < 0 ? std::max<size_t>(reply->size(), 2) - 1 : static_cast<size_t>(after) + 1;
@@ -146,7 +153,7 @@ int WaitStatus(int argc, char** argv) {
             }
         }
         if (reply->size() > 1) last = reply->back();
-        if (GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000) {
+        if (timeUp) {
             std::fprintf(stderr, "after %ld s the status is \"%s\"\n", seconds, last.c_str());
             return kFailed;
         }

@@ -3,6 +3,7 @@
 // swipe panel, the host's fields written through the stand-in control, and the program's
 // window, registry values and log read as a clerk or an administrator would see them.
 #include <windows.h>
+#include <dbt.h>
 
 #include <gtest/gtest.h>
 
@@ -222,21 +223,20 @@ class DispatchingControl {
 // progress, and must wait for it to return rather than start calls of their own inside it.
 class EndToEndWithAYieldingControl : private DispatchingControl, public EndToEnd {};
 
-// Posts the window's timer tick every 20 ms for as long as it lives: ticks then fall due at
-// every moment, inside the program's host calls too.
-class TickFlood {
+// Does something to the window every 20 ms, from a thread of its own, for as long as it lives.
+class Flood {
   public:
-    explicit TickFlood(HWND window)
-        : thread_([this, window] {
+    Flood(HWND window, void (*each)(HWND))
+        : thread_([this, window, each] {
               for (; !stop_; Sleep(20))
-                  PostMessageA(window, WM_TIMER, ostrel::win32::kTimerId, 0);
+                  each(window);
           }) {}
-    ~TickFlood() {
+    ~Flood() {
         stop_ = true;
         thread_.join();
     }
-    TickFlood(const TickFlood&) = delete;
-    TickFlood& operator=(const TickFlood&) = delete;
+    Flood(const Flood&) = delete;
+    Flood& operator=(const Flood&) = delete;
 
   private:
     std::atomic<bool> stop_{false};
@@ -259,11 +259,24 @@ std::optional<long> MsBetween(const Message& statusTimes, const std::string& fro
     return std::nullopt;
 }
 
+// The timer's tick posted: ticks then fall due at every moment, inside the host calls too.
+void PostTick(HWND window) {
+    PostMessageA(window, WM_TIMER, ostrel::win32::kTimerId, 0);
+}
+
+// A device's arrival, sent from another process as Windows sends it, which waits for the answer:
+// the stand-in refuses calls made inside it, as COM does those to a control in another process.
+void SendArrival(HWND window) {
+    SendMessageTimeoutA(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0, SMTO_ABORTIFHUNG, 2000,
+                        nullptr);
+}
+
 TEST_F(EndToEndWithAYieldingControl, CardsReachTheHostAsBeforeAndNoCallBeginsInsideAnother) {
     ScanAndArm();
     const HWND window = run.ProgramWindow();
     ASSERT_NE(window, nullptr);
-    const TickFlood ticks(window);
+    const Flood ticks(window, PostTick);
+    const Flood arrivals(window, SendArrival);
     ASSERT_EQ(run.Call({"swipe", "visa"})[0], kOk);
     ASSERT_TRUE(HostStatusBecomes(status::kSent, 15000))
         << run.Field("C", "CCSTATUS") << run.Dialogs();
