@@ -290,6 +290,11 @@ StatisticsView ReadStatistics(Registry& registry, const std::string& path) {
             view.readable = false;
         }
     }
+    // "the function may return subkeys in any order" (RegEnumKeyExA): shown by name.
+    std::sort(view.readers.begin(), view.readers.end(),
+              [](const ReaderCounts& a, const ReaderCounts& b) {
+                  return ToUpper(a.name) < ToUpper(b.name);
+              });
     return view;
 }
 
