@@ -1,7 +1,7 @@
 #pragma once
 // Gathering each item of the diagnostics tool through the program's own code on the platform
-// seam: the reader search, the host's control, the host program, the shared registry values,
-// and the log folder.
+// seam: the reader search, the read statistics, the host's control, the host program, the
+// shared registry values, and the log folder.
 #include <optional>
 #include <string>
 
@@ -25,9 +25,11 @@ struct DiagPlatform {
 
 constexpr size_t kLogLinesShown = 10;
 
-// Every HID interface the search lists and what it does with each; the reader taken, its model
-// and report layout.
+// Every HID interface the search lists and what it does with each; the reader taken, its model,
+// the strings it names itself by, and its report layout.
 Item GatherReader(Hid& hid, Desktop& desktop);
+// The read statistics the program keeps for this Windows user, reader by reader.
+Item GatherStatistics(Registry& registry);
 // The host maker's control: its registrations per user and per machine in each registry view,
 // their servers, whether this build (of bitness tool) can create it, and which build can.
 Item GatherHostControl(SystemProbe& probe, Bitness tool = kThisBuild);

@@ -113,6 +113,7 @@ Item GatherLog(SystemProbe& probe, Desktop& desktop, const std::string& folder) 
 Report GatherAll(DiagPlatform& platform, const std::string& folder) {
     Report report;
     report.items.push_back(GatherReader(platform.hid, platform.desktop));
+    report.items.push_back(GatherStatistics(platform.registry));
     report.items.push_back(GatherHostControl(platform.probe));
     report.items.push_back(GatherHostProgram(platform.processes, platform.desktop));
     report.items.push_back(GatherSettings(platform.registry, platform.desktop));

@@ -49,6 +49,7 @@ struct SearchView {
     bool listed = false;  // the system gave a list of HID interfaces
     int interfaces = 0;
     std::optional<uint16_t> takenProductId;
+    std::optional<ReaderIdentity> takenIdentity;
     OpenAccess takenAccess = OpenAccess::None;
     int makersRejectedBefore = 0;  // the reader's maker's interfaces turned away before it
 };
@@ -60,7 +61,8 @@ struct Seen {
     std::string search;  // what was done with it, unless it passed every test
     OpenAccess access = OpenAccess::None;
     bool accepted = false;
-    bool rejected = false;  // opened, and turned away by the search's tests
+    bool rejected = false;                   // opened, and turned away by the search's tests
+    std::optional<ReaderIdentity> identity;  // a device of the reader's maker, as it names itself
 };
 
 // Opens a candidate, runs the search's tests on it and gives everything back.
@@ -79,6 +81,8 @@ void Examine(Hid& hid, Seen& seen) {
     if (check != CandidateCheck::NoAttributes) {
         seen.vendor = attributes.VendorID;
         seen.product = attributes.ProductID;
+        if (attributes.VendorID == kReaderVendorId)
+            seen.identity = ReadReaderIdentity(hid, device, attributes);
     }
     seen.accepted = check == CandidateCheck::Accepted;
     seen.rejected = !seen.accepted;
@@ -142,6 +146,7 @@ SearchView ListInterfaces(Hid& hid, Item& item) {
             if (one.access == OpenAccess::AccessZero)
                 one.search += " (opened without read access: its reads fail)";
             view.takenProductId = one.product;
+            view.takenIdentity = one.identity;
             view.takenAccess = one.access;
         } else if (one.accepted && taken && i < *taken) {
             one.search =
@@ -161,6 +166,10 @@ SearchView ListInterfaces(Hid& hid, Item& item) {
         item.rows.push_back(std::move(row));
     }
     return view;
+}
+
+std::string Shown(const std::optional<std::string>& text) {
+    return text ? "\"" + *text + "\"" : "(none given)";
 }
 
 std::string UsageSizes(const std::map<uint16_t, size_t>& sizes) {
@@ -188,6 +197,14 @@ Item GatherReader(Hid& hid, Desktop& desktop) {
              "product id " + std::to_string(model.productId) + ", " + SupportText(model.support));
     item.Add("track form",
              model.tracks == TrackForm::HexBlocksOf8 ? "raw bytes in blocks of 8" : "characters");
+    if (const auto& identity = view.takenIdentity) {
+        // What an inventory names it by; a reader that gives no strings is no fault.
+        item.Add("manufacturer", Shown(identity->manufacturer));
+        item.Add("product", Shown(identity->product));
+        item.Add("serial number", Shown(identity->serialNumber));
+        item.Add("release", identity->Release());
+        item.Add("statistics kept as", identity->StatisticsName());
+    }
     if (model.support != ReaderSupport::Supported) {
         item.Judge(Verdict::Fail, "the reader taken is model " + std::to_string(model.productId) +
                                       ", which cannot read cards for the host");

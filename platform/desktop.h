@@ -130,6 +130,8 @@ class Desktop {
     virtual int64_t MonotonicMicros() = 0;
     // The time of day as the system formats a time.
     virtual std::string TimeOfDayText() = 0;
+    // Today's local date, "2026-03-04" (GetLocalTime).
+    virtual std::string DateText() = 0;
 
     // Whether another copy of the program was running when this one started.
     virtual bool PreviousInstance() = 0;

@@ -1,8 +1,8 @@
 #pragma once
 // The HID calls the card reader makes: device interface enumeration (SetupDi), CreateFileA,
-// the HidD_ and HidP_ calls, events and overlapped reads, and the notice of arriving devices. Each
-// method mirrors one Windows call: the same arguments, results and error codes. Method names differ
-// where the Windows name is a macro there.
+// the HidD_ and HidP_ calls (the device's strings among them), events and overlapped reads, and the
+// notice of arriving devices. Each method mirrors one Windows call: the same arguments, results and
+// error codes. Method names differ where the Windows name is a macro there.
 #include <cstdint>
 #include <string>
 
@@ -168,6 +168,14 @@ class Hid {
     virtual bool GetAttributes(FileHandle device, HiddAttributes* attributes) = 0;
     virtual bool GetPreparsedData(FileHandle device, PreparsedData* data) = 0;
     virtual bool FreePreparsedData(PreparsedData data) = 0;
+    // HidD_GetManufacturerString, HidD_GetProductString, HidD_GetSerialNumberString: the string
+    // the device gives, NUL-terminated UTF-16, into buffer of bufferLength bytes (at most 4093).
+    // False when the device has none, or the buffer cannot hold it all: then nothing is written.
+    virtual bool GetManufacturerString(FileHandle device, char16_t* buffer,
+                                       uint32_t bufferLength) = 0;
+    virtual bool GetProductString(FileHandle device, char16_t* buffer, uint32_t bufferLength) = 0;
+    virtual bool GetSerialNumberString(FileHandle device, char16_t* buffer,
+                                       uint32_t bufferLength) = 0;
 
     // HidP_GetCaps, HidP_GetSpecificValueCaps, HidP_GetUsageValue, HidP_GetUsageValueArray.
     virtual NtStatus GetCaps(PreparsedData data, HidpCaps* caps) = 0;

@@ -1,7 +1,8 @@
 #pragma once
-// The registry calls the settings store makes, shaped like RegCreateKeyExA, RegOpenKeyExA,
-// RegOpenKeyA, RegQueryValueExA, RegSetValueExA, RegCloseKey and RegNotifyChangeKeyValue with
-// the event it sets. Results are Windows error codes (0 for success).
+// The registry calls the settings store and the read statistics make, shaped like
+// RegCreateKeyExA, RegOpenKeyExA, RegOpenKeyA, RegQueryValueExA, RegSetValueExA, RegEnumKeyExA,
+// RegCloseKey and RegNotifyChangeKeyValue with the event it sets. Results are Windows error codes
+// (0 for success).
 #include <cstdint>
 #include <string>
 
@@ -25,12 +26,14 @@ constexpr uint32_t kKeyNotify = 0x0010;
 constexpr uint32_t kRegNotifyChangeName = 0x0001;
 constexpr uint32_t kRegNotifyChangeLastSet = 0x0004;
 constexpr uint32_t kKeyCreateAccess = 0x003F;  // KEY_ALL_ACCESS without the standard rights
+constexpr uint32_t kKeyRead = 0x20019;         // KEY_READ
 
 constexpr long kErrorSuccess = 0;
 constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
 
 class Registry {
   public:
@@ -49,6 +52,9 @@ class Registry {
     // RegSetValueExA.
     virtual long SetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
                           uint32_t size) = 0;
+    // RegEnumKeyExA(key, index, name, ...): the name of the key's subkey at index, as it was
+    // created; kErrorNoMoreItems past the last.
+    virtual long EnumKey(RegKey key, uint32_t index, std::string* name) = 0;
     // RegCloseKey.
     virtual long CloseKey(RegKey key) = 0;
 

@@ -7,6 +7,7 @@ namespace ostrel::winerr {
 constexpr uint32_t kFileNotFound = 2;
 constexpr uint32_t kAccessDenied = 5;
 constexpr uint32_t kInvalidHandle = 6;
+constexpr uint32_t kGenFailure = 31;
 constexpr uint32_t kInvalidParameter = 87;
 constexpr uint32_t kInsufficientBuffer = 122;
 constexpr uint32_t kProcNotFound = 127;  // a call this Windows does not have

@@ -10,6 +10,7 @@
 
 #include "platform/desktop.h"
 #include "platform/hid.h"
+#include "reader/reader_identity.h"
 #include "reader/reader_models.h"
 #include "support/card_store.h"
 #include "support/card_text.h"
@@ -123,6 +124,9 @@ class CardReader {
     // The ids of the reader, or after a search that found none, of the last candidate opened.
     uint16_t ReaderProductId() const { return ReaderAttributes.ProductID; }
     const ReaderModel& Model() const { return ReaderModelFor(ReaderProductId()); }
+    // The reader open now as it names itself, its strings asked of it once per open; with none
+    // open, the ids of the last candidate and no strings.
+    ReaderIdentity Identity();
     // The product id of the last device of the reader's maker the last search listed (by its
     // attributes when it opened, by its path otherwise); nothing when it listed none. A till's
     // keyboard, mouse or touchpad is no reader that cannot be used: there is no reader.
@@ -162,6 +166,7 @@ class CardReader {
     std::map<uint16_t, CardBytes> UsageBuffer;  // by usage
     uint16_t layoutProductId_ = 0;              // the model the layout is for
     std::optional<uint16_t> makersDevice_;
+    std::optional<ReaderIdentity> identity_;  // of the reader open now, once asked
     SwipeRecord swipe_;
 
     uint64_t readsStarted_ = 0;

@@ -140,6 +140,7 @@ void CardReader::CloseReader() {
         ReaderHandle = kInvalidFileHandle;
     }
     ReadPending = false;
+    identity_.reset();
     if (PreparsedData != 0) {
         hid_.FreePreparsedData(PreparsedData);
         PreparsedData = 0;

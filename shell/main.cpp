@@ -35,6 +35,7 @@ OstrelCopy::OstrelCopy(const Platform& p)
       table(store, platform.desktop, log),
       hostLink(platform.hostControl, &gate),
       reader(platform.hid, platform.desktop),
+      statistics(platform.registry, platform.desktop),
       form(*this) {
     const char* tickOnly = std::getenv("OSTREL_TICK_ONLY_READS");
     form.TickOnlyReads = tickOnly && std::strcmp(tickOnly, "1") == 0;

@@ -1,4 +1,6 @@
 // Timer1: keeps the reader open, reports its state and reads swipes, one step per tick.
+#include <utility>
+
 #include "reader/wait.h"
 #include "shell/scanner_form.h"
 #include "shell/status_texts.h"
@@ -46,12 +48,14 @@ void ScannerForm::Timer1_Timer() {
             SetStatus(status::kPleaseSwipe);
             MirrorIfLinked();
             ReaderState = ReaderPhase::Reading;
+            // After the prompt: the reader's strings and statistics need not keep the host.
+            NoteReaderTaken();
             break;
         case ReaderPhase::ImproperReader:
             SetStatus(status::kImproperDevice);
             MirrorIfLinked();
             ReaderState = ReaderPhase::ImproperReported;
-            copy_.events.ReaderNotUsable(reader_.MakersDeviceListed(), false);
+            copy_.events.ReaderNotUsable(reader_.MakersDeviceListed(), false, ReaderNamed());
             break;
         case ReaderPhase::Reading:
             ReadSwipes();
@@ -75,6 +79,8 @@ bool ScannerForm::ReadSwipe() {
         return false;
     }
     if (!reader_.ReadReport()) return false;
+    swipeOutcome_.reset();
+    swipeDelivered_ = false;
     SetStatus(status::kProcessing);
     MirrorIfLinked();
     WaitMs(desktop_, 100);
@@ -84,8 +90,34 @@ bool ScannerForm::ReadSwipe() {
         ScannerForm& form;
         ~WipeAfterUse() { form.WipeSwipe(); }
     } wipeAfterUse{*this};
-    if (reader_.DecodeReport()) DisplayMSRResults();
+    if (reader_.DecodeReport()) {
+        DisplayMSRResults();
+    } else {
+        swipeOutcome_ = SwipeOutcome::Undecodable;
+    }
+    CountSwipe();
     return true;
+}
+
+void ScannerForm::NoteReaderTaken() {
+    const ReaderIdentity reader = reader_.Identity();
+    if (const auto before = copy_.statistics.ReaderTaken(reader))
+        copy_.events.ReaderChanged(reader.Description(), *before);
+}
+
+// After the card has reached the host, or the failure has been told: the registry's writes
+// cost the swipe nothing.
+void ScannerForm::CountSwipe() {
+    if (!swipeOutcome_) return;
+    const SwipeOutcome outcome = *std::exchange(swipeOutcome_, std::nullopt);
+    if (const auto failing =
+            copy_.statistics.CountSwipe(outcome, std::exchange(swipeDelivered_, false)))
+        copy_.events.ReaderFailing(*failing);
+}
+
+std::string ScannerForm::ReaderNamed() {
+    if (!reader_.IsOpen()) return "its strings unknown: the search did not take it";
+    return reader_.Identity().Description();
 }
 
 void ScannerForm::DropReports() {

@@ -23,7 +23,8 @@ void ProgramEvents::NoReader() {
     Report(EventType::Error, event_id::kNoReader, {});
 }
 
-void ProgramEvents::ReaderNotUsable(std::optional<uint16_t> makersDevice, bool programEnds) {
+void ProgramEvents::ReaderNotUsable(std::optional<uint16_t> makersDevice, bool programEnds,
+                                    const std::string& reader) {
     if (!makersDevice) {
         if (programEnds) NoReader();
         return;
@@ -31,7 +32,17 @@ void ProgramEvents::ReaderNotUsable(std::optional<uint16_t> makersDevice, bool p
     Report(EventType::Error, event_id::kReaderNotUsable,
            {std::to_string(*makersDevice),
             programEnds ? std::string("the program has ended")
-                        : std::string("the program shows \"") + status::kImproperDevice + "\""});
+                        : std::string("the program shows \"") + status::kImproperDevice + "\"",
+            reader});
+}
+
+void ProgramEvents::ReaderChanged(const std::string& reader, const std::string& before) {
+    Report(EventType::Information, event_id::kReaderChanged, {reader, before});
+}
+
+void ProgramEvents::ReaderFailing(const FailingReader& failing) {
+    Report(EventType::Warning, event_id::kReaderFailing,
+           {failing.reader, std::to_string(failing.failed), std::to_string(failing.of)});
 }
 
 void ProgramEvents::ResetOffered(const AppError& error) {

@@ -23,7 +23,7 @@ void ScannerForm::ProcLoop() {
     desktop_.SetTimerEnabled(true);
     if (!WaitForReader() || ReaderState == ReaderPhase::UnsupportedReader) {
         if (ReaderState == ReaderPhase::UnsupportedReader) {
-            copy_.events.ReaderNotUsable(reader_.MakersDeviceListed(), true);
+            copy_.events.ReaderNotUsable(reader_.MakersDeviceListed(), true, ReaderNamed());
         } else {
             copy_.events.NoReader();
         }
@@ -176,7 +176,7 @@ void ScannerForm::ServeActive() {
     }
     desktop_.DoEvents();
     if (ReaderState == ReaderPhase::UnsupportedReader) {
-        copy_.events.ReaderNotUsable(reader_.MakersDeviceListed(), true);
+        copy_.events.ReaderNotUsable(reader_.MakersDeviceListed(), true, ReaderNamed());
         hostLink_.OpenHostLink(session_.SessionIndex);
         hostLink_.PutScreenField("CCSTATUS", DispArg::Text(status::kAttachDevice),
                                  session_.SessionIndex);
@@ -197,6 +197,7 @@ void ScannerForm::EndRequest() {
     if (ActiveTicks >= kTimeoutTicks) {
         hostLink_.OpenHostLink(session_.SessionIndex);
         ReportStatus(status::kTimedOut);
+        copy_.statistics.CountTimedOut();
     }
     ActiveTicks = 0;
     copy_.ScannerActive = false;

@@ -14,6 +14,7 @@
 #include "platform/app_error.h"
 #include "platform/platform.h"
 #include "reader/card_reader.h"
+#include "reader/reader_statistics.h"
 #include "shell/command_line.h"
 #include "shell/event_gate.h"
 #include "shell/program_events.h"
@@ -149,6 +150,12 @@ class ScannerForm : public WindowEvents {
     // ReadSwipes as reader work, with its errors offered as a tick's are.
     void TakeUpReads();
 
+    // The reader's statistics: the reader taken (and told of when it is another than the one
+    // taken last), a swipe counted once it has been handled, and what the events name it by.
+    void NoteReaderTaken();
+    void CountSwipe();
+    std::string ReaderNamed();
+
     // Swipe interpretation and hand-off.
     CardText Track1Text() const;
     bool InterpretSwipe(std::string& stepLabel);
@@ -200,6 +207,10 @@ class ScannerForm : public WindowEvents {
     bool reactivated_ = false;
     // Another copy wrote to the session table after this pass read it (TableNews).
     bool tableNews_ = false;
+    // How the swipe being handled went for the reader, and whether its card reached the host:
+    // counted once it has been handled.
+    std::optional<SwipeOutcome> swipeOutcome_;
+    bool swipeDelivered_ = false;
 };
 
 // One running copy of the program: its platform, its module-level state and its window.
@@ -221,6 +232,7 @@ class OstrelCopy {
     EventGate gate;  // which window events may run now; told of every host call
     HostLinkControl hostLink;
     CardReader reader;
+    ReaderStatistics statistics;
     SessionGlobals session;
     ProgramWatch hostWatch;  // is the host program still running?
     bool ScannerActive = false;

@@ -120,6 +120,7 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
     stepLabel = "Stp: DMSR-A";
     stepLabel = "Stp: DMSR-B";
     if (reader_.Swipe().Tk1DcdSts & 1) {
+        swipeOutcome_ = SwipeOutcome::TrackStatus;
         reader_.EditSwipe().Tk1Data = "Error";
         ReportStatus(status::kCardReadError);
         return true;
@@ -140,6 +141,9 @@ bool ScannerForm::InterpretSwipe(std::string& stepLabel) {
     Track1Reading reading = ReadTrack1(Track1Text(), Card);
     Card = std::move(reading.card);
     reading.card.Wipe();
+    // Nothing of track 1 came: the reader's failure. What the card holds is not.
+    swipeOutcome_ =
+        reading.failed == Track1Step::Length ? SwipeOutcome::Track1Missing : SwipeOutcome::Read;
     stepLabel = StepLabel(reading.reached, masked);
     if (reading.failed) {
         ReportStatus(FailureStatus(*reading.failed));
@@ -172,6 +176,7 @@ void ScannerForm::VerifyDelivery() {
         ActiveTicks = 0;
         return;
     }
+    swipeDelivered_ = true;
     ReportStatus(status::kSent);
     hostLink_.CloseHostLink();
     table_.SessionHandshake(session_.SessionIndex, EntryLetter::NotActive, EntryText);
@@ -238,6 +243,7 @@ void ScannerForm::FailureExit(const std::string& stepLabel, const AppError* unex
     log_.WriteProcessLog(*line);
     copy_.events.SwipeNotRead(*shown);
     TellLogFailure();
+    CountSwipe();
     Unload();
 }
 

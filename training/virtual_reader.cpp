@@ -23,6 +23,16 @@ std::optional<uint16_t> ModelAfter(std::string_view name, std::string_view kind)
     return std::nullopt;
 }
 
+// A reader's strings, in ASCII as the simulated reader's are.
+void TakeStrings(const sim::SimHidDevice& reader, VirtualDevice& device) {
+    const auto ascii = [](const std::optional<std::u16string>& text) {
+        return text ? std::string(text->begin(), text->end()) : std::string();
+    };
+    device.manufacturer = ascii(reader.manufacturer);
+    device.product = ascii(reader.product);
+    device.serialNumber = ascii(reader.serialNumber);
+}
+
 }  // namespace
 
 std::optional<VirtualDevice> VirtualDeviceFrom(std::string_view name, std::string* error) {
@@ -35,12 +45,14 @@ std::optional<VirtualDevice> VirtualDeviceFrom(std::string_view name, std::strin
         device.descriptor = reader.descriptor;
         device.model = model;
         device.reportId = *model >= 14 ? sim::kReaderReportId : 0;
+        TakeStrings(reader, device);
     } else if (const auto first = ModelAfter(name, "keyboard-first:"); first && *first != 4) {
         device.vendorId = sim::kReaderVendorId;
         device.productId = *first;
         device.descriptor = sim::ReaderWithKeyboardDescriptor(*first);
         device.model = first;
         device.reportId = sim::kReaderReportId;
+        TakeStrings(sim::ReaderDevice(*first), device);
     } else if (name == "other-maker") {
         device.vendorId = kOtherMakerVendorId;
         device.productId = kOtherMakerLayout;

@@ -22,6 +22,8 @@ struct VirtualDevice {
     // The reader model whose reports it sends; nothing for a device that sends none.
     std::optional<uint16_t> model;
     uint8_t reportId = 0;  // before each input report; 0: none
+    // A reader's strings, its model's as the simulated one gives them; "" for the other devices.
+    std::string manufacturer, product, serialNumber;
 };
 
 // "reader:N" a reader of model N (1, 2, 3, 9, 14, 15, or 4: the maker's, but no reader);

@@ -59,6 +59,7 @@ class SimDesktop : public Desktop {
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override { return nowMicros; }
     std::string TimeOfDayText() override;
+    std::string DateText() override { return date; }
 
     bool PreviousInstance() override { return previousInstance; }
     std::string ExeDirectory() override { return exeDirectory; }
@@ -100,6 +101,7 @@ class SimDesktop : public Desktop {
     // The clock.
     int64_t nowMicros = 0;
     double clockStartSeconds = 9 * 3600;  // time of day when the clock reads 0
+    std::string date = "2026-03-04";      // today, as DateText gives it
     int64_t pumpStepMicros = 1000;        // how far one round of the pump moves the clock
     int doEventsCount = 0;
     int messageWaits = 0;  // calls of WaitForMessage

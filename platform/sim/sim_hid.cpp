@@ -212,6 +212,40 @@ bool SimHid::FreePreparsedData(PreparsedData data) {
     return preparsed_.erase(data) > 0 || Fail(winerr::kInvalidParameter);
 }
 
+bool SimHid::GetString(const char* call, FileHandle device, DeviceString which, char16_t* buffer,
+                       uint32_t bufferLength) {
+    Trace(call, Hex(device));
+    const DeviceHandle* handle = FindDevice(device);
+    if (!handle) return Fail(winerr::kInvalidHandle);
+    const DeviceState& state = devices_[handle->device];
+    if (!state.present) return Fail(winerr::kDeviceNotConnected);
+    // "The supplied buffer must be <= 4093 bytes" (HidD_GetSerialNumberString), or the call may
+    // fail with ERROR_GEN_FAILURE.
+    if (bufferLength > 4093) return Fail(winerr::kGenFailure);
+    const std::optional<std::u16string>& text = state.info.*which;
+    if (!text) return Fail(winerr::kInvalidParameter);
+    // Too small a buffer gets nothing, not the string cut short.
+    if (bufferLength < (text->size() + 1) * sizeof(char16_t))
+        return Fail(winerr::kInsufficientBuffer);
+    std::copy(text->begin(), text->end(), buffer);
+    buffer[text->size()] = u'\0';
+    return true;
+}
+
+bool SimHid::GetManufacturerString(FileHandle device, char16_t* buffer, uint32_t bufferLength) {
+    return GetString("GetManufacturerString", device, &SimHidDevice::manufacturer, buffer,
+                     bufferLength);
+}
+
+bool SimHid::GetProductString(FileHandle device, char16_t* buffer, uint32_t bufferLength) {
+    return GetString("GetProductString", device, &SimHidDevice::product, buffer, bufferLength);
+}
+
+bool SimHid::GetSerialNumberString(FileHandle device, char16_t* buffer, uint32_t bufferLength) {
+    return GetString("GetSerialNumberString", device, &SimHidDevice::serialNumber, buffer,
+                     bufferLength);
+}
+
 NtStatus SimHid::GetCaps(PreparsedData data, HidpCaps* caps) {
     Trace("GetCaps");
     const HidDescriptor* descriptor = FindPreparsed(data);

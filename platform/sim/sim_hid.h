@@ -34,6 +34,11 @@ struct SimHidDevice {
     // The last error of the interface-detail size query. Windows gives 122 there; anything
     // else makes the query misbehave, and 0 makes it succeed.
     uint32_t detailSizeQueryError = winerr::kInsufficientBuffer;
+    // The strings its firmware gives (HidD_GetManufacturerString and the others); where there is
+    // none the call fails.
+    std::optional<std::u16string> manufacturer;
+    std::optional<std::u16string> product;
+    std::optional<std::u16string> serialNumber;
 };
 
 class SimHid : public Hid {
@@ -57,6 +62,9 @@ class SimHid : public Hid {
     bool GetAttributes(FileHandle device, HiddAttributes* attributes) override;
     bool GetPreparsedData(FileHandle device, PreparsedData* data) override;
     bool FreePreparsedData(PreparsedData data) override;
+    bool GetManufacturerString(FileHandle device, char16_t* buffer, uint32_t bufferLength) override;
+    bool GetProductString(FileHandle device, char16_t* buffer, uint32_t bufferLength) override;
+    bool GetSerialNumberString(FileHandle device, char16_t* buffer, uint32_t bufferLength) override;
     NtStatus GetCaps(PreparsedData data, HidpCaps* caps) override;
     NtStatus GetSpecificValueCaps(HidpReportType type, uint16_t usagePage, uint16_t linkCollection,
                                   uint16_t usage, HidpValueCaps* caps, uint16_t* capsLength,
@@ -173,6 +181,9 @@ class SimHid : public Hid {
     bool NotOpen(std::uintptr_t handle);
     void Misuse(const std::string& what);
     NtStatus NotHeld(PreparsedData data);
+    using DeviceString = std::optional<std::u16string> SimHidDevice::*;
+    bool GetString(const char* call, FileHandle device, DeviceString which, char16_t* buffer,
+                   uint32_t bufferLength);
     void Trace(const std::string& call, const std::string& argument = "");
     std::uintptr_t NewHandle() { return nextHandle_ += 4; }
     DeviceHandle* FindDevice(FileHandle handle);

@@ -138,6 +138,14 @@ SimHidDevice ReaderDevice(uint16_t productId) {
     device.vendorId = kReaderVendorId;
     device.productId = productId;
     device.descriptor = ReaderDescriptor(LayoutOf(productId));
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "SR%02u-0417", unsigned{productId});
+    const auto wide = [](const std::string& text) {
+        return std::u16string(text.begin(), text.end());
+    };
+    device.manufacturer = u"Stripe Devices";
+    device.product = wide("USB Swipe Reader " + std::to_string(productId));
+    device.serialNumber = wide(serial);
     return device;
 }
 

@@ -30,7 +30,8 @@ constexpr uint8_t kKeyboardReportId = 2;
 std::vector<uint8_t> ReaderWithKeyboardDescriptor(uint16_t productId);
 
 // Devices ready to plug in. Product id 4 is a device of the reader's vendor that is no card
-// reader the program knows; it has product id 1's descriptor.
+// reader the program knows; it has product id 1's descriptor. A reader names its maker and
+// product ("USB Swipe Reader 2") and has a serial number of its model's ("SR02-0417").
 SimHidDevice ReaderDevice(uint16_t productId);
 // A USB keyboard of another maker. Keyboards and mice are the system's: it refuses opens for
 // reading or writing, as it does a reader's keyboard collection.

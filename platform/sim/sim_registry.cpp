@@ -21,11 +21,14 @@ long SimRegistry::Open(RegKey root, const std::string& path, uint32_t access, bo
         if (!create) return kErrorFileNotFound;
         if (denied_.count(name)) return kErrorAccessDenied;
         // Creating a key creates every key above it.
+        const std::string spelled = KeyName(root, "") + "\\" + path;
         for (size_t cut = name.find('\\'); cut != std::string::npos;
              cut = name.find('\\', cut + 1)) {
             keys_[name.substr(0, cut)];
+            spelled_.emplace(name.substr(0, cut), spelled.substr(0, cut));
         }
         keys_[name];
+        spelled_.emplace(name, spelled);
     }
     *key = nextHandle_++;
     handles_[*key] = Handle{name, access};
@@ -82,6 +85,24 @@ long SimRegistry::SetValue(RegKey key, const std::string& name, uint32_t type, c
     if (!text.empty() && text.back() == '\0') text.pop_back();
     writes.push_back(Write{name, text});
     return kErrorSuccess;
+}
+
+long SimRegistry::EnumKey(RegKey key, uint32_t index, std::string* name) {
+    const auto handle = handles_.find(key);
+    if (handle == handles_.end()) return kErrorInvalidHandle;
+    // The subkeys in the order of their upper-case names, as Windows lists them.
+    const std::string prefix = handle->second.key + "\\";
+    uint32_t at = 0;
+    for (auto it = keys_.lower_bound(prefix); it != keys_.end(); ++it) {
+        if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+        if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
+        if (at++ != index) continue;
+        const auto spelled = spelled_.find(it->first);
+        const std::string& path = spelled == spelled_.end() ? it->first : spelled->second;
+        *name = path.substr(prefix.size());
+        return kErrorSuccess;
+    }
+    return kErrorNoMoreItems;
 }
 
 long SimRegistry::CloseKey(RegKey key) {

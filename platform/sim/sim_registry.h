@@ -32,6 +32,7 @@ class SimRegistry : public Registry {
                     uint32_t* size) override;
     long SetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
                   uint32_t size) override;
+    long EnumKey(RegKey key, uint32_t index, std::string* name) override;
     long CloseKey(RegKey key) override;
     long NotifyChangeKeyValue(RegKey key, uint32_t filter, RegEvent event) override;
     RegEvent NewEvent() override;
@@ -77,7 +78,8 @@ class SimRegistry : public Registry {
     void Changed(const std::string& key);
     void SetEvent(RegEvent event);
 
-    std::map<std::string, Key> keys_;  // by upper-case "ROOT\PATH"
+    std::map<std::string, Key> keys_;             // by upper-case "ROOT\PATH"
+    std::map<std::string, std::string> spelled_;  // each key's path as it was created
     std::set<std::string> denied_;
     std::map<RegKey, Handle> handles_;
     // Apart from the other simulated handles, so that one wait can watch handles of each.

@@ -42,6 +42,10 @@ std::string ConsoleDesktop::TimeOfDayText() {
     return LocalTimeOfDayText();
 }
 
+std::string ConsoleDesktop::DateText() {
+    return LocalDateText();
+}
+
 std::string ConsoleDesktop::ExeDirectory() {
     return ModuleDirectory();
 }

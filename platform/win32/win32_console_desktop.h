@@ -35,6 +35,7 @@ class ConsoleDesktop : public Desktop {
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override;
     std::string TimeOfDayText() override;
+    std::string DateText() override;
 
     bool PreviousInstance() override { return false; }
     std::string ExeDirectory() override;

@@ -145,6 +145,14 @@ std::string LocalTimeOfDayText() {
     return text;
 }
 
+std::string LocalDateText() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    wsprintfA(text, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
 bool Win32Desktop::PreviousInstance() {
     return previousInstance_;
 }
@@ -159,6 +167,10 @@ int64_t Win32Desktop::MonotonicMicros() {
 
 std::string Win32Desktop::TimeOfDayText() {
     return LocalTimeOfDayText();
+}
+
+std::string Win32Desktop::DateText() {
+    return LocalDateText();
 }
 
 std::string ModulePath() {

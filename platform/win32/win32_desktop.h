@@ -24,6 +24,8 @@ int WaitForHandles(uint32_t ms, const std::vector<std::uintptr_t>& handles);
 double LocalSecondsSinceMidnight();
 int64_t PerformanceMicros();
 std::string LocalTimeOfDayText();
+// Today's local date, "2026-03-04".
+std::string LocalDateText();
 // Paths in UTF-8 (utf8_path.h).
 std::string ModulePath();       // the executable's own
 std::string ModuleDirectory();  // the executable's folder, without a trailing "\"
@@ -63,6 +65,7 @@ class Win32Desktop : public Desktop {
     double SecondsSinceMidnight() override;
     int64_t MonotonicMicros() override;
     std::string TimeOfDayText() override;
+    std::string DateText() override;
 
     bool PreviousInstance() override;
     std::string ExeDirectory() override;

@@ -27,6 +27,7 @@ static_assert(sizeof(HidpValueCaps) == sizeof(HIDP_VALUE_CAPS));
 static_assert(offsetof(HidpValueCaps, BitSize) == offsetof(HIDP_VALUE_CAPS, BitSize));
 static_assert(offsetof(HidpValueCaps, ReportCount) == offsetof(HIDP_VALUE_CAPS, ReportCount));
 static_assert(offsetof(HidpValueCaps, Usage) == offsetof(HIDP_VALUE_CAPS, NotRange.Usage));
+static_assert(sizeof(char16_t) == sizeof(WCHAR));
 static_assert(sizeof(Overlapped) == sizeof(OVERLAPPED));
 static_assert(offsetof(Overlapped, Offset) == offsetof(OVERLAPPED, Offset));
 static_assert(offsetof(Overlapped, hEvent) == offsetof(OVERLAPPED, hEvent));
@@ -114,6 +115,18 @@ bool Win32Hid::GetPreparsedData(FileHandle device, PreparsedData* data) {
 
 bool Win32Hid::FreePreparsedData(PreparsedData data) {
     return HidD_FreePreparsedData(ToPreparsed(data));
+}
+
+bool Win32Hid::GetManufacturerString(FileHandle device, char16_t* buffer, uint32_t bufferLength) {
+    return HidD_GetManufacturerString(ToHandle(device), buffer, bufferLength);
+}
+
+bool Win32Hid::GetProductString(FileHandle device, char16_t* buffer, uint32_t bufferLength) {
+    return HidD_GetProductString(ToHandle(device), buffer, bufferLength);
+}
+
+bool Win32Hid::GetSerialNumberString(FileHandle device, char16_t* buffer, uint32_t bufferLength) {
+    return HidD_GetSerialNumberString(ToHandle(device), buffer, bufferLength);
 }
 
 NtStatus Win32Hid::GetCaps(PreparsedData data, HidpCaps* caps) {

@@ -18,6 +18,9 @@ class Win32Hid : public Hid {
     bool GetAttributes(FileHandle device, HiddAttributes* attributes) override;
     bool GetPreparsedData(FileHandle device, PreparsedData* data) override;
     bool FreePreparsedData(PreparsedData data) override;
+    bool GetManufacturerString(FileHandle device, char16_t* buffer, uint32_t bufferLength) override;
+    bool GetProductString(FileHandle device, char16_t* buffer, uint32_t bufferLength) override;
+    bool GetSerialNumberString(FileHandle device, char16_t* buffer, uint32_t bufferLength) override;
     NtStatus GetCaps(PreparsedData data, HidpCaps* caps) override;
     NtStatus GetSpecificValueCaps(HidpReportType type, uint16_t usagePage, uint16_t linkCollection,
                                   uint16_t usage, HidpValueCaps* caps, uint16_t* capsLength,

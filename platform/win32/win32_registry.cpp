@@ -55,6 +55,16 @@ long Win32Registry::SetValue(RegKey key, const std::string& name, uint32_t type,
     return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
 }
 
+long Win32Registry::EnumKey(RegKey key, uint32_t index, std::string* name) {
+    // A key's name has at most 255 characters ("Registry element size limits").
+    char buffer[256];
+    DWORD length = sizeof buffer;
+    const LONG rc =
+        RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    name->assign(buffer, rc == ERROR_SUCCESS ? length : 0);
+    return rc;
+}
+
 long Win32Registry::CloseKey(RegKey key) {
     return RegCloseKey(ToHkey(key));
 }

@@ -13,6 +13,7 @@ class Win32Registry : public Registry {
                     uint32_t* size) override;
     long SetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
                   uint32_t size) override;
+    long EnumKey(RegKey key, uint32_t index, std::string* name) override;
     long CloseKey(RegKey key) override;
     long NotifyChangeKeyValue(RegKey key, uint32_t filter, RegEvent event) override;
     RegEvent NewEvent() override;

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "platform/sim/sim_readers.h"
+#include "reader/reader_statistics.h"
 #include "tests/card_digit_oracle.h"
 #include "tests/logic/diag_fixture.h"
 #include "support/product.h"
@@ -73,6 +74,13 @@ TEST(DiagRun, JsonIsOneWellFormedDocument) {
                        "2NSay \"hi\"\\\t\x01\xE9\x80~");
     f.probe.userName = "M\xC3\xBCller";
     f.desktop.files["C:\\Ostrel\\CCProcess.log"] = "09:00:01 a \"quoted\" line\r\n";
+    // A swipe the program counted for the reader.
+    ReaderStatistics statistics(f.registry, f.desktop);
+    ReaderIdentity reader;
+    reader.productId = 2;
+    reader.serialNumber = "SR02-0417";
+    statistics.ReaderTaken(reader);
+    statistics.CountSwipe(SwipeOutcome::Read, true);
     std::string out;
     EXPECT_EQ(f.Run({"--json"}, &out), 1);  // no control registered
     EXPECT_TRUE(json_check::IsDocument(out)) << out;
@@ -81,6 +89,10 @@ TEST(DiagRun, JsonIsOneWellFormedDocument) {
     // All ASCII: PowerShell 5.1 decodes a program's output in the console's code page.
     EXPECT_EQ(std::count_if(out.begin(), out.end(), [](char c) { return c & 0x80; }), 0) << out;
     EXPECT_NE(out.find("\"exitCode\": 1"), std::string::npos);
+    // The reader's identity and its statistics, for a fleet's inventory.
+    for (const char* fact : {"\"serial number\": \"\\\"SR02-0417\\\"\"", "\"item\": \"statistics\"",
+                             "\"swipes read\": \"1\"", "\"last good read\": \"2026-03-04\""})
+        EXPECT_NE(out.find(fact), std::string::npos) << fact;
     // What a fleet's collector files it under.
     for (const std::string& fact :
          {std::string("\"version\": \"") + kVersionText + "\"", std::string("\"build\": \"x"),

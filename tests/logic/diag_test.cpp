@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/sim/sim_readers.h"
+#include "reader/reader_statistics.h"
 #include "tests/logic/diag_fixture.h"
 
 namespace ostrel {
@@ -122,6 +123,101 @@ TEST(DiagReader, ShowsIdsModelAndLayoutOfTheReaderTaken) {
     const std::string sizes = DiagFixture::FactOf(item, "value counts by usage");
     EXPECT_NE(sizes.find("0x004A="), std::string::npos) << sizes;
     EXPECT_NE(sizes.find("0x0050="), std::string::npos) << sizes;
+    EXPECT_EQ(DiagFixture::FactOf(item, "manufacturer"), "\"Stripe Devices\"");
+    EXPECT_EQ(DiagFixture::FactOf(item, "product"), "\"USB Swipe Reader 15\"");
+    EXPECT_EQ(DiagFixture::FactOf(item, "serial number"), "\"SR15-0417\"");
+    EXPECT_EQ(DiagFixture::FactOf(item, "statistics kept as"), "SR15-0417");
+}
+
+// The strings as a reader's firmware gives them: what is no printable ASCII shows as "?", a
+// blank one as none, and a reader without them is taken all the same.
+TEST(DiagReader, ShowsTheStringsTheReaderGivesAndNoneItDoesNot) {
+    struct Case {
+        std::optional<std::u16string> manufacturer, serialNumber;
+        uint16_t version;
+        const char *shownMaker, *shownSerial, *release, *keptAs;
+    };
+    const Case cases[] = {
+        {u"  Stripe\u00e9 Devices ", u"A\\B\t7", 0x0102, "\"Stripe? Devices\"", "\"A\\B?7\"",
+         "1.02", "A_B?7"},
+        {std::nullopt, u"   ", 0x1000, "(none given)", "(none given)", "10.00",
+         "model 2, no serial number"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keptAs);
+        DiagFixture f;
+        sim::SimHidDevice reader = sim::ReaderDevice(2);
+        reader.manufacturer = c.manufacturer;
+        reader.serialNumber = c.serialNumber;
+        reader.version = c.version;
+        f.hid.Plug(reader);
+        const diag::Item item = diag::GatherReader(f.hid, f.desktop);
+        EXPECT_EQ(item.verdict, Verdict::Ok);
+        EXPECT_EQ(DiagFixture::FactOf(item, "manufacturer"), c.shownMaker);
+        EXPECT_EQ(DiagFixture::FactOf(item, "serial number"), c.shownSerial);
+        EXPECT_EQ(DiagFixture::FactOf(item, "release"), c.release);
+        EXPECT_EQ(DiagFixture::FactOf(item, "statistics kept as"), c.keptAs);
+        EXPECT_EQ(f.hid.OpenResources(), 0u);
+    }
+}
+
+// --- Read statistics ---------------------------------------------------------------------------
+
+// The readers counted for this user, as the program's own counting left them.
+TEST(DiagStatistics, EachReaderCountedAndWhetherTheOneInUseFails) {
+    const auto identity = [](uint16_t model, const char* serial) {
+        ReaderIdentity reader;
+        reader.productId = model;
+        reader.versionNumber = 0x0100;
+        if (serial) reader.serialNumber = serial;
+        return reader;
+    };
+    struct Case {
+        const char* swipes;  // per reader taken, in order: R read and delivered, F misread
+        Verdict verdict;
+        const char* reasonPart;
+        std::vector<std::vector<std::string>> rows;  // reader, in use last, read, failed, recent
+    };
+    const Case cases[] = {
+        {"", Verdict::Ok, "no reader counted yet", {}},
+        {"RRF RFFFFF",
+         Verdict::Warning,
+         "the reader in use (SR09-0001) failed 5 of its last 6 swipes: clean its read head",
+         {{"model 2, no serial number", "no", "2", "1", "1 of 3"},
+          {"SR09-0001", "yes", "1", "5", "5 of 6"}}},
+        {"RFFFFF R",
+         Verdict::Ok,
+         "2 reader(s) counted, none failing",  // the failing one is no longer in use
+         {{"model 2, no serial number", "no", "1", "5", "5 of 6"},
+          {"SR09-0001", "yes", "1", "0", "0 of 1"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.swipes);
+        DiagFixture f;
+        ReaderStatistics statistics(f.registry, f.desktop);
+        const ReaderIdentity readers[] = {identity(2, nullptr), identity(9, "SR09-0001")};
+        size_t taken = 0;
+        for (const char* at = c.swipes; *at; ++at) {
+            if (*at == ' ' || at == c.swipes) statistics.ReaderTaken(readers[taken++ % 2]);
+            if (*at == ' ') continue;
+            statistics.CountSwipe(*at == 'R' ? SwipeOutcome::Read : SwipeOutcome::TrackStatus,
+                                  *at == 'R');
+        }
+        const diag::Item item = diag::GatherStatistics(f.registry);
+        EXPECT_EQ(item.verdict, c.verdict);
+        EXPECT_NE(item.reason.find(c.reasonPart), std::string::npos) << item.reason;
+        ASSERT_EQ(item.rows.size(), c.rows.size());
+        for (size_t i = 0; i < c.rows.size(); ++i) {
+            const diag::Row& row = item.rows[i];
+            EXPECT_EQ(DiagFixture::RowValue(row, "reader"), c.rows[i][0]);
+            EXPECT_EQ(DiagFixture::RowValue(row, "in use last"), c.rows[i][1]);
+            EXPECT_EQ(DiagFixture::RowValue(row, "swipes read"), c.rows[i][2]);
+            EXPECT_EQ(DiagFixture::RowValue(row, "cards delivered"), c.rows[i][2]);
+            EXPECT_EQ(DiagFixture::RowValue(row, "not read, track status"), c.rows[i][3]);
+            EXPECT_EQ(DiagFixture::RowValue(row, "recent swipes failed"), c.rows[i][4]);
+        }
+        EXPECT_EQ(f.registry.OpenHandles(), 0u);
+    }
 }
 
 // The ids a device path shows are those of the device, unopened: a Bluetooth path names them,

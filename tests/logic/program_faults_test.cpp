@@ -182,6 +182,9 @@ class RacingRegistry : public Registry {
         }
         return shared_.SetValue(key, name, type, data, size);
     }
+    long EnumKey(RegKey key, uint32_t index, std::string* name) override {
+        return shared_.EnumKey(key, index, name);
+    }
     long CloseKey(RegKey key) override { return shared_.CloseKey(key); }
     long NotifyChangeKeyValue(RegKey key, uint32_t filter, RegEvent event) override {
         return shared_.NotifyChangeKeyValue(key, filter, event);

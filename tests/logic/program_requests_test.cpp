@@ -72,11 +72,15 @@ TEST_F(ProgramRequestsTest, AReaderOfProductIdOneIsReportedOnceAndNeverRead) {
 }
 
 // What stops a cashier goes to the Windows event log, once, with at most the first four digits
-// of a number; a good swipe writes nothing there.
+// of a number, and so does a reader swapped; a good swipe writes nothing there.
 TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
     using Entry = std::tuple<EventType, uint32_t, std::vector<std::string>>;
     const std::string notCreated = "ActiveX component can't create object: VEQSERVERLib.VEQServer";
     const int32_t classNotRegistered = static_cast<int32_t>(0x80040154);
+    constexpr const char* kUntaken = "its strings unknown: the search did not take it";
+    constexpr const char* kModel2 =
+        "manufacturer \"Stripe Devices\", product \"USB Swipe Reader 2\", serial number "
+        "\"SR02-0417\", release 1.00, product id 2 (model 2)";
     // The line the program's log got for the swipe, without its time of day.
     const auto logLine = [](ProgramHarness& h) {
         const std::string log = h.Log();
@@ -102,17 +106,23 @@ TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
              h.readerId = h.hid.Plug(held);
          },
          [](ProgramHarness&) {
-             return std::vector<Entry>{{EventType::Error, 3, {"2", "the program has ended"}}};
+             return std::vector<Entry>{
+                 {EventType::Error, 3, {"2", "the program has ended", kUntaken}}};
          }},
         {"a reader of product id 1", [](ProgramHarness& h) { h.UseReaderModel(1); },
          [](ProgramHarness&) {
              return std::vector<Entry>{
-                 {EventType::Error, 3, {"1", "the program shows \"Improper Input Device.\""}}};
+                 {EventType::Error,
+                  3,
+                  {"1", "the program shows \"Improper Input Device.\"",
+                   "manufacturer \"Stripe Devices\", product \"USB Swipe Reader 1\", serial number "
+                   "\"SR01-0417\", release 1.00, product id 1 (model 1)"}}};
          }},
         {"a device of the reader's maker that is no reader",
          [](ProgramHarness& h) { h.UseReaderModel(4); },
          [](ProgramHarness&) {
-             return std::vector<Entry>{{EventType::Error, 3, {"4", "the program has ended"}}};
+             return std::vector<Entry>{
+                 {EventType::Error, 3, {"4", "the program has ended", kUntaken}}};
          }},
         {"a swipe not read",
          [](ProgramHarness& h) {
@@ -149,6 +159,15 @@ TEST(ProgramEventLog, WhatStopsTheCashierIsReportedAndAGoodSwipeIsNot) {
                   {"Card data err**2**Error: -2147467259, WLNAM: '***' is not a last name (**** Q "
                    "***)\r\n\r\nStp: DMSR-G10\r\n" +
                    std::string(status::kProcessing) + "\r\n\r\n%B4111**...****"}}};
+         }},
+        {"a reader other than the one this user's program took last",
+         [](ProgramHarness& h) {
+             h.registry.PutText(kHkeyCurrentUser, kStatisticsPath, "LastReader", "SR09-7001");
+             h.registry.PutText(kHkeyCurrentUser, std::string(kStatisticsPath) + "\\SR09-7001",
+                                "Reader", "the reader before");
+         },
+         [](ProgramHarness&) {
+             return std::vector<Entry>{{EventType::Information, 6, {kModel2, "the reader before"}}};
          }},
         {"the host's control not created",
          [&](ProgramHarness& h) {

@@ -1,9 +1,13 @@
-// Whole-program scenarios: swipes that cannot be used, and what the program writes about them.
+// Whole-program scenarios: swipes that cannot be used, what the program writes about them, and
+// the read statistics it keeps of every swipe.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
+#include "diag/diag_items.h"
 #include "shell/status_texts.h"
+#include "tests/card_digit_oracle.h"
 #include "tests/logic/program_harness.h"
 
 namespace ostrel {
@@ -235,6 +239,198 @@ TEST(ProgramSwipes, ANumberWithBlanksOrDashesReachesTheHostWithout) {
     EXPECT_EQ(h.Run("C,Front Desk", 10), End::Stopped);
     EXPECT_EQ(h.host.Field(2, "W1AC#"), "4111111111111111");
     EXPECT_EQ(h.desktop.labels[Label::CCno], "411111******1111");
+}
+
+// --- Read statistics ---------------------------------------------------------------------------
+
+const std::string kReaderKey = std::string(kStatisticsPath) + "\\SR02-0417";
+
+// A swipe the reader fails: track 2 alone (M), track 1 misread (S), or a report that does not
+// decode (U: a track longer than its value).
+sim::Swipe Failed(char how) {
+    sim::Swipe swipe;
+    swipe.tracks[1] = ";4111111111111111=2512101?";
+    if (how != 'M') swipe.tracks[0] = kVisaTrack;
+    if (how == 'S') swipe.decodeStatus[0] = 1;
+    if (how == 'U') swipe.lengths[0] = 5000;
+    return swipe;
+}
+
+// Runs copies of the program until the time given, each the host starts again once the
+// program has ended itself (after a swipe it could not use).
+void RunRestarting(ProgramHarness& h, double until) {
+    h.At(until, [] { throw StopRun{}; });
+    for (;;) {
+        try {
+            h.copy->Main("C,Front Desk");
+        } catch (const sim::ProcessEnded&) {
+            h.copy = h.NewCopy(h.desktop);
+        } catch (const StopRun&) {
+            return;
+        }
+    }
+}
+
+void PutNumber(ProgramHarness& h, const std::string& key, const char* name, uint8_t n) {
+    h.registry.Put(kHkeyCurrentUser, key, name, {kRegDword, {n, 0, 0, 0}});
+}
+// A stored count; nothing when the value is missing or no count.
+std::optional<uint32_t> Number(const ProgramHarness& h, const std::string& key, const char* name) {
+    const auto value = h.registry.Get(kHkeyCurrentUser, key, name);
+    if (!value || value->type != kRegDword || value->data.size() != 4) return std::nullopt;
+    return value->data[0] | value->data[1] << 8 | value->data[2] << 16 | value->data[3] << 24;
+}
+
+TEST(ProgramReadStatistics, CountEachSwipeOnceItIsHandled) {
+    const char* kCounts[] = {"SwipesRead",         "NotReadTrack1Missing", "NotReadTrackStatus",
+                             "NotReadUndecodable", "CardsDelivered",       "RequestsTimedOut"};
+    struct Case {
+        const char* name;
+        std::function<void(ProgramHarness&)> setUp;
+        double until;
+        bool byModel;                  // a reader without a serial number
+        std::vector<uint32_t> counts;  // as kCounts; 0 where none is stored
+        const char* recent;
+    };
+    const Case cases[] = {
+        {"good, track 1 missing, not decoded, good, misread; good after the restart",
+         [](ProgramHarness& h) {
+             for (const auto& [at, how] : {std::pair{11, 'M'}, {14, 'U'}, {20, 'S'}})
+                 h.SwipeAt(at, Failed(how));
+             for (const double at : {8, 17, 26})
+                 h.SwipeAt(at, kVisaTrack);
+         },
+         30,
+         false,
+         {3, 1, 1, 1, 3, 0},
+         "RFFRFR"},
+        {"a request that times out", [](ProgramHarness&) {}, 25, false, {0, 0, 0, 0, 0, 1}, ""},
+        {"a value that cannot be read leaves the reader uncounted, not counted from 0",
+         [](ProgramHarness& h) {
+             PutNumber(h, kReaderKey, "SwipesRead", 41);
+             h.registry.PutText(kHkeyCurrentUser, kReaderKey, "Reader", "before");
+             // Rewritten longer between each size query and read: never read.
+             h.registry.afterSizeQuery = [&h](const std::string& name) {
+                 if (name != "Reader") return;
+                 const auto now = h.registry.Text(kHkeyCurrentUser, kReaderKey, name);
+                 h.registry.PutText(kHkeyCurrentUser, kReaderKey, name, now.value_or("") + "x");
+             };
+             h.SwipeAt(8, kVisaTrack);
+         },
+         12,
+         false,
+         {41, 0, 0, 0, 0, 0},
+         ""},
+        {"a reader that gives no strings, counted by its model",
+         [](ProgramHarness& h) {
+             sim::SimHidDevice reader = sim::ReaderDevice(2);
+             reader.manufacturer.reset();  // each call fails, as for a reader without them
+             reader.product.reset();
+             reader.serialNumber.reset();
+             h.hid.Unplug(h.readerId);
+             h.readerId = h.hid.Plug(reader);
+             h.SwipeAt(8, kVisaTrack);
+         },
+         12,
+         true,
+         {1, 0, 0, 0, 1, 0},
+         "R"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProgramHarness h;
+        c.setUp(h);
+        RunRestarting(h, c.until);
+        const std::string key =
+            c.byModel ? std::string(kStatisticsPath) + "\\model 2, no serial number" : kReaderKey;
+        for (size_t i = 0; i < std::size(kCounts); ++i)
+            EXPECT_EQ(Number(h, key, kCounts[i]).value_or(0), c.counts[i]) << kCounts[i];
+        const auto text = [&](const char* name) {
+            return h.registry.Text(kHkeyCurrentUser, key, name).value_or("");
+        };
+        EXPECT_EQ(text("RecentSwipes"), c.recent);
+        EXPECT_EQ(text("FirstCount"), *c.recent || c.counts[5] ? "2026-03-04" : "");
+        EXPECT_EQ(text("LastGoodRead"),
+                  std::string(c.recent).find('R') != std::string::npos ? "2026-03-04" : "");
+        // Nothing of the card in a count, an event, the session table's key or the tool's JSON.
+        EXPECT_EQ(h.registry.Text(kHkeyCurrentUser, kSettingsKey, "SwipesRead"), std::nullopt);
+        EXPECT_EQ(oracle::Describe(oracle::CardDigitLeaks(h, "4111111111111111")), "");
+        diag::Report report;
+        report.items.push_back(diag::GatherStatistics(h.registry));
+        std::string texts = diag::FormatJson(report, {}, [](const std::string& t) { return t; });
+        for (const auto& entry : h.events.entries) {
+            for (const std::string& text : entry.strings)
+                texts += text;
+        }
+        EXPECT_EQ(oracle::FindCardDigits(texts, "4111111111111111"), std::nullopt) << texts;
+    }
+}
+
+// A count that cannot be written is skipped: the swipe goes as it would, to the microsecond.
+TEST(ProgramReadStatistics, ACountThatCannotBeWrittenCostsTheSwipeNothing) {
+    const auto run = [](const std::function<void(ProgramHarness&)>& refuse, ProgramHarness& h) {
+        refuse(h);
+        h.SwipeAt(8, kVisaTrack);
+        h.SwipeAt(11, Failed('M'));
+        h.SwipeAt(14, Failed('S'));
+        EXPECT_EQ(h.Run("C,Front Desk", 20), End::Ended);
+    };
+    ProgramHarness counted;
+    run([](ProgramHarness&) {}, counted);
+    EXPECT_EQ(Number(counted, kReaderKey, "SwipesRead"), 1u);
+    const std::function<void(ProgramHarness&)> refusals[] = {
+        [](ProgramHarness& h) { h.registry.DenyWrites(kHkeyCurrentUser, kReaderKey); },
+        [](ProgramHarness& h) {
+            PutNumber(h, kReaderKey, "SwipesRead", 41);
+            h.registry.DenyWrites(kHkeyCurrentUser, kReaderKey);
+        },
+    };
+    for (const auto& refuse : refusals) {
+        ProgramHarness h;
+        run(refuse, h);
+        EXPECT_EQ(Number(h, kReaderKey, "SwipesRead").value_or(0),
+                  h.registry.KeyExists(kHkeyCurrentUser, kReaderKey) ? 41u : 0u);
+        EXPECT_EQ(h.host.calls, counted.host.calls);
+        EXPECT_EQ(h.desktop.statusHistory, counted.desktop.statusHistory);
+        EXPECT_EQ(h.desktop.nowMicros, counted.desktop.nowMicros);
+        EXPECT_TRUE(h.desktop.messageBoxes.empty());
+        EXPECT_EQ(h.events.entries.size(), counted.events.entries.size());
+    }
+}
+
+// Five of the last ten failed: warned once; not again while the rate stays bad, nor while it
+// hovers near the threshold, but again once it has recovered (two of ten) and fails anew.
+TEST(ProgramReadStatistics, AFailingReaderIsWarnedOfOnceUntilItRecovers) {
+    ProgramHarness h;
+    h.registry.PutText(kHkeyCurrentUser, kReaderKey, "RecentSwipes", "RRRRRRRRRR");
+    const std::string swipes =
+        "FFFFFF"
+        "RRRRRRRR"
+        "FFFFF";
+    for (size_t i = 0; i < swipes.size(); ++i) {
+        const double at = 8 + 3.0 * static_cast<double>(i);
+        if (swipes[i] == 'F') {
+            h.SwipeAt(at, Failed('M'));  // the program stays: one run holds them all
+        } else {
+            h.SwipeAt(at, kVisaTrack);
+        }
+    }
+    EXPECT_EQ(h.Run("C,Front Desk", 8 + 3.0 * static_cast<double>(swipes.size())), End::Stopped);
+    std::vector<uint32_t> ids;
+    for (const auto& entry : h.events.entries) {
+        ids.push_back(entry.eventId);
+        if (entry.eventId == 7) {
+            EXPECT_EQ(entry.strings,
+                      (std::vector<std::string>{"manufacturer \"Stripe Devices\", product \"USB "
+                                                "Swipe Reader 2\", serial number \"SR02-0417\", "
+                                                "release 1.00, product id 2 (model 2)",
+                                                "5", "10"}));
+        }
+    }
+    EXPECT_EQ(ids, (std::vector<uint32_t>{1, 1, 1, 1, 1, 7, 1, 1, 1, 1, 1, 1, 7}));
+    EXPECT_EQ(h.registry.Text(kHkeyCurrentUser, kReaderKey, "RecentSwipes"), "RRRRRFFFFF");
+    EXPECT_EQ(Number(h, kReaderKey, "FailingWarned"), 1u);
+    EXPECT_EQ(Number(h, kReaderKey, "CardsDelivered"), 8u);
 }
 
 }  // namespace

@@ -86,6 +86,10 @@ TEST(VirtualReader, EachReaderSendsSwipesThatTheProgramDecodes) {
         const auto device = VirtualDeviceFrom(c.name, &error);
         ASSERT_TRUE(device);
         EXPECT_EQ(device->vendorId, 0x0801);
+        // The strings of its model, the same for each plug: its statistics stay its own.
+        EXPECT_EQ(device->serialNumber, "SR" + std::string(device->productId < 10 ? "0" : "") +
+                                            std::to_string(device->productId) + "-0417");
+        EXPECT_EQ(device->product, "USB Swipe Reader " + std::to_string(device->productId));
         std::vector<uint8_t> report = VirtualReport(*device, swipe->swipe);
         // What ReadFile gives the program: a report id byte always, 0 where none is declared.
         if (c.reportId == 0) report.insert(report.begin(), 0);
@@ -141,6 +145,7 @@ TEST(VirtualReader, TakesTheCommandsAndDevicesItKnowsAndRefusesOthers) {
     ASSERT_TRUE(other);
     EXPECT_NE(other->vendorId, 0x0801);
     EXPECT_FALSE(other->model);
+    EXPECT_EQ(other->serialNumber, "");
     for (const char* name : {"reader:5", "reader:", "keyboard-first:4", "reader:2x", "mouse"}) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(VirtualDeviceFrom(name, &error));

@@ -4,8 +4,9 @@
 # finds it past another maker's device and shows its swipes; ostrel.exe, started by the host
 # emulator beside the stand-in host control, arms it, delivers a card that is read back, reads it
 # again once it is unplugged and plugged in while armed, and reports a read error as it does,
-# ending with a log line. Model 1 is found and refused as it is; a reader whose keyboard
-# collection comes first is read as well.
+# ending with a log line. The tool names the reader by the product and serial number strings Wine
+# gives, and its JSON then carries the row's swipes in the reader's statistics. Model 1 is found
+# and refused as it is; a reader whose keyboard collection comes first is read as well.
 #   reader_table.sh [build...] [-- row...]   (both builds and every row by default)
 set -uo pipefail
 source "$(dirname "$0")/guest.sh"
@@ -45,6 +46,17 @@ diag_watches() {
     tr -d '\r' <"$out" | grep -q '^swipe: decoded=yes; statuses=0/0/0; lengths=[0-9]*/[0-9]*/0; track 1=read; brand=Visa' &&
         tr -d '\r' <"$out" | grep -q '^swipe: decoded=yes; statuses=1/0/0; lengths=0/' ||
         { cat "$out"; return 1; }
+}
+
+# The reader's statistics in the tool's JSON after the row's swipes: two cards delivered at least
+# (a swipe lost while the reader was away is not counted), the read error counted.
+diag_counted() {
+    local json row
+    json=$("$WINE" "$BIN/ostrel-diag.exe" --json 2>&1 | tr -d '\r\n')
+    row=$(grep -o "{[^{}]*\"reader\": \"$1\"[^{}]*}" <<<"$json")
+    grep -q '"swipes read": "\([2-9]\|[1-9][0-9]\)"' <<<"$row" &&
+        grep -q '"cards delivered": "\([2-9]\|[1-9][0-9]\)"' <<<"$row" &&
+        grep -q '"not read, track status": "[1-9]' <<<"$row" || { echo "${row:-$json}"; return 1; }
 }
 
 program_ends() {
@@ -91,7 +103,7 @@ logged_read_error() {
 }
 
 row() {
-    local row=$1 build=$2 letter=${LETTER[$1]} model=${1#kb} name device
+    local row=$1 build=$2 letter=${LETTER[$1]} model=${1#kb} name device serial
     name="$build model $model"
     device=reader:$model
     if [[ $row == kb* ]]; then
@@ -106,6 +118,9 @@ row() {
     else
         expect "$name: found by ostrel-diag" diag_finds "reader model $model taken, its report layout loads"
     fi
+    serial=$(printf 'SR%02d-0417' "$model")
+    expect "$name: its strings read through Wine's HID stack" eval \
+        'says "product: \"USB Swipe Reader $model\"" && says "serial number: \"$serial\""'
     if [[ $row != kb* ]]; then
         expect "$name: another maker's device passed by" says "skipped as another maker's"
         [[ $model != 1 ]] && expect "$name: swipes shown by ostrel-diag --watch" diag_watches
@@ -127,6 +142,7 @@ row() {
     expect "$name: a read error reported" wait_status "$letter" 40 "$DEACTIVATED"
     expect "$name: a read error shown as such" statuses_include "$letter" "$READ_ERROR"
     expect "$name: a read error logged, the program ends" eval 'logged_read_error "$letter" && program_ends'
+    expect "$name: its serial number and statistics in ostrel-diag --json" diag_counted "$serial"
     # The next row starts with no copy running, whatever happened in this one.
     pkill -f '^[^ ]*ostrel\.exe' && sleep 1
 }

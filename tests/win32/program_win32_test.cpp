@@ -284,6 +284,8 @@ TEST(ProgramEventMessages, EachEventsMessageFormatsFromTheProgram) {
     static_assert(event_id::kReaderNotUsable == OSTREL_EVENT_READER_NOT_USABLE);
     static_assert(event_id::kHostControlNotCreated == OSTREL_EVENT_HOST_CONTROL_NOT_CREATED);
     static_assert(event_id::kReset == OSTREL_EVENT_RESET);
+    static_assert(event_id::kReaderChanged == OSTREL_EVENT_READER_CHANGED);
+    static_assert(event_id::kReaderFailing == OSTREL_EVENT_READER_FAILING);
     const std::string program = BuildDirectory() + "\\..\\ostrel.exe";
     const HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_TRUE(module) << GetLastError();
@@ -302,10 +304,20 @@ TEST(ProgramEventMessages, EachEventsMessageFormatsFromTheProgram) {
          "No card reader was found, and the program has ended",
          "lists what the program sees."},
         {event_id::kReaderNotUsable,
-         {"1", "the program has ended"},
+         {"1", "the program has ended", "serial number \"SR01-0417\""},
          "The card reader attached cannot be used (USB vendor id 0801, product id 1): the program "
-         "has ended.",
+         "has ended. The reader: serial number \"SR01-0417\". Use",
          "tells why this one is not taken."},
+        {event_id::kReaderChanged,
+         {"serial number \"SR02-0417\"", "serial number \"SR09-0001\""},
+         "A card reader other than the one this Windows user's program used last is in use (a "
+         "reader swapped or moved): serial number \"SR02-0417\". The reader used before: serial "
+         "number \"SR09-0001\".",
+         "ostrel-diag.exe shows them."},
+        {event_id::kReaderFailing,
+         {"serial number \"SR02-0417\"", "5", "10"},
+         "The card reader serial number \"SR02-0417\" failed to read 5 of its last 10 swipes",
+         "ostrel-diag.exe shows its read statistics."},
         {event_id::kHostControlNotCreated,
          {"VEQSERVERLib.VEQServer", "0x80040154", "Class not registered"},
          "The host's control VEQSERVERLib.VEQServer could not be created (error 0x80040154: Class "

@@ -8,6 +8,7 @@
 #include "platform/sim/sim_desktop.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_registry.h"
+#include "reader/reader_statistics.h"
 #include "support/registry_store.h"
 #include "tests/win32/dialog_presser.h"
 
@@ -177,6 +178,35 @@ TEST(RegistryWin32Watch, AValueAnotherProcessWritesIsReadAtOnce) {
         store.Setting("MSconnect", text);
         EXPECT_EQ(store.Setting("MSconnect"), text);
     }
+}
+
+// The read statistics in the real registry: counts as DWORDs, each reader's key listed by
+// RegEnumKeyExA under the name it was made with, and read back as they were counted.
+TEST(RegistryWin32Statistics, CountsRoundTripAndEachReaderIsListed) {
+    const std::string root = "Software\\OstrelTests\\" + std::to_string(GetCurrentProcessId());
+    Win32Registry registry;
+    sim::SimDesktop desktop;
+    ReaderStatistics statistics(registry, desktop);
+    statistics.SetPath(root + "\\Readers");
+    ReaderIdentity reader;
+    reader.productId = 2;
+    for (const char* serial : {"Sr9-b", "SR02-0417"}) {
+        reader.serialNumber = serial;
+        statistics.ReaderTaken(reader);
+        statistics.CountSwipe(SwipeOutcome::Read, true);
+    }
+    statistics.CountSwipe(SwipeOutcome::Undecodable, false);
+    const StatisticsView view = ReadStatistics(registry, root + "\\Readers");
+    RegDeleteTreeA(HKEY_CURRENT_USER, root.c_str());
+    EXPECT_TRUE(view.readable);
+    EXPECT_EQ(view.lastReader, "SR02-0417");
+    ASSERT_EQ(view.readers.size(), 2u);
+    EXPECT_EQ(view.readers[0].name, "SR02-0417");
+    EXPECT_EQ(view.readers[0].undecodable, 1u);
+    EXPECT_EQ(view.readers[0].recent, "RF");
+    EXPECT_EQ(view.readers[1].name, "Sr9-b");
+    EXPECT_EQ(view.readers[1].delivered, 1u);
+    EXPECT_EQ(LocalDateText().size(), 10u);  // "2026-03-04"
 }
 
 }  // namespace

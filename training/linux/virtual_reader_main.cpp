@@ -51,13 +51,28 @@ class Plugged {
         }
         uhid_event event{};
         event.type = UHID_CREATE2;
-        std::snprintf(reinterpret_cast<char*>(event.u.create2.name), sizeof event.u.create2.name,
-                      "Virtual Card Reader %s", device_.name.c_str());
-        // A serial number of its own for each plug: Wine names a device's instance by it, and
-        // one plugged back under the name of one Wine has not let go yet is never listed.
+        // A reader's product and serial number strings: Wine's udev bus gives a hidraw device's
+        // name as its product and its unique id as its serial number. uhid carries no maker's
+        // name: Wine names the maker of every hidraw device without a USB parent "hidraw".
+        char* const name = reinterpret_cast<char*>(event.u.create2.name);
+        char* const uniq = reinterpret_cast<char*>(event.u.create2.uniq);
+        if (device_.product.empty()) {
+            std::snprintf(name, sizeof event.u.create2.name, "Virtual Card Reader %s",
+                          device_.name.c_str());
+        } else {
+            std::snprintf(name, sizeof event.u.create2.name, "%s", device_.product.c_str());
+        }
+        // Another device gets a serial number of its own for each plug: Wine names a device's
+        // instance by it, and one plugged back under the name of one Wine has not let go yet is
+        // never listed. A reader keeps its own, as a real one does: it is plugged back only once
+        // Wine no longer lists it (tests/vm/guest.sh).
         static unsigned plugs = 0;
-        std::snprintf(reinterpret_cast<char*>(event.u.create2.uniq), sizeof event.u.create2.uniq,
-                      "%d%u", static_cast<int>(getpid()), ++plugs);
+        if (device_.serialNumber.empty()) {
+            std::snprintf(uniq, sizeof event.u.create2.uniq, "%d%u", static_cast<int>(getpid()),
+                          ++plugs);
+        } else {
+            std::snprintf(uniq, sizeof event.u.create2.uniq, "%s", device_.serialNumber.c_str());
+        }
         event.u.create2.rd_size = static_cast<uint16_t>(device_.descriptor.size());
         std::memcpy(event.u.create2.rd_data, device_.descriptor.data(), device_.descriptor.size());
         event.u.create2.bus = 0x03;  // USB
@@ -72,7 +87,7 @@ class Plugged {
         char ids[16];
         std::snprintf(ids, sizeof ids, "%04x:%04x", device_.vendorId, device_.productId);
         Say("plugged " + device_.name + " (" + ids + "), report descriptor " +
-            std::to_string(device_.descriptor.size()) + " bytes");
+            std::to_string(device_.descriptor.size()) + " bytes, \"" + name + "\" " + uniq);
         return true;
     }
 

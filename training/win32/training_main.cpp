@@ -77,5 +77,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Win32ProcessMemory memory;
     ostrel::OstrelCopy copy(
         ostrel::Platform{registry, processes, desktop, hid, hostControl, eventLog, memory});
+    // Nor are its simulated reader's swipes a till reader's: counted apart.
+    copy.statistics.SetPath(ostrel::kTrainingStatisticsPath);
     copy.Main(ProgramArgument());
 }

@@ -158,8 +158,9 @@ TEST(EndToEndMemory,
 
     const ScrapedProgram memory(program.Id());
     ASSERT_NE(memory.Get(), nullptr) << GetLastError();
-    // The program's own texts are there to be found: the screen it serves. (Its window's
-    // labels are not: Wine keeps them elsewhere.)
+    // The scan finds what it looks for: the session text the program serves, which it keeps for
+    // as long as it runs. (A status text lives in no place of its own: the window keeps it, and
+    // the copies the program hands on are overwritten as they go.)
     EXPECT_FALSE(FindBytes(memory.Get(), "Front Desk").empty());
 
     // A number planted in the program's memory, as a track 2 and as UTF-16 text, is found.
