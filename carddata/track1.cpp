@@ -3,7 +3,6 @@
 #include "carddata/card_type.h"
 #include "carddata/redaction.h"
 #include "support/text_util.h"
-#include "support/wipe.h"
 
 namespace ostrel {
 
