@@ -107,7 +107,7 @@ long SimRegistry::EnumKey(RegKey key, uint32_t index, std::string* name) {
 
 long SimRegistry::CloseKey(RegKey key) {
     if (!handles_.erase(key)) return kErrorInvalidHandle;
-    // "If the specified key is closed, the event is signaled."
+    // Closing the key ends its waits with their events set (RegNotifyChangeKeyValue, Remarks).
     std::erase_if(watches_, [this, key](const auto& watch) {
         if (watch.second.through != key) return false;
         SetEvent(watch.second.event);
